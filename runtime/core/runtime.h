@@ -1,0 +1,78 @@
+// Process-wide state of one program run, and the one way a run ends badly.
+//
+// Owns exactly what a program's run really has: the status code of the last
+// SQL statement, the interrupt flag, the program's name (argument 0), the
+// error log, and the list of clean-up actions that every exit path runs
+// (the screen registers "restore the terminal", the SQL layer registers
+// "roll back what is open"). Never touches the terminal or the database
+// itself: the layers above register what they need.
+#pragma once
+
+#include <csignal>
+#include <source_location>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+// Status code of the last SQL statement: 0 ok, 100 no row, negative error.
+extern int status;
+
+// Set by Ctrl-C (key or SIGINT) once interrupts are deferred.
+extern volatile std::sig_atomic_t int_flag;
+
+// Quit flag: SIGHUP or SIGTERM arrived; the input loops notice it and the
+// run ends through stop_on_signal().
+extern volatile std::sig_atomic_t quit_flag;
+
+// Argument 0 as the program was started, and the rest of the command line.
+void set_args(int argc, char** argv);
+const std::string& arg0();
+const std::vector<std::string>& args();
+// Directory holding the running executable (for files shipped beside it).
+std::string exe_dir();
+
+// Clean-up run on every way out (normal end, fatal error, signal), latest
+// registered first. Each action must be safe to run twice.
+using Cleanup = void (*)();
+void add_cleanup(Cleanup fn);
+void run_cleanups();
+
+// Error log: once started, fatal reports and errlog() lines go to it, each
+// with the date and time first. An empty name stops logging.
+void start_errlog(const std::string& path);
+bool errlog_started();
+void errlog(std::string_view text);
+
+// The runtime's error report: clean-ups run (terminal restored, transaction
+// rolled back), then on standard error
+//   Program stopped at '<file>', line number <n>.
+//   SQL statement error number <code>.
+//   <message>
+// (the second line reads "Error number" for non-SQL errors), the same lines
+// go to the error log with the date and time, and the process exits with
+// status 1.
+[[noreturn]] void fatal_sql(const std::source_location& where, int code, std::string_view message);
+[[noreturn]] void fatal_error(const std::source_location& where, int code, std::string_view message);
+
+// Ends the run normally: clean-ups, then exit(code).
+[[noreturn]] void exit_program(int code = 0);
+
+// Installs SIGINT (sets int_flag), SIGHUP/SIGTERM (set quit_flag and, when
+// no input loop is waiting, end the run at once with exit status 2).
+void defer_interrupts();
+// Called by input loops when quit_flag is seen: clean-ups and exit(2).
+[[noreturn]] void stop_on_signal();
+// An input loop that waits for a key sets this while it waits, so that a
+// SIGHUP/SIGTERM only sets quit_flag and the loop ends the run itself from
+// ordinary code; at any other moment the signal handler ends the run.
+void set_quit_deferred(bool on);
+
+// Environment with a seam for tests.
+std::string getenv_str(const char* name);
+
+// Basename of a source path, as shown in the error report.
+std::string_view source_name(const std::source_location& where);
+
+}  // namespace rt

@@ -1,0 +1,126 @@
+// The programs' SQL services: one connection per program to the database
+// "lunadesk", on the embedded SQLite back end or on PostgreSQL.
+//
+// Every statement text is in the programs' dialect and is translated for the
+// back end (translate.h). Every call sets rt::status (0 ok, 100 no row,
+// negative error number) and the serial of the last insert.
+//
+// The default rule: an error at a statement stops the program with the
+// runtime's error report (rt::fatal_sql), naming the caller's source file
+// and line. Inside a ContinueOnError scope the error only sets rt::status,
+// for the program to test itself.
+//
+// Owns the connection and the back-end handles. Never touches the screen.
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <source_location>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "values/value.h"
+
+namespace rt::sql {
+
+using Loc = std::source_location;
+
+enum class Backend { Sqlite, Postgres };
+
+// Chooses the back end from A4GL_SQLTYPE (a value beginning with "pg" is
+// PostgreSQL through libpq and the standard PG* environment; anything else is
+// the SQLite file LUNADESK_DB, default "lunadesk.db" in the working
+// directory) and connects. A failure stops the program with a report that
+// names the database or file.
+void connect(std::string_view dbname = "lunadesk", const Loc& loc = Loc::current());
+// Same, but returns false with the reason instead of stopping (tools).
+bool try_connect(std::string_view dbname, std::string* error);
+void disconnect();
+bool connected();
+Backend backend();
+
+// Errors inside this scope set rt::status and do not stop the program.
+class ContinueOnError {
+ public:
+  ContinueOnError();
+  ~ContinueOnError();
+  ContinueOnError(const ContinueOnError&) = delete;
+  ContinueOnError& operator=(const ContinueOnError&) = delete;
+
+ private:
+  bool saved_;
+};
+
+// Parameters are bound by position to the "?" of the statement.
+using Params = std::vector<Value>;
+// Targets of a fetch or single-row select, in select-list order.
+using Into = std::vector<Value*>;
+
+class Statement {
+ public:
+  Statement() = default;
+  bool valid() const { return impl_ != nullptr; }
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+class Cursor {
+ public:
+  Cursor() = default;
+  bool valid() const { return impl_ != nullptr; }
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+// Prepares a statement text; replaces what `stmt` held.
+void prepare(Statement& stmt, std::string_view text, const Loc& loc = Loc::current());
+void free_statement(Statement& stmt);
+
+// Runs a statement (prepared once, executed many times).
+void execute(Statement& stmt, const Params& params = {}, const Loc& loc = Loc::current());
+// Runs a statement text; texts are prepared once and kept for reuse.
+void execute(std::string_view text, const Params& params = {}, const Loc& loc = Loc::current());
+
+// A single-row select into variables: status 100 when there is no row,
+// -284 when there is more than one.
+void select_into(std::string_view text, const Params& params, const Into& into,
+                 const Loc& loc = Loc::current());
+
+// Runs a statement; an error is written to the error log and otherwise
+// ignored (status is set).
+void execute_logged(std::string_view text, const Params& params = {}, const Loc& loc = Loc::current());
+
+// Cursors. A scroll cursor can move both ways; a forward cursor only Next.
+void declare(Cursor& cur, Statement& stmt, bool scroll, const Loc& loc = Loc::current());
+void declare(Cursor& cur, std::string_view text, bool scroll, const Loc& loc = Loc::current());
+void open(Cursor& cur, const Params& params = {}, const Loc& loc = Loc::current());
+
+enum class Fetch { Next, Previous, First, Last, Relative, Absolute };
+// A fetch past either end returns 100 and leaves the cursor on the last (or
+// first) row; Relative 0 reads the current row again.
+void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc = Loc::current());
+inline void fetch_next(Cursor& cur, const Into& into, const Loc& loc = Loc::current()) {
+  fetch(cur, Fetch::Next, 1, into, loc);
+}
+void close(Cursor& cur);
+void free_cursor(Cursor& cur);
+
+// Transactions: begin, commit, roll back; savepoints by name.
+void begin_work(const Loc& loc = Loc::current());
+void commit_work(const Loc& loc = Loc::current());
+void rollback_work(const Loc& loc = Loc::current());
+bool in_transaction();
+void savepoint(std::string_view name, const Loc& loc = Loc::current());
+void release_savepoint(std::string_view name, const Loc& loc = Loc::current());
+void rollback_to_savepoint(std::string_view name, const Loc& loc = Loc::current());
+
+// After an insert into a table with a serial column: the serial assigned
+// (or the explicit value stored). 0 when the last insert assigned none.
+long last_serial();
+// Rows touched by the last INSERT, UPDATE or DELETE.
+long rows_processed();
+// Back end's own text of the last error ("" after success).
+const std::string& last_error_message();
+
+}  // namespace rt::sql

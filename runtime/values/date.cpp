@@ -1,0 +1,219 @@
+// Day numbers and their DBDATE text forms: see date.h.
+#include "values/date.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace rt {
+
+namespace {
+
+// Days from 1970-01-01 for a civil date (proleptic Gregorian).
+std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civil_from_days(std::int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t yy = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(yy + (*m <= 2));
+}
+
+// Day 0 is 12/31/1899.
+const std::int64_t kEpoch = days_from_civil(1899, 12, 31);
+
+std::optional<Date> g_today_override;
+
+bool all_digits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+int to_int(std::string_view s) { return std::atoi(std::string(s).c_str()); }
+
+int full_year(int y, size_t digits) {
+  if (digits > 2) return y;
+  return y < 50 ? 2000 + y : 1900 + y;
+}
+
+}  // namespace
+
+int days_in_month(int month, int year) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+DateFormat DateFormat::from_dbdate(std::string_view v) {
+  DateFormat f;
+  DateFormat out;
+  int n = 0;
+  size_t i = 0;
+  bool seen[3] = {false, false, false};
+  while (i < v.size() && n < 3) {
+    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(v[i])));
+    int slot = c == 'M' ? 0 : c == 'D' ? 1 : c == 'Y' ? 2 : -1;
+    if (slot < 0 || seen[slot]) return f;
+    seen[slot] = true;
+    out.order[n++] = c;
+    ++i;
+    if (c == 'Y') {
+      if (i < v.size() && (v[i] == '4' || v[i] == '2')) {
+        out.year4 = v[i] == '4';
+        ++i;
+      }
+    }
+  }
+  if (n != 3) return f;
+  out.sep = i < v.size() ? v[i] : '/';
+  if (std::isalnum(static_cast<unsigned char>(out.sep))) return f;
+  return out;
+}
+
+DateFormat DateFormat::current() {
+  const char* v = std::getenv("DBDATE");
+  return from_dbdate(v ? v : "");
+}
+
+std::optional<Date> Date::from_mdy(int month, int day, int year) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12) return std::nullopt;
+  if (day < 1 || day > days_in_month(month, year)) return std::nullopt;
+  return Date(static_cast<std::int32_t>(days_from_civil(year, static_cast<unsigned>(month),
+                                                        static_cast<unsigned>(day)) - kEpoch));
+}
+
+void Date::set_today_for_tests(std::optional<Date> d) { g_today_override = d; }
+
+Date Date::today() {
+  if (g_today_override) return *g_today_override;
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return *from_mdy(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+}
+
+int Date::year() const {
+  int y, m, d;
+  civil_from_days(days_ + kEpoch, &y, &m, &d);
+  return y;
+}
+
+int Date::month() const {
+  int y, m, d;
+  civil_from_days(days_ + kEpoch, &y, &m, &d);
+  return m;
+}
+
+int Date::day() const {
+  int y, m, d;
+  civil_from_days(days_ + kEpoch, &y, &m, &d);
+  return d;
+}
+
+int Date::weekday() const {
+  // 12/31/1899 was a Sunday.
+  int w = days_ % 7;
+  return w < 0 ? w + 7 : w;
+}
+
+std::string Date::format(const DateFormat& f) const {
+  int y, m, d;
+  civil_from_days(days_ + kEpoch, &y, &m, &d);
+  std::string out;
+  for (int i = 0; i < 3; ++i) {
+    char buf[8];
+    switch (f.order[i]) {
+      case 'M': std::snprintf(buf, sizeof buf, "%02d", m); break;
+      case 'D': std::snprintf(buf, sizeof buf, "%02d", d); break;
+      default:
+        if (f.year4)
+          std::snprintf(buf, sizeof buf, "%04d", y);
+        else
+          std::snprintf(buf, sizeof buf, "%02d", y % 100);
+    }
+    if (i > 0) out += f.sep;
+    out += buf;
+  }
+  return out;
+}
+
+std::string Date::iso() const {
+  int y, m, d;
+  civil_from_days(days_ + kEpoch, &y, &m, &d);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+  return buf;
+}
+
+std::optional<Date> Date::parse(std::string_view text, const DateFormat& f) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return std::nullopt;
+  std::string_view part[3];
+  size_t ydigits = 0;
+  if (all_digits(text)) {
+    // Digits alone: 2+2+4 (or 2+2+2) in the format's order.
+    size_t ylen = text.size() == 8 ? 4 : text.size() == 6 ? 2 : 0;
+    if (ylen == 0) return std::nullopt;
+    size_t pos = 0;
+    for (int i = 0; i < 3; ++i) {
+      size_t len = f.order[i] == 'Y' ? ylen : 2;
+      part[i] = text.substr(pos, len);
+      pos += len;
+    }
+  } else {
+    // Any one non-digit separator between the parts.
+    size_t pos = 0;
+    for (int i = 0; i < 3; ++i) {
+      size_t start = pos;
+      while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
+      part[i] = text.substr(start, pos - start);
+      if (part[i].empty()) return std::nullopt;
+      if (i < 2) {
+        if (pos >= text.size() || std::isdigit(static_cast<unsigned char>(text[pos])) ||
+            std::isalpha(static_cast<unsigned char>(text[pos])))
+          return std::nullopt;
+        ++pos;
+      }
+    }
+    if (pos != text.size()) return std::nullopt;
+  }
+  int m = 0, d = 0, y = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (part[i].size() > (f.order[i] == 'Y' ? 4u : 2u)) return std::nullopt;
+    int v = to_int(part[i]);
+    if (f.order[i] == 'M') m = v;
+    else if (f.order[i] == 'D') d = v;
+    else {
+      y = v;
+      ydigits = part[i].size();
+    }
+  }
+  return from_mdy(m, d, full_year(y, ydigits));
+}
+
+std::optional<Date> Date::parse_iso(std::string_view text) {
+  if (text.size() < 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  if (!all_digits(text.substr(0, 4)) || !all_digits(text.substr(5, 2)) || !all_digits(text.substr(8, 2)))
+    return std::nullopt;
+  return from_mdy(to_int(text.substr(5, 2)), to_int(text.substr(8, 2)), to_int(text.substr(0, 4)));
+}
+
+}  // namespace rt

@@ -1,0 +1,141 @@
+// The value model: CHAR rules, exact decimals, dates in DBDATE forms, and
+// the field text conversions that the screen and the SQL layer rely on.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "values/value.h"
+
+using namespace rt;
+
+TEST(CharValue, PaddingLengthAndCutting) {
+  Value v(char_t(4));
+  EXPECT_TRUE(v.is_null());
+  EXPECT_EQ(v.length(), 0);
+  EXPECT_EQ(v.padded(), "    ");
+  EXPECT_EQ(v.set_text("AB  "), ConvError::None);
+  EXPECT_EQ(v.str(), "AB");
+  EXPECT_EQ(v.length(), 2);
+  EXPECT_EQ(v.padded(), "AB  ");
+  // Longer text is cut to the width; the caller is told.
+  EXPECT_EQ(v.set_text("ABCDEF"), ConvError::TooLong);
+  EXPECT_EQ(v.str(), "ABCD");
+  // A blank value is not null but has length 0.
+  v.set_text("   ");
+  EXPECT_FALSE(v.is_null());
+  EXPECT_EQ(v.length(), 0);
+}
+
+TEST(CharValue, NeverSplitsUtf8) {
+  Value v(char_t(5));
+  v.set_text("M\xc3\xbc\xc3\xbc\xc3\xbc");  // M + three u-umlauts = 7 bytes
+  EXPECT_EQ(v.str(), "M\xc3\xbc\xc3\xbc");
+  EXPECT_LE(v.str().size(), 5u);
+  EXPECT_EQ(cut_bytes("\xe2\x82\xac", 2), "");  // the euro sign does not fit in 2 bytes
+  EXPECT_EQ(display_width("M\xc3\xbc"), 2);
+}
+
+TEST(CharValue, AssignBetweenTypesAsLetDoes) {
+  Value wide = Value::of_char("Salesman Name", 20);
+  Value narrow(char_t(8));
+  narrow.assign(wide);
+  EXPECT_EQ(narrow.str(), "Salesman");
+  Value n(integer_t());
+  EXPECT_EQ(n.assign(Value::of_char("42", 5)), ConvError::None);
+  EXPECT_EQ(n.as_int(), 42);
+  EXPECT_NE(n.assign(Value::of_char("4x", 5)), ConvError::None);
+  EXPECT_TRUE(n.is_null());
+  EXPECT_TRUE(sql_equal(Value::of_char("AB", 4), Value::of_char("AB   ", 10)));
+}
+
+TEST(WholeNumbers, RangesOfTheirTypes) {
+  Value s(smallint_t());
+  EXPECT_EQ(s.set_int(32767), ConvError::None);
+  EXPECT_EQ(s.set_int(32768), ConvError::OutOfRange);
+  EXPECT_TRUE(s.is_null());
+  Value i(integer_t());
+  EXPECT_EQ(i.set_text("-2147483647"), ConvError::None);
+  EXPECT_EQ(i.set_text("2147483648"), ConvError::OutOfRange);
+}
+
+TEST(DecimalValue, ExactArithmeticAndText) {
+  auto a = *Decimal::parse("0.10"), b = *Decimal::parse("0.20"), c = *Decimal::parse("-0.30");
+  EXPECT_TRUE((a + b + c).is_zero());
+  EXPECT_EQ((a + b).to_string(), "0.30");
+  EXPECT_EQ(Decimal::parse("1.5e3")->to_string(), "1500");
+  EXPECT_EQ(Decimal::parse("2E-2")->to_string(), "0.02");
+  EXPECT_EQ(Decimal::parse(" -12.345 ")->to_string(2), "-12.35");  // half away from zero
+  EXPECT_EQ(Decimal::parse("0.004")->to_string(2), "0.00");
+  EXPECT_FALSE(Decimal::parse("1.2.3"));
+  EXPECT_FALSE(Decimal::parse("12abc"));
+  EXPECT_FALSE(Decimal::parse(""));
+  EXPECT_FALSE(Decimal::parse("-"));
+  EXPECT_LT(compare(*Decimal::parse("-1"), *Decimal::parse("0.5")), 0);
+  // Many small amounts in a long sum stay exact.
+  Decimal sum;
+  for (int k = 0; k < 100000; ++k) sum = sum + a;
+  EXPECT_EQ(sum.to_string(), "10000.00");
+}
+
+TEST(DecimalValue, PrecisionAndScaleOfTheColumn) {
+  Value rate(decimal_t(16, 6));
+  rate.set_text("0.0625");
+  EXPECT_EQ(rate.str(), "0.062500");
+  Value amount(decimal_t(5, 2));
+  EXPECT_EQ(amount.set_text("999.99"), ConvError::None);
+  EXPECT_EQ(amount.set_text("1000.00"), ConvError::OutOfRange);
+  EXPECT_TRUE(amount.is_null());
+}
+
+TEST(DateValue, CalendarAndFormats) {
+  Date d = *Date::from_mdy(12, 31, 2026);
+  EXPECT_EQ(d.iso(), "2026-12-31");
+  EXPECT_EQ(d.format(DateFormat::from_dbdate("MDY4/")), "12/31/2026");
+  EXPECT_EQ(d.format(DateFormat::from_dbdate("DMY4.")), "31.12.2026");
+  EXPECT_EQ(d.format(DateFormat::from_dbdate("Y4MD-")), "2026-12-31");
+  EXPECT_EQ(d.format(DateFormat::from_dbdate("garbage")), "12/31/2026");
+  EXPECT_EQ(Date::from_mdy(1, 1, 1900)->days(), 1);
+  EXPECT_EQ(Date::from_mdy(12, 31, 1899)->days(), 0);
+  EXPECT_FALSE(Date::from_mdy(2, 29, 2026));
+  EXPECT_TRUE(Date::from_mdy(2, 29, 2028));
+  EXPECT_EQ(d.weekday(), 4);  // a Thursday
+  auto mdy = DateFormat::from_dbdate("MDY4/");
+  EXPECT_EQ(Date::parse("12/31/2026", mdy), d);
+  EXPECT_EQ(Date::parse("12312026", mdy), d);
+  EXPECT_EQ(Date::parse("12/31/26", mdy), d);
+  EXPECT_FALSE(Date::parse("13/01/2026", mdy));
+  EXPECT_FALSE(Date::parse("12/31/2026x", mdy));
+  EXPECT_FALSE(Date::parse("", mdy));
+  EXPECT_EQ(Date::parse("31.12.2026", DateFormat::from_dbdate("DMY4.")), d);
+  EXPECT_EQ(Date::parse_iso("2026-12-31"), d);
+}
+
+TEST(FieldText, AlignmentNullsAndOverflow) {
+  EXPECT_EQ(Value::of_char("AB", 4).format_field(6), "AB    ");
+  EXPECT_EQ(Value::of_char("ABCDEFGH", 10).format_field(4), "ABCD");
+  EXPECT_EQ(Value::of_int(42).format_field(6), "    42");
+  EXPECT_EQ(Value::of_int(1234567).format_field(5), "*****");
+  EXPECT_EQ(Value(integer_t()).format_field(3), "   ");
+  EXPECT_EQ(Value::of_decimal(*Decimal::parse("0.0625"), decimal_t(16, 6)).format_field(9), " 0.062500");
+  EXPECT_EQ(Value::of_decimal(*Decimal::parse("123.5"), decimal_t(16, 6)).format_field(9), "*********");
+  setenv("DBDATE", "MDY4/", 1);
+  EXPECT_EQ(Value::of_date(*Date::from_mdy(1, 2, 2026)).format_field(10), "01/02/2026");
+}
+
+TEST(FieldText, ParsingTypedText) {
+  Value n(smallint_t());
+  EXPECT_EQ(n.parse_field("  12 "), ConvError::None);
+  EXPECT_EQ(n.as_int(), 12);
+  EXPECT_EQ(n.parse_field("1.5"), ConvError::OutOfRange);
+  EXPECT_EQ(n.as_int(), 12) << "a refused text leaves the value as it was";
+  EXPECT_EQ(n.parse_field("abc"), ConvError::NotANumber);
+  EXPECT_EQ(n.parse_field("   "), ConvError::None);
+  EXPECT_TRUE(n.is_null());
+  Value d(date_t());
+  setenv("DBDATE", "MDY4/", 1);
+  EXPECT_EQ(d.parse_field("02/30/2026"), ConvError::NotADate);
+  EXPECT_EQ(d.parse_field("11/30/2026"), ConvError::None);
+  EXPECT_EQ(d.as_date().iso(), "2026-11-30");
+  Value c(char_t(3));
+  EXPECT_EQ(c.parse_field("ABCD"), ConvError::TooLong);
+}
