@@ -56,6 +56,7 @@ std::optional<Decimal> Decimal::parse(std::string_view text) {
     if (c >= '0' && c <= '9') {
       any = true;
       if (mant == 0 && c == '0' && !point) continue;  // leading zeros
+      if (point && scale >= kMaxDigits) continue;      // beyond what is held
       if (digits >= kMaxDigits) {
         if (point) continue;  // surplus fraction digits are dropped
         return std::nullopt;
@@ -110,7 +111,7 @@ Decimal Decimal::rounded(int s) const {
   int128 div = pow10(scale_ - s);
   int128 q = mant_ / div, r = mant_ % div;
   if (r < 0) r = -r;
-  if (r * 2 >= div) q += mant_ < 0 ? -1 : 1;
+  if (r >= div - r) q += mant_ < 0 ? -1 : 1;  // r * 2 could overflow
   return Decimal(q, s);
 }
 

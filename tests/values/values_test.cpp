@@ -139,3 +139,19 @@ TEST(FieldText, ParsingTypedText) {
   Value c(char_t(3));
   EXPECT_EQ(c.parse_field("ABCD"), ConvError::TooLong);
 }
+
+TEST(DecimalValue, ExtremeScalesStayDefined) {
+  // Zeros after the point beyond what a mantissa holds are dropped, not
+  // allowed to push the scale past 38 digits.
+  auto tiny = Decimal::parse("0." + std::string(39, '0') + "1");
+  ASSERT_TRUE(tiny);
+  EXPECT_LE(tiny->scale(), 38);
+  EXPECT_TRUE(tiny->is_zero());
+  EXPECT_EQ(tiny->to_string(2), "0.00");
+  auto nines = Decimal::parse("." + std::string(38, '9'));
+  ASSERT_TRUE(nines);
+  EXPECT_EQ(nines->rounded(0).to_string(), "1");
+  std::int64_t v = -1;
+  EXPECT_TRUE(nines->to_int64(&v));
+  EXPECT_EQ(v, 0);
+}

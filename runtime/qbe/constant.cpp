@@ -1,0 +1,88 @@
+// Checked, canonical SQL constants for criterion values.
+#include "qbe/constant.h"
+
+#include <cstdint>
+
+#include "values/decimal.h"
+
+namespace rt::qbe::detail {
+
+namespace {
+
+constexpr int kMaxScale = 38;
+
+// The whole numbers' ranges exclude the lowest value of the machine type,
+// which these databases keep for null.
+bool whole_range(Kind k, std::int64_t v) {
+  const std::int64_t max = k == Kind::SmallInt ? 32767 : 2147483647;
+  return v >= -max && v <= max;
+}
+
+// No digit after the point but zeros. Worked on the mantissa directly:
+// rounding a 38-digit fraction would overflow the arithmetic.
+bool whole(const Decimal& d) {
+  int128 p = 1;
+  for (int i = 0; i < d.scale(); ++i) p *= 10;
+  return d.mantissa() % p == 0;
+}
+
+std::optional<std::string> number(std::string_view text, const Type& type) {
+  const std::optional<Decimal> d = Decimal::parse(text);
+  // No type holds more than 38 digits after the point, and past that the
+  // decimal arithmetic below would overflow.
+  if (!d || d->scale() > kMaxScale) return std::nullopt;
+  if (type.is_whole()) {
+    // 7.0 is a whole number; 7.5 is not a value of the field.
+    if (!whole(*d)) return std::nullopt;
+    std::int64_t v = 0;
+    if (!d->to_int64(&v) || !whole_range(type.kind, v)) return std::nullopt;
+    return std::to_string(v);
+  }
+  // DECIMAL(p,s) holds p - s digits before the point. Digits after the
+  // point beyond s are kept: the comparison is exact, not rounded to
+  // what the column happens to store.
+  const int int_room = type.len - type.scale;
+  if (d->int_digits() > (int_room > 0 ? int_room : 0)) return std::nullopt;
+  return d->to_string();
+}
+
+std::optional<std::string> date(std::string_view text, const DateFormat& fmt) {
+  const std::optional<Date> d = Date::parse(text, fmt);
+  if (!d) return std::nullopt;
+  // Conditions carry ten-character dates whatever DBDATE says about the
+  // year: programs cut conditions at fixed positions.
+  DateFormat f = fmt;
+  f.year4 = true;
+  return quote(d->format(f));
+}
+
+}  // namespace
+
+std::string quote(std::string_view s) {
+  std::string q;
+  q.reserve(s.size() + 2);
+  q.push_back('\'');
+  for (char c : s) {
+    if (c == '\'') q.push_back('\'');
+    q.push_back(c);
+  }
+  q.push_back('\'');
+  return q;
+}
+
+std::optional<std::string> constant(std::string_view text, const Type& type, const DateFormat& fmt) {
+  switch (type.kind) {
+    case Kind::Char:
+      return quote(rtrim(text));
+    case Kind::Date:
+      return date(text, fmt);
+    case Kind::SmallInt:
+    case Kind::Integer:
+    case Kind::Serial:
+    case Kind::Decimal:
+      return number(text, type);
+  }
+  return std::nullopt;
+}
+
+}  // namespace rt::qbe::detail
