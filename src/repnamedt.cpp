@@ -1,0 +1,254 @@
+// Salesman name maintenance: one table (iq_salesman_name), one form, one
+// ring menu. Find runs a query by example and opens a scroll cursor; Next
+// and Previous move it one row; Add and Change edit the current record
+// through one form input with the program's own checks; Delete asks first.
+//
+// Module state: the current record, the query flag, and the browse cursor.
+// There is no list of rows in memory: the cursor is the list.
+#include "repnamedt.h"
+
+#include "core/runtime.h"
+#include "lib.h"
+#include "program/program.h"
+#include "screen/ui.h"
+#include "sql/sql.h"
+
+namespace ui = rt::ui;
+namespace sql = rt::sql;
+using rt::Value;
+
+namespace {
+
+struct SalesmanRecord {
+  Value iqsn_code{rt::char_t(4)};
+  Value iqsn_name{rt::char_t(35)};
+  Value iqsn_userlogin{rt::char_t(10)};
+};
+
+SalesmanRecord mv_iq_salesman_name;
+int mv_queried = 0;
+sql::Statement p_maint;
+sql::Cursor c_maint;
+
+// The statement text holds 512 characters; the condition must leave room
+// for the select in front of it.
+constexpr const char* kSelectHead = "select * from iq_salesman_name where ";
+constexpr std::size_t kStatementSize = 512;
+
+void set_record_null() {
+  mv_iq_salesman_name.iqsn_code.set_null();
+  mv_iq_salesman_name.iqsn_name.set_null();
+  mv_iq_salesman_name.iqsn_userlogin.set_null();
+}
+
+bool confirm_delete() {
+  bool yes = false;
+  ui::RingMenu menu("Are you sure you want to delete this?");
+  menu.option("Yes", "", [&] {
+    yes = true;
+    menu.exit_menu();
+  });
+  menu.option("No", "", [&] { menu.exit_menu(); });
+  menu.next_option("No");
+  menu.run();
+  return yes;
+}
+
+}  // namespace
+
+void salesman_maint() {
+  ui::open_form("repnamedt", kRepnamedtForm);
+  ui::display_form("repnamedt");
+  banner("Salesman Name Maintenance", 80);
+
+  ui::RingMenu menu("Salesman");
+  menu.option("Find", "Find a record", [&] {
+    find();
+    if (mv_queried == 1) {
+      menu.show({"Next", "Previous", "Change", "Delete"});
+      menu.next_option("Next");
+    }
+  });
+  menu.option("Next", "Display the next record", [] {
+    if (!fetch_data(1)) ui::error("No more rows in that direction");
+  });
+  menu.option("Previous", "Display the previous record", [] {
+    if (!fetch_data(-1)) ui::error("No more rows in that direction");
+  });
+  menu.option("Add", "Add a new record", [&] {
+    add();
+    if (mv_queried == 0) menu.hide({"Next", "Previous", "Change", "Delete"});
+  });
+  menu.option("Change", "Change current record", [&] {
+    upd();
+    menu.hide({"Previous"});
+  });
+  menu.option("Delete", "Delete current record", [&] {
+    if (mv_queried == 0) return;
+    if (!confirm_delete()) return;
+    sql::execute("DELETE FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code});
+    menu.hide({"Previous", "Change"});
+    ui::clear_form();
+  });
+  menu.option("Exit", "Exit program", [&] { menu.exit_menu(); });
+  menu.hide({"Next", "Previous", "Change", "Delete"});
+  menu.run();
+}
+
+void find() {
+  ui::clear_form();
+  rt::int_flag = 0;
+  ui::Events events;
+  events.help_number = 101;
+  events.before_input = [](ui::Dialog&) {
+    active_keys("acw");
+    ui::display_at("", 3, 1);
+  };
+  std::string condition = ui::construct({{"iqsn_code", "iq_salesman_name.iqsn_code"},
+                                         {"iqsn_name", "iq_salesman_name.iqsn_name"},
+                                         {"iqsn_userlogin", "iq_salesman_name.iqsn_userlogin"}},
+                                        events, kStatementSize - std::string(kSelectHead).size());
+  if (rt::int_flag) {
+    rt::int_flag = 0;
+    return;
+  }
+  declare_cursor(kSelectHead + rt::rtrim(condition));
+}
+
+void declare_cursor(const std::string& lv_sql) {
+  sql::prepare(p_maint, lv_sql);
+  sql::declare(c_maint, p_maint, true);
+  sql::open(c_maint);
+  if (fetch_data(1)) {
+    mv_queried = 1;
+  } else {
+    mv_queried = 0;
+    // The criteria typed are no row: the form is left blank.
+    ui::clear_form();
+    ui::error("No rows found");
+  }
+}
+
+bool fetch_data(int lv_dir) {
+  if (!c_maint.valid()) return false;
+  sql::fetch(c_maint, sql::Fetch::Relative, lv_dir,
+             {&mv_iq_salesman_name.iqsn_code, &mv_iq_salesman_name.iqsn_name,
+              &mv_iq_salesman_name.iqsn_userlogin});
+  if (rt::status == 0) {
+    ui::clear_form();
+    display_data();
+    return true;
+  }
+  if (rt::status < 0) {
+    ui::error("SQL error:" + std::to_string(rt::status));
+    ui::sleep_seconds(2);
+  }
+  return false;
+}
+
+void display_data() {
+  ui::display_field("iqsn_code", mv_iq_salesman_name.iqsn_code);
+  ui::display_field("iqsn_name", mv_iq_salesman_name.iqsn_name);
+  ui::display_field("iqsn_userlogin", mv_iq_salesman_name.iqsn_userlogin);
+}
+
+void add() {
+  set_record_null();
+  ui::clear_form();
+  if (!input_data(false)) {
+    if (mv_queried == 1)
+      fetch_data(0);
+    else
+      ui::clear_form();
+    return;
+  }
+  insert_new_data();
+  mv_queried = 0;
+}
+
+void upd() {
+  if (mv_queried == 0) {
+    ui::error("Nothing to update - search first");
+    return;
+  }
+  if (input_data(true)) {
+    sql::execute("UPDATE iq_salesman_name SET iqsn_code=? ,iqsn_name=? ,iqsn_userlogin=? WHERE iqsn_code=? ",
+                 {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name,
+                  mv_iq_salesman_name.iqsn_userlogin, mv_iq_salesman_name.iqsn_code});
+  } else {
+    fetch_data(0);
+  }
+}
+
+bool input_data(bool lv_upd) {
+  rt::int_flag = 0;
+  ui::Events events;
+  events.before_input = [](ui::Dialog&) {
+    active_keys("ac");
+    ui::display_at("", 3, 1);
+  };
+  events.before_field["iqsn_code"] = [lv_upd](ui::Dialog& d) {
+    if (lv_upd) d.next_field_next();
+  };
+  events.after_field["iqsn_code"] = [](ui::Dialog& d) {
+    Value one(rt::integer_t());
+    sql::select_into("SELECT 1  FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code},
+                     {&one});
+    if (rt::status == 0) {
+      ui::error("This code is already in the system and can not be re-entered");
+      d.next_field("iqsn_code");
+    }
+  };
+  events.after_field["iqsn_userlogin"] = [](ui::Dialog& d) {
+    Value one(rt::integer_t());
+    sql::select_into("SELECT 1  FROM iq_salesman_name WHERE iqsn_userlogin=? AND iqsn_code != ? ",
+                     {mv_iq_salesman_name.iqsn_userlogin, mv_iq_salesman_name.iqsn_code}, {&one});
+    if (rt::status == 0) {
+      ui::error("This user login name is already assigned to another salesman");
+      d.next_field("iqsn_userlogin");
+    }
+  };
+  events.after_input = [](ui::Dialog& d) {
+    if (rt::int_flag) return;  // the input ends; the flag is reset below
+    if (mv_iq_salesman_name.iqsn_code.is_null()) {
+      ui::error("Required entry");
+      d.next_field("iqsn_code");
+    } else if (mv_iq_salesman_name.iqsn_name.is_null()) {
+      ui::error("Required entry");
+      d.next_field("iqsn_name");
+    }
+  };
+  bool accepted = ui::input({{"iqsn_code", &mv_iq_salesman_name.iqsn_code},
+                             {"iqsn_name", &mv_iq_salesman_name.iqsn_name},
+                             {"iqsn_userlogin", &mv_iq_salesman_name.iqsn_userlogin}},
+                            events, true);
+  if (rt::int_flag || !accepted) {
+    rt::int_flag = 0;
+    return false;
+  }
+  return true;
+}
+
+void insert_new_data() {
+  // A refused insert (a code or login name that another operator stored
+  // meanwhile) is told to the operator instead of stopping the program.
+  sql::ContinueOnError tested;
+  sql::execute("INSERT INTO iq_salesman_name VALUES (   ?,   ?,   ?)",
+               {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name,
+                mv_iq_salesman_name.iqsn_userlogin});
+  if (rt::status < 0) ui::error("Could not insert new record ...");
+}
+
+int main(int argc, char** argv) {
+  rt::program::start(argc, argv);
+  rt::program::connect();
+  rt::program::defer_interrupt();
+  ui::set_menu_line(2);
+  ui::set_comment_line(23);
+  ui::set_input_wrap(true);
+  ui::set_help_file("help.hlp");
+  set_record_null();
+  mv_queried = 0;
+  salesman_maint();
+  rt::program::end(0);
+}

@@ -1,0 +1,93 @@
+// A fresh database and a program in a pseudo-terminal: see program_fixture.h.
+#include "program_fixture.h"
+
+#include <cstdlib>
+
+#include "core/runtime.h"
+#include "schema.h"
+
+namespace lunadesk::testing {
+
+void ProgramTest::SetUp() {
+  db_.emplace(GetParam());
+  LUNADESK_NEED_DATABASE(*db_);
+  std::string error;
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  lunadesk::db::SchemaReport report;
+  ASSERT_TRUE(lunadesk::db::create_schema(&report, &error)) << error;
+}
+
+void ProgramTest::TearDown() {
+  term_.reset();
+  if (rt::sql::connected()) rt::sql::disconnect();
+  db_.reset();
+}
+
+std::map<std::string, std::string> ProgramTest::db_env() const {
+  std::map<std::string, std::string> env;
+  for (const char* name : {"A4GL_SQLTYPE", "LUNADESK_DB", "PGHOST", "PGPORT", "PGUSER", "PGOPTIONS", "DBDATE"}) {
+    const char* v = std::getenv(name);
+    if (v) env[name] = v;
+  }
+  return env;
+}
+
+e2e::Terminal& ProgramTest::start(const std::string& program, const std::string& ready,
+                                  std::map<std::string, std::string> extra_env) {
+  e2e::Options opt;
+  opt.argv = {std::string(LUNADESK_BIN_DIR) + "/" + program};
+  opt.env = db_env();
+  for (auto& [k, v] : extra_env) opt.env[k] = v;
+  opt.cwd = db_->dir();
+  term_ = std::make_unique<e2e::Terminal>(opt);
+  EXPECT_TRUE(term_->wait_for(ready)) << "the program did not show \"" << ready << "\"";
+  term_->wait_settled(50);
+  return *term_;
+}
+
+void ProgramTest::exec(const std::string& sql, const rt::sql::Params& params) {
+  rt::sql::execute(sql, params);
+}
+
+std::vector<std::string> ProgramTest::rows(const std::string& sql, int ncols, const rt::sql::Params& params) {
+  std::vector<rt::Value> vals(static_cast<size_t>(ncols), rt::Value(rt::char_t(200)));
+  rt::sql::Into into;
+  for (auto& v : vals) into.push_back(&v);
+  rt::sql::Cursor cur;
+  rt::sql::declare(cur, sql, false);
+  rt::sql::open(cur, params);
+  std::vector<std::string> out;
+  for (;;) {
+    rt::sql::fetch_next(cur, into);
+    if (rt::status != 0) break;
+    std::string line;
+    for (size_t i = 0; i < vals.size(); ++i) {
+      if (i) line += '|';
+      line += vals[i].is_null() ? "NULL" : vals[i].str();
+    }
+    out.push_back(line);
+  }
+  rt::sql::close(cur);
+  rt::sql::free_cursor(cur);
+  return out;
+}
+
+long ProgramTest::count(const std::string& table, const std::string& where) {
+  rt::Value n(rt::integer_t());
+  rt::sql::select_into("select count(*) from " + table + " where " + where, {}, {&n});
+  return static_cast<long>(n.as_int());
+}
+
+bool menu_shows(const std::string& row, const std::string& option) {
+  size_t pos = 0;
+  while ((pos = row.find(option, pos)) != std::string::npos) {
+    bool left = pos == 0 || row[pos - 1] == ' ' || row[pos - 1] == ':';
+    size_t end = pos + option.size();
+    bool right = end >= row.size() || row[end] == ' ';
+    if (left && right) return true;
+    pos = end;
+  }
+  return false;
+}
+
+}  // namespace lunadesk::testing

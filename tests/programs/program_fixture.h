@@ -1,0 +1,48 @@
+// A fresh database on one back end, seeded by the test, and a program
+// started on it in a pseudo-terminal.
+//
+// The test process itself connects to the same database (rt::sql) to seed
+// rows before the program starts and to read the result afterwards; it
+// disconnects while the program runs only where a back end needs it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/terminal.h"
+#include "pg_server.h"
+#include "sql/sql.h"
+
+namespace lunadesk::testing {
+
+class ProgramTest : public ::testing::TestWithParam<Db> {
+ protected:
+  // Fresh database with the schema; the test process stays connected.
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts build/bin/<program> on this database in a 24x80 terminal and
+  // waits for `ready` (some text of its first screen).
+  e2e::Terminal& start(const std::string& program, const std::string& ready,
+                       std::map<std::string, std::string> extra_env = {});
+  // The environment that points a child at this database.
+  std::map<std::string, std::string> db_env() const;
+
+  // Runs statements of the programs' dialect on the test's connection.
+  void exec(const std::string& sql, const rt::sql::Params& params = {});
+  // The rows of a query, each row's values as text joined by '|'.
+  std::vector<std::string> rows(const std::string& sql, int ncols, const rt::sql::Params& params = {});
+  long count(const std::string& table, const std::string& where = "1=1");
+
+  std::optional<ScopedDatabase> db_;
+  std::unique_ptr<e2e::Terminal> term_;
+};
+
+// A menu row shows an option when its name stands there as a word.
+bool menu_shows(const std::string& row, const std::string& option);
+
+}  // namespace lunadesk::testing

@@ -1,0 +1,230 @@
+// The salesman program end to end, on both back ends: the menu and its
+// visibility rules, query by example and browsing, Add and Change with
+// their checks, Delete with its confirmation.
+#include <signal.h>
+
+#include "program_fixture.h"
+
+using lunadesk::testing::menu_shows;
+using lunadesk::testing::ProgramTest;
+using rt::Value;
+
+namespace {
+
+// Screen lines of the form's fields (form line 3 on screen line 3) and
+// their first column.
+constexpr int kCodeLine = 6, kNameLine = 8, kLoginLine = 10, kFieldCol = 30;
+constexpr int kErrorLine = 24;
+
+class Repnamedt : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    for (auto [code, name, login] : {std::tuple{"A1", "Alice Anders", "alice"},
+                                     std::tuple{"B2", "Bob Brown", ""},
+                                     std::tuple{"C3", "Carol Chen", "carol"}}) {
+      Value l(rt::char_t(10));
+      if (*login) l.set_text(login);
+      exec("INSERT INTO iq_salesman_name VALUES (?, ?, ?)",
+           {Value::of_char(code, 4), Value::of_char(name, 35), l});
+    }
+  }
+
+  e2e::Terminal& run() { return start("repnamedt", "Salesman Name Maintenance"); }
+
+  // Find with criteria typed into the code and name fields.
+  void find(e2e::Terminal& t, const std::string& code = "", const std::string& name = "") {
+    t.key("f");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+    if (!code.empty()) t.type(code);
+    if (!name.empty()) {
+      t.key("tab");
+      t.type(name);
+    }
+    t.key("esc");
+    t.wait_settled();
+  }
+
+  std::string field(e2e::Terminal& t, int line, int width) { return t.text_at(line, kFieldCol, width); }
+
+  std::vector<std::string> table() {
+    return rows("select iqsn_code, iqsn_name, iqsn_userlogin from iq_salesman_name order by 1", 3);
+  }
+};
+
+TEST_P(Repnamedt, StartScreenOffersFindAddExit) {
+  auto& t = run();
+  EXPECT_EQ(t.text_at(1, 27, 25), "Salesman Name Maintenance");
+  EXPECT_TRUE(t.cell(1, 1).reverse && t.cell(1, 80).reverse) << "the title bar spans the line";
+  std::string menu = t.row(2);
+  EXPECT_TRUE(menu_shows(menu, "Find") && menu_shows(menu, "Add") && menu_shows(menu, "Exit")) << menu;
+  for (const char* hidden : {"Next", "Previous", "Change", "Delete"}) EXPECT_FALSE(menu_shows(menu, hidden)) << menu;
+  EXPECT_EQ(t.row(3), "Find a record");
+  EXPECT_EQ(t.reverse_text(2), "Find");
+  EXPECT_EQ(t.text_at(kCodeLine, 14, 13), "Salesman Code");
+  std::printf("[ figure ] first screen after %.1f ms\n", t.ms_since(t.spawned()));
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+}
+
+TEST_P(Repnamedt, BrowsingStopsAtBothEnds) {
+  auto& t = run();
+  find(t);
+  EXPECT_EQ(field(t, kCodeLine, 4), "A1  ");
+  EXPECT_EQ(t.reverse_text(2), "Next");
+  EXPECT_TRUE(menu_shows(t.row(2), "Previous"));
+  t.key("n");
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "C3"));
+  t.key("n");
+  ASSERT_TRUE(t.wait_for("No more rows in that direction"));
+  EXPECT_EQ(field(t, kNameLine, 10), "Carol Chen");
+  t.key("p");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2"));
+  t.key("p");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "A1"));
+  t.key("p");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "No more rows in that direction"));
+  EXPECT_EQ(field(t, kCodeLine, 2), "A1");
+}
+
+TEST_P(Repnamedt, FindMatchingNothingSaysSoAndChangesNoOptions) {
+  auto& t = run();
+  find(t, "Z*");
+  ASSERT_TRUE(t.wait_for("No rows found"));
+  EXPECT_EQ(field(t, kCodeLine, 4), "    ");
+  EXPECT_FALSE(menu_shows(t.row(2), "Next"));
+  // A quote in the criteria is part of the value, never SQL.
+  find(t, "", "x' or '1'='1");
+  ASSERT_TRUE(t.wait_for("No rows found"));
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+  find(t, "", "*Chen");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "C3"));
+}
+
+TEST_P(Repnamedt, AddRefusesADuplicateCodeAndAForeignLogin) {
+  auto& t = run();
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept  Ctrl-C: Cancel"));
+  EXPECT_EQ(t.row(3), "") << "the menu's help line is cleared";
+  t.type("a1");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("This code is already in the system and can not be re-entered"));
+  EXPECT_EQ(t.cursor().first, kCodeLine);
+  t.key("ctrl-d");
+  t.type("d4");
+  t.key("enter");
+  t.type("Dan Dunn");
+  t.key("enter");
+  t.type("alice");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("This user login name is already assigned to another salesman"));
+  EXPECT_EQ(t.cursor().first, kLoginLine);
+  t.key("ctrl-d");
+  t.type("dan");
+  t.key("esc");
+  t.wait_settled();
+  EXPECT_EQ(table().at(3), "D4|Dan Dunn|dan") << "the code is stored upshifted";
+  EXPECT_FALSE(menu_shows(t.row(2), "Next"));
+  EXPECT_EQ(field(t, kNameLine, 8), "Dan Dunn") << "the added values stay on the form";
+  // Salesmen without a login name do not collide.
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("E5");
+  t.key("enter");
+  t.type("Eve East");
+  t.key("esc");
+  t.wait_settled();
+  EXPECT_EQ(table().at(4), "E5|Eve East|NULL");
+}
+
+TEST_P(Repnamedt, AddWithoutANameStoresNothing) {
+  auto& t = run();
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("F6");
+  t.key("esc");
+  t.wait_settled();
+  EXPECT_EQ(t.cursor().first, kNameLine) << "the input goes on in the empty name field";
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+  t.key("ctrl-c");
+  t.wait_settled();
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+  EXPECT_EQ(field(t, kCodeLine, 4), "    ") << "a cancelled add with no query leaves a blank form";
+  EXPECT_TRUE(menu_shows(t.row(2), "Find"));
+}
+
+TEST_P(Repnamedt, ChangeNeverEntersTheCodeAndCancelRestoresTheRow) {
+  auto& t = run();
+  find(t, "B2");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2"));
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol));
+  t.key("up");  // skips the code field, going on up to the last field
+  t.wait_settled();
+  EXPECT_NE(t.cursor().first, kCodeLine);
+  t.key("enter");  // wraps past the code field to the name
+  t.wait_settled();
+  EXPECT_EQ(t.cursor().first, kNameLine);
+  t.key("ctrl-d");
+  t.type("Robert Brown");
+  t.key("esc");
+  t.wait_settled();
+  EXPECT_EQ(table().at(1), "B2|Robert Brown|NULL");
+  EXPECT_FALSE(menu_shows(t.row(2), "Previous")) << "a change hides Previous";
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.key("ctrl-d");
+  t.type("Nobody");
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Robert Brown"));
+  EXPECT_EQ(table().at(1), "B2|Robert Brown|NULL");
+}
+
+TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {
+  auto& t = run();
+  find(t);
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "A1"));
+  t.key("d");
+  ASSERT_TRUE(t.wait_for("Are you sure you want to delete this?"));
+  EXPECT_EQ(t.reverse_text(2), "No");
+  t.key("enter");
+  t.wait_settled();
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+  t.key("d");
+  ASSERT_TRUE(t.wait_for("Are you sure"));
+  t.key("y");
+  t.wait_settled();
+  EXPECT_EQ(count("iq_salesman_name", "iqsn_code='A1'"), 0);
+  EXPECT_EQ(field(t, kCodeLine, 4), "    ");
+  std::string menu = t.row(2);
+  EXPECT_FALSE(menu_shows(menu, "Previous") || menu_shows(menu, "Change")) << menu;
+  EXPECT_TRUE(menu_shows(menu, "Next") && menu_shows(menu, "Delete")) << menu;
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2")) << "the deleted row's neighbour comes next";
+}
+
+TEST_P(Repnamedt, TypingACharacterWritesLittleAndHangupRestoresTheTerminal) {
+  auto& t = run();
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.wait_settled();
+  auto before = t.mark();
+  t.type("Q");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "Q"));
+  t.wait_settled();
+  std::printf("[ figure ] one typed character: %zu bytes to the terminal\n", t.bytes_since(before));
+  EXPECT_LT(t.bytes_since(before), 64u);
+  t.signal(SIGHUP);
+  auto st = t.wait_exit();
+  ASSERT_TRUE(st);
+  EXPECT_TRUE(st->exited() && st->code != 0) << *st;
+  EXPECT_FALSE(t.alt_screen()) << "the terminal is restored";
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Repnamedt, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+
+}  // namespace
