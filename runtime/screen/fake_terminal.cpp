@@ -1,0 +1,42 @@
+// The test terminal: records the screen, plays a key script.
+#include "screen/fake_terminal.h"
+
+#include <memory>
+
+#include "screen/keys.h"
+#include "screen/screen.h"
+#include "screen/utf8.h"
+
+namespace rt::ui {
+
+void FakeTerminal::type(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp;
+    i += static_cast<std::size_t>(utf8_decode(text, i, cp));
+    keys_.push_back(static_cast<int>(cp));
+  }
+}
+
+void FakeTerminal::present(const Grid& screen, int cursor_row, int cursor_col) {
+  shown_ = screen;
+  cur_row_ = cursor_row;
+  cur_col_ = cursor_col;
+  ++presents_;
+}
+
+int FakeTerminal::read_key(int) {
+  if (keys_.empty() && idle_) idle_(*this);
+  if (keys_.empty()) throw OutOfKeys();
+  int k = keys_.front();
+  keys_.pop_front();
+  return k;
+}
+
+FakeTerminal* install_fake_terminal(bool utf8) {
+  auto t = std::make_unique<FakeTerminal>(utf8);
+  FakeTerminal* p = t.get();
+  use_terminal(std::move(t));
+  return p;
+}
+
+}  // namespace rt::ui

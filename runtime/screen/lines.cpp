@@ -1,0 +1,69 @@
+// Text at a place, the message, error and comment lines, plain output
+// lines and the pause.
+#include "screen/lines.h"
+
+#include <string>
+
+#include "core/runtime.h"
+#include "screen/screen_state.h"
+#include "screen/utf8.h"
+
+namespace rt::ui {
+
+using namespace detail;
+
+void display_at(std::string_view text, int line, int col, std::uint8_t attr) {
+  Window& w = cur();
+  if (text.empty())
+    w.grid.blank(line - 1, col - 1);
+  else
+    w.grid.put(line - 1, col - 1, text, attr);
+  present();
+}
+
+void message(std::string_view text) {
+  Window& w = cur();
+  w.grid.blank(st().message_line - 1, 0);
+  w.grid.put(st().message_line - 1, 0, text);
+  present();
+}
+
+void error(std::string_view text) {
+  auto& s = st();
+  term().bell();
+  s.error_text = std::string(fit_columns(text, 80));
+  s.error_shown = true;
+  s.last_error_code = 0;
+  present();
+}
+
+void error(int code, std::string_view text) {
+  error(text);
+  st().last_error_code = code;
+}
+
+int last_error_code() { return st().last_error_code; }
+
+void comment(std::string_view text) {
+  Window& w = cur();
+  int r = comment_row();
+  w.grid.blank(r, 0);
+  w.grid.put(r, 0, text);
+  present();
+}
+
+void display_line(std::string_view text) {
+  Window& w = cur();
+  w.grid.blank(w.rows - 1, 0);
+  w.grid.put(w.rows - 1, 0, text);
+  st().output_lines.emplace_back(text);
+  present();
+}
+
+void sleep_seconds(int n) {
+  present();
+  for (int i = 0; i < n * 10 && !rt::quit_flag; ++i) term().sleep_ms(100);
+  if (rt::quit_flag) rt::stop_on_signal();
+}
+
+}  // namespace rt::ui

@@ -1,0 +1,111 @@
+// The screen runtime's one state, shared by its modules (not for programs).
+//
+// Owns the terminal, the window stack (index 0 is the full screen), the
+// open forms, the options, the error line, the cursor and the dialogs that
+// run. compose() lays the windows over each other into the 24x80 screen;
+// present() hands it to the terminal, which sends only what changed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "screen/form.h"
+#include "screen/grid.h"
+#include "screen/terminal.h"
+
+namespace rt::ui::detail {
+
+// One place of a field on a displayed form (array fields have one per row).
+struct FieldSlot {
+  int field = 0;   // index into FormDef::fields
+  int row = 0;     // 0-based line of an array field
+  int line = 0;    // window position, 0-based
+  int col = 0;
+  int width = 1;
+  std::string text;  // what the field shows (may be wider than the field)
+  std::uint8_t attr = kNormal;
+  int scroll = 0;    // characters hidden at the left
+};
+
+struct FormView {
+  std::shared_ptr<const FormDef> def;
+  int top = 0;  // window line of form line 0
+  std::vector<FieldSlot> slots;
+  // Slot of a field by name and row (from 1); nullptr when none.
+  FieldSlot* slot(std::string_view name, int row);
+  int slot_index(int field, int row) const;
+};
+
+struct Window {
+  std::string name;
+  int line = 0, col = 0;  // screen position of the content, 0-based
+  int rows = 0, cols = 0;
+  bool border = false;
+  Grid grid;
+  std::optional<FormView> form;
+};
+
+// A running dialog that owns field buffers (input, construct, array input).
+class BufferOwner {
+ public:
+  virtual ~BufferOwner() = default;
+  // A display went to slot `slot` of `win`'s form: shown text (formatted for
+  // the field) and raw text (the value's own text). True when taken.
+  virtual bool take_display(const Window* win, int slot, const std::string& shown, const std::string& raw) = 0;
+  // The buffer of the slot while the dialog edits it.
+  virtual std::optional<std::string> buffer(const Window* win, int slot) const = 0;
+};
+
+
+struct State {
+  std::unique_ptr<Terminal> term;
+  std::vector<std::unique_ptr<Window>> stack;
+  std::map<std::string, std::shared_ptr<const FormDef>, std::less<>> forms;
+
+  int menu_line = 1, message_line = 2, form_line = 3, comment_line = 23, prompt_line = 1;
+  bool input_wrap = false;
+  std::string help_file;
+
+  std::string error_text;
+  bool error_shown = false;
+  int last_error_code = 0;
+  int last_key = -1;
+
+  const Window* cursor_win = nullptr;  // nullptr: cursor hidden
+  int cursor_line = 0, cursor_col = 0;
+
+  std::vector<BufferOwner*> owners;
+  std::vector<std::string> output_lines;
+  bool too_small = false;
+
+  // Arrays: the count for the next dialog and the last current row.
+  int set_count = 0, arr_count = 0, arr_curr = 0, scr_line = 0;
+};
+
+State& st();
+// Starts the real terminal on first use.
+Terminal& term();
+Window& cur();
+Window* find_window(std::string_view name);
+// Resets every state but the terminal.
+void reset_state();
+
+Grid compose();
+void present();
+// Waits for one key with the runtime's handling of signals, redraw,
+// resize and the error line.
+int wait_key();
+
+// The comment line of the current window (0-based).
+int comment_row();
+
+void draw_slot(Window& w, FieldSlot& s);
+// Program errors (a name that does not exist, a window off the screen).
+[[noreturn]] void program_error(std::string_view what);
+
+}  // namespace rt::ui::detail
