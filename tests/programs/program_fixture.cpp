@@ -41,6 +41,7 @@ e2e::Terminal& ProgramTest::start(const std::string& program, const std::string&
   opt.cwd = db_->dir();
   term_ = std::make_unique<e2e::Terminal>(opt);
   EXPECT_TRUE(term_->wait_for(ready)) << "the program did not show \"" << ready << "\"";
+  first_screen_ms_ = term_->ms_since(term_->spawned());
   term_->wait_settled(50);
   return *term_;
 }

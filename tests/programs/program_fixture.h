@@ -38,6 +38,8 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   std::vector<std::string> rows(const std::string& sql, int ncols, const rt::sql::Params& params = {});
   long count(const std::string& table, const std::string& where = "1=1");
 
+  // Milliseconds from the start of the program to its first screen.
+  double first_screen_ms_ = 0;
   std::optional<ScopedDatabase> db_;
   std::unique_ptr<e2e::Terminal> term_;
 };

@@ -1,0 +1,410 @@
+// The clearing program end to end, on both back ends: runs with and
+// without cycles, the netting (up to the date, exact, signed by type), two
+// runs in one program, the date warning, the cycle lookup and refused
+// cycle criteria, interrupted and dateless criteria, the error log, and
+// runs stopped part-way (an SQL error, a kill, a hang-up) that must leave
+// the database as it was.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "program_fixture.h"
+
+using lunadesk::testing::Db;
+using lunadesk::testing::menu_shows;
+using lunadesk::testing::ProgramTest;
+using rt::Value;
+
+namespace {
+
+// Screen lines of the form's fields (form line 3 on screen line 3) and
+// their first column; the key help is on the message line.
+constexpr int kDateLine = 6, kCycleLine = 8, kFieldCol = 43;
+constexpr int kMessageLine = 2, kCommentLine = 23, kErrorLine = 24;
+
+constexpr const char* kCleared = "All matched transactions have been cleared";
+constexpr const char* kWarning = "Are you sure this is the correct date";
+constexpr const char* kToday = "2026-12-08";
+
+// Open items of one customer in scope of a run, as "invoice|seq", before
+// any run and after runs up to 11/30/2026 and up to 12/31/2026. Invoice
+// j of customer c is c*10+j:
+//   1  100.00 charge, 100.00 payment on 11/20          nets to zero
+//   2   50.00 charge, 50.00 payment on 12/05           only by 12/31
+//   3   0.10 + 0.20 - 0.30                             exactly zero
+//   4   0.10 + 0.20 - 0.29                             0.01, kept
+//   5   80.00 charge, 80.00 credit, 10.00 on 12/03     the 10.00 stays
+//   6   30.00 charge, 30.00 debit memo ("+")           60.00, kept
+//   7   25.00 charge open, its payment no longer open  kept
+std::vector<std::string> open_items_before(int c) {
+  std::vector<std::string> v;
+  for (auto [j, n] : {std::pair{1, 2}, {2, 2}, {3, 3}, {4, 3}, {5, 3}, {6, 2}, {7, 1}})
+    for (int s = 1; s <= n; ++s) v.push_back(std::to_string(c * 10 + j) + "|" + std::to_string(s));
+  return v;
+}
+std::vector<std::string> open_items_after_november(int c) {
+  const std::string p = std::to_string(c);
+  return {p + "2|1", p + "2|2", p + "4|1", p + "4|2", p + "4|3", p + "5|3", p + "6|1", p + "6|2", p + "7|1"};
+}
+std::vector<std::string> open_items_after_december(int c) {
+  const std::string p = std::to_string(c);
+  return {p + "4|1", p + "4|2", p + "4|3", p + "5|3", p + "6|1", p + "6|2", p + "7|1"};
+}
+
+class Itemsclr : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    for (auto [code, oper] : {std::pair{"IN", "+"}, {"DM", "+"}, {"PY", "-"}, {"CM", "-"}})
+      exec("INSERT INTO ar_type VALUES (?, ?, ?)",
+           {Value::of_char(code, 2), Value::of_char(oper, 1), Value::of_char(code, 30)});
+    const char* names[] = {"First cycle", "Second cycle", "Third cycle", "Fourth cycle"};
+    for (int k = 1; k <= 4; ++k) {
+      exec("INSERT INTO ar_cycle VALUES (?, ?, ?, ?)",
+           {Value::of_int(k, rt::smallint_t()), Value::of_char(names[k - 1], 30), date(2026, 10, 31),
+            date(2026, 10, 31)});
+      const int c = customer(k);
+      exec("INSERT INTO ar_customer (cust_customer, cust_name, cust_stmt_cycle) VALUES (?, ?, ?)",
+           {Value::of_int(c), Value::of_char("Customer " + std::to_string(c), 30),
+            Value::of_int(k, rt::smallint_t())});
+      item(c, 1, 1, "IN", "100.00", 11, 2);
+      item(c, 1, 2, "PY", "100.00", 11, 20);
+      item(c, 2, 1, "IN", "50.00", 11, 5);
+      item(c, 2, 2, "PY", "50.00", 12, 5);
+      item(c, 3, 1, "IN", "0.10", 11, 3);
+      item(c, 3, 2, "DM", "0.20", 11, 4);
+      item(c, 3, 3, "PY", "0.30", 11, 6);
+      item(c, 4, 1, "IN", "0.10", 11, 3);
+      item(c, 4, 2, "DM", "0.20", 11, 4);
+      item(c, 4, 3, "PY", "0.29", 11, 6);
+      item(c, 5, 1, "IN", "80.00", 11, 1);
+      item(c, 5, 2, "CM", "80.00", 11, 10);
+      item(c, 5, 3, "IN", "10.00", 12, 3);
+      item(c, 6, 1, "IN", "30.00", 11, 1);
+      item(c, 6, 2, "DM", "30.00", 11, 2);
+      item(c, 7, 1, "IN", "25.00", 11, 1);
+      item(c, 7, 2, "PY", "25.00", 11, 2, /*open=*/false);
+    }
+  }
+
+  static int customer(int cycle) { return 100 * cycle + 1; }
+  static Value date(int y, int m, int d) { return Value::of_date(*rt::Date::from_mdy(m, d, y)); }
+
+  void item(int c, int j, int seq, const char* type, const char* amount, int m, int d, bool open = true) {
+    Value amt(rt::decimal_t(12, 2));
+    amt.set_text(amount);
+    const Value cust = Value::of_int(c), inv = Value::of_int(c * 10 + j), s = Value::of_int(seq, rt::smallint_t());
+    exec("INSERT INTO ar_item VALUES (?, ?, ?, ?, ?, ?, ?)",
+         {cust, inv, s, Value::of_char(type, 2), amt, date(2026, m, d), Value::of_char("ref", 12)});
+    if (open) exec("INSERT INTO ar_openitem VALUES (?, ?, ?)", {cust, inv, s});
+  }
+
+  e2e::Terminal& run() { return start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}}); }
+
+  // One run from the menu: the date typed, Return, the cycle criteria
+  // typed, Esc; waits for the final message (after the warning, when the
+  // date brings one).
+  void clear(e2e::Terminal& t, const std::string& date, const std::string& cycles = "", bool warned = false) {
+    t.key("n");
+    ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+    t.type(date);
+    t.key("enter");
+    if (warned) {
+      ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kWarning));
+    }
+    ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel  Ctrl-F: Find  Ctrl-W: Help"));
+    if (!cycles.empty()) t.type(cycles);
+    t.key("esc");
+    finished(t);
+  }
+
+  // The menu is back after a run (its help line was cleared as the run
+  // began) with the final message on the last line.
+  void finished(e2e::Terminal& t) {
+    ASSERT_TRUE(t.wait_for_at(3, 1, "Enter new processing criteria")) << "the run did not finish";
+    EXPECT_EQ(t.row(kErrorLine), kCleared);
+  }
+
+
+  std::vector<std::string> open_items(int c) {
+    return rows("select aroi_invoice_nbr, aroi_seq_nbr from ar_openitem where aroi_customer = ? order by 1, 2", 2,
+                {Value::of_int(c)});
+  }
+  // The last clearing date of cycles 1 to 4, as "code|date".
+  std::vector<std::string> cycle_dates() {
+    return rows("select arcy_code, arcy_last_date from ar_cycle order by 1", 2);
+  }
+  static std::vector<std::string> dates(const char* d1, const char* d2, const char* d3, const char* d4) {
+    return {std::string("1|") + d1, std::string("2|") + d2, std::string("3|") + d3, std::string("4|") + d4};
+  }
+
+  std::string log_path() const { return db_->dir() + "/itemsclr.log"; }
+
+  void expect_untouched() {
+    for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_before(customer(k))) << "cycle " << k;
+    EXPECT_EQ(cycle_dates(), dates("10/31/2026", "10/31/2026", "10/31/2026", "10/31/2026"));
+  }
+};
+
+TEST_P(Itemsclr, ClearsUpToTheDateAndAgainInTheSameProgram) {
+  auto& t = run();
+  EXPECT_EQ(t.text_at(1, 27, 26), "Clear Matched Transactions");
+  EXPECT_TRUE(t.cell(1, 1).reverse && t.cell(1, 80).reverse) << "the title bar spans the line";
+  EXPECT_TRUE(menu_shows(t.row(2), "New") && menu_shows(t.row(2), "Exit")) << t.row(2);
+  EXPECT_EQ(t.row(3), "Enter new processing criteria");
+  EXPECT_EQ(t.text_at(kDateLine, 26, 14), "Cycle End Date");
+  EXPECT_EQ(t.text_at(kCycleLine, 26, 10), "Cycle Code");
+
+  // The last day of the previous month brings no warning; no cycle means
+  // every customer and every cycle.
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+  EXPECT_EQ(t.row(3), "") << "the menu's help line is cleared";
+  EXPECT_EQ(t.row(kCommentLine), "Enter the cycle ending date for processing");
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  EXPECT_EQ(t.row(kCommentLine), "Enter the statement cycle(s) to process");
+  const int bells = t.bells();
+  t.key("esc");
+  finished(t);
+  EXPECT_EQ(t.bells(), bells) << "no warning for the last day of the previous month";
+  EXPECT_EQ(t.text_at(kDateLine, kFieldCol, 10), "11/30/2026") << "the date alone, without its criterion";
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
+  EXPECT_EQ(count("ar_item"), 4 * 17) << "the history stays";
+
+  // A second run drops the first run's tables; the last day of the
+  // current month is warned about and processed all the same.
+  clear(t, "12/31/2026", "", /*warned=*/true);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_december(customer(k)));
+  EXPECT_EQ(cycle_dates(), dates("12/31/2026", "12/31/2026", "12/31/2026", "12/31/2026"));
+
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+  EXPECT_FALSE(std::filesystem::exists(log_path())) << "the empty error log is removed";
+}
+
+TEST_P(Itemsclr, CyclesChooseTheCustomersAndTheCyclesDated) {
+  auto& t = run();
+  clear(t, "11/30/2026", "3");
+  for (int k = 1; k <= 4; ++k)
+    EXPECT_EQ(open_items(customer(k)),
+              k == 3 ? open_items_after_november(customer(k)) : open_items_before(customer(k)));
+  EXPECT_EQ(cycle_dates(), dates("10/31/2026", "10/31/2026", "11/30/2026", "10/31/2026"));
+
+  clear(t, "11/30/2026", "1|2");
+  for (int k = 1; k <= 2; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  EXPECT_EQ(open_items(customer(4)), open_items_before(customer(4)));
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "10/31/2026"));
+
+  clear(t, "11/29/2026", "3:4");
+  EXPECT_EQ(open_items(customer(4)), open_items_after_november(customer(4)));
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/29/2026", "11/29/2026"));
+
+  // A cycle criterion that is not numbers is refused in the field; the
+  // lookup puts the code picked there, and input wrap is on again after it.
+  t.key("n");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  t.type("4 or 1=1");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "Error in field."));
+  EXPECT_EQ(t.cursor().first, kCycleLine);
+  t.key("home");
+  t.key("ctrl-d");
+  t.key("f5");
+  ASSERT_TRUE(t.wait_for("Search"));
+  t.type("fou");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for_at(kCycleLine, kFieldCol, "4"));
+  EXPECT_TRUE(t.wait_until([&] { return t.cursor().first == kCycleLine; })) << "back in the cycle field";
+  t.key("enter");
+  ASSERT_TRUE(t.wait_cursor(kDateLine, kFieldCol)) << "Return in the last field wraps to the first";
+  t.key("esc");
+  finished(t);
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/29/2026", "11/30/2026"));
+  EXPECT_EQ(count("ar_openitem"), 4 * 9);
+}
+
+TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
+  {
+    std::ofstream log(log_path());
+    log << "an earlier run's entry\n";
+  }
+  auto& t = run();
+  t.key("n");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "You must enter a date"));
+  EXPECT_EQ(t.cursor().first, kDateLine);
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(3, 1, "Enter new processing criteria")) << "back in the menu";
+
+  t.key("n");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  t.type("2");
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(3, 1, "Enter new processing criteria"));
+  t.wait_settled();
+  expect_untouched();
+
+  // The menu goes on working after the interrupts.
+  clear(t, "11/30/2026", "2");
+  EXPECT_EQ(open_items(customer(2)), open_items_after_november(customer(2)));
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+  std::ifstream log(log_path());
+  std::stringstream content;
+  content << log.rdbuf();
+  EXPECT_EQ(content.str(), "an earlier run's entry\n") << "a log with content is kept as it is";
+}
+
+// A run that stops part-way: the database stays as it was before it.
+class ItemsclrStopped : public Itemsclr {
+ protected:
+  bool pg() const { return GetParam() == Db::Postgres; }
+  bool slow_rows_ = false;
+
+  // Makes the dating of the cycles, the run's last statement before its
+  // commit, fail.
+  void make_dating_fail() {
+    if (pg()) {
+      exec("CREATE FUNCTION fail_dating() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''injected failure''; END' "
+           "LANGUAGE plpgsql");
+      exec("CREATE TRIGGER fail_dating BEFORE UPDATE ON ar_cycle FOR EACH ROW EXECUTE FUNCTION fail_dating()");
+    } else {
+      exec("CREATE TRIGGER fail_dating BEFORE UPDATE ON ar_cycle BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
+    }
+  }
+  void drop_dating_failure() { exec("DROP TRIGGER fail_dating" + std::string(pg() ? " ON ar_cycle" : "")); }
+
+  // Makes the dating of the cycles wait, with every open item of the run
+  // deleted but not committed: on PostgreSQL for a lock the test holds on
+  // ar_cycle, on the embedded back end (where one writer holds the whole
+  // file) in a trigger that computes for minutes.
+  void hold_dating() {
+    if (pg()) {
+      rt::sql::begin_work();
+      exec("LOCK TABLE ar_cycle IN EXCLUSIVE MODE");
+    } else {
+      if (!slow_rows_) {
+        exec("CREATE TABLE slow_rows (n INTEGER)");
+        for (int i = 0; i < 200; ++i) exec("INSERT INTO slow_rows VALUES (?)", {Value::of_int(i)});
+        slow_rows_ = true;
+      }
+      exec("CREATE TRIGGER slow_dating BEFORE UPDATE ON ar_cycle BEGIN SELECT count(*) FROM slow_rows a, "
+           "slow_rows b, slow_rows c, slow_rows d; END");
+    }
+  }
+  void release_dating() {
+    if (pg())
+      rt::sql::rollback_work();
+    else
+      exec("DROP TRIGGER slow_dating");
+  }
+
+  // CPU time the process has used, from /proc.
+  static double cpu_seconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream rest(all.substr(all.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i)
+      if (i >= 14) ticks += std::stol(field);
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+
+  // Waits until the run sits in its dating step: the program's session
+  // waits for the lock (while the statement is being prepared, so the
+  // session's query text is still the one before), or the program computes inside the trigger (its
+  // steps before take milliseconds; a second of computing is the trigger).
+  bool wait_dating_held(e2e::Terminal& t) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const double cpu0 = cpu_seconds(t.pid());
+    while (std::chrono::steady_clock::now() < until && t.running()) {
+      if (pg() ? count("pg_stat_activity", "pid <> pg_backend_pid() and wait_event_type = 'Lock'") == 1
+               : cpu_seconds(t.pid()) - cpu0 > 1.0)
+        return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  // Starts a run over every cycle up to 11/30/2026 and waits until it has
+  // shown that it is processing.
+  e2e::Terminal& start_run() {
+    auto& t = run();
+    t.key("n");
+    EXPECT_TRUE(t.wait_for("Esc: Accept"));
+    t.type("11/30/2026");
+    t.key("esc");
+    EXPECT_TRUE(t.wait_for("Processing... Please wait"));
+    return t;
+  }
+};
+
+TEST_P(ItemsclrStopped, ByAnErrorAKillOrAHangUpLeavesEverythingAsBefore) {
+  // An SQL error at the last statement: the runtime's report, exit 1, the
+  // report kept in the error log, and nothing of the run stored.
+  make_dating_fail();
+  {
+    auto& t = start_run();
+    ASSERT_TRUE(t.wait_for("Program stopped at"));
+    EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1));
+  }
+  expect_untouched();
+  std::ifstream log(log_path());
+  std::stringstream content;
+  content << log.rdbuf();
+  EXPECT_NE(content.str().find("SQL statement error number"), std::string::npos) << content.str();
+  drop_dating_failure();
+
+  // Killed, and hung up, while the run holds its transaction with every
+  // DELETE done.
+  for (bool kill : {true, false}) {
+    SCOPED_TRACE(kill ? "killed" : "hung up");
+    hold_dating();
+    auto& t = start_run();
+    ASSERT_TRUE(wait_dating_held(t)) << "the run never reached the dating of the cycles";
+    if (kill) {
+      t.signal(SIGKILL);
+      EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::killed_by(SIGKILL));
+      release_dating();
+    } else {
+      // The hang-up's clean-up rolls back on the program's connection; on
+      // PostgreSQL it can only do so once the statement waiting for the
+      // lock has its answer.
+      t.hangup();
+      release_dating();
+      const std::optional<e2e::ExitStatus> st = t.wait_exit(10000);
+      ASSERT_TRUE(st.has_value()) << "the program did not end after the hang-up";
+      std::printf("[ figure ] hang-up ended the program with %s\n", st->describe().c_str());
+    }
+    expect_untouched();
+  }
+
+  // The database takes the next run as if nothing had happened.
+  auto& t = run();
+  clear(t, "11/30/2026");
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrStopped, lunadesk::testing::all_backends(),
+                         lunadesk::testing::backend_name);
+
+}  // namespace
