@@ -1,0 +1,134 @@
+// Creating the schema on the current connection: look at what exists, then
+// create what is missing in one transaction.
+//
+// A table and its columns are looked for with the dialect itself (a select
+// of the columns that matches no row), so the check is the same on every
+// back end. Indexes have no such probe: their names come from the back
+// end's catalogue. The probes run before the transaction begins, because a
+// failed statement spoils an open transaction on PostgreSQL.
+#include <set>
+
+#include "db_exec.h"
+#include "schema.h"
+
+namespace lunadesk::db {
+
+namespace {
+
+// True when the select of `columns` from `table` runs.
+bool selects(std::string_view table, const std::string& columns) {
+  rt::sql::ContinueOnError guard;
+  std::string text = "SELECT " + columns + " FROM " + std::string(table) + " WHERE 1=0";
+  rt::sql::Cursor cur;
+  rt::sql::declare(cur, text, /*scroll=*/false);
+  if (rt::status >= 0) rt::sql::open(cur);
+  bool ok = rt::status >= 0;
+  if (cur.valid()) {
+    rt::sql::close(cur);
+    rt::sql::free_cursor(cur);
+  }
+  return ok;
+}
+
+enum class TableState { Missing, Complete, Incomplete };
+
+TableState inspect_table(const TableDef& t, std::vector<std::string>* missing) {
+  std::string all;
+  for (const ColumnDef& c : t.columns) {
+    if (!all.empty()) all += ", ";
+    all += c.name;
+  }
+  if (selects(t.name, all)) return TableState::Complete;
+  if (!selects(t.name, "COUNT(*)")) {
+    if (missing) missing->push_back(std::string(t.name));
+    return TableState::Missing;
+  }
+  for (const ColumnDef& c : t.columns) {
+    if (!selects(t.name, std::string(c.name)) && missing) {
+      missing->push_back(std::string(t.name) + "." + std::string(c.name));
+    }
+  }
+  return TableState::Incomplete;
+}
+
+std::set<std::string> existing_indexes() {
+  const char* text = rt::sql::backend() == rt::sql::Backend::Postgres
+                         ? "SELECT indexname FROM pg_indexes WHERE schemaname = current_schema()"
+                         : "SELECT name FROM sqlite_master WHERE type = 'index'";
+  std::set<std::string> names;
+  rt::Value name(rt::char_t(128));
+  for_each_row(text, {}, {&name}, "reading the index names", [&] { names.insert(name.str()); });
+  return names;
+}
+
+}  // namespace
+
+bool missing_columns(std::vector<std::string>* missing, std::string* error) {
+  try {
+    missing->clear();
+    for (const TableDef& t : schema_tables()) inspect_table(t, missing);
+    return true;
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+}
+
+bool create_schema(SchemaReport* report, std::string* error) {
+  SchemaReport r;
+  std::vector<const TableDef*> to_create;
+  std::vector<std::string> incomplete;
+  try {
+    for (const TableDef& t : schema_tables()) {
+      std::vector<std::string> lacking;
+      switch (inspect_table(t, &lacking)) {
+        case TableState::Missing:
+          to_create.push_back(&t);
+          break;
+        case TableState::Complete:
+          ++r.tables_present;
+          break;
+        case TableState::Incomplete:
+          for (std::string& col : lacking) incomplete.push_back(std::move(col));
+          break;
+      }
+    }
+    if (!incomplete.empty()) {
+      std::string msg = "existing tables lack columns the programs use: ";
+      for (size_t i = 0; i < incomplete.size(); ++i) msg += (i ? ", " : "") + incomplete[i];
+      msg += "; nothing was changed";
+      throw DbError(msg);
+    }
+    std::set<std::string> present = existing_indexes();
+
+    rt::sql::ContinueOnError guard;
+    rt::sql::begin_work();
+    if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
+    try {
+      for (const TableDef* t : to_create) {
+        exec(create_table_sql(*t), {}, "creating table " + std::string(t->name));
+        r.tables_created.push_back(std::string(t->name));
+      }
+      for (const IndexDef& ix : schema_indexes()) {
+        if (present.count(std::string(ix.name))) {
+          ++r.indexes_present;
+          continue;
+        }
+        exec(create_index_sql(ix), {}, "creating index " + std::string(ix.name));
+        r.indexes_created.push_back(std::string(ix.name));
+      }
+      rt::sql::commit_work();
+      if (rt::status < 0) throw DbError("committing the schema: " + rt::sql::last_error_message());
+    } catch (...) {
+      if (rt::sql::in_transaction()) rt::sql::rollback_work();
+      throw;
+    }
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+  if (report) *report = r;
+  return true;
+}
+
+}  // namespace lunadesk::db
