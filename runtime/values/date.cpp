@@ -138,7 +138,7 @@ std::string Date::format(const DateFormat& f) const {
   civil_from_days(days_ + kEpoch, &y, &m, &d);
   std::string out;
   for (int i = 0; i < 3; ++i) {
-    char buf[8];
+    char buf[16];
     switch (f.order[i]) {
       case 'M': std::snprintf(buf, sizeof buf, "%02d", m); break;
       case 'D': std::snprintf(buf, sizeof buf, "%02d", d); break;
@@ -157,7 +157,7 @@ std::string Date::format(const DateFormat& f) const {
 std::string Date::iso() const {
   int y, m, d;
   civil_from_days(days_ + kEpoch, &y, &m, &d);
-  char buf[16];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   return buf;
 }
