@@ -10,6 +10,18 @@
 // and line. Inside a ContinueOnError scope the error only sets rt::status,
 // for the program to test itself.
 //
+// Both back ends behave alike where the programs can tell:
+//   - Inside a transaction a failing statement fails alone; the transaction
+//     goes on (on PostgreSQL the layer keeps a savepoint of its own around
+//     each statement for that).
+//   - A lock held by another program is waited for LUNADESK_LOCK_TIMEOUT_MS
+//     (default 5000), then the statement fails with -154.
+//   - DECIMAL values are exact. On SQLite a value needs at most 15
+//     significant digits; one with more is refused (-1226), never altered.
+//   - A CHAR value longer than its column is refused (-1279).
+//   - An open transaction is rolled back by the clean-up that every way out
+//     of the program runs (rt::add_cleanup).
+//
 // Owns the connection and the back-end handles. Never touches the screen.
 #pragma once
 
@@ -35,7 +47,9 @@ enum class Backend { Sqlite, Postgres };
 // names the database or file.
 void connect(std::string_view dbname = "lunadesk", const Loc& loc = Loc::current());
 // Same, but returns false with the reason instead of stopping (tools).
-bool try_connect(std::string_view dbname, std::string* error);
+// With `create_if_missing` a SQLite file that does not exist yet is made
+// (the schema tool); programs never create one.
+bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing = false);
 void disconnect();
 bool connected();
 Backend backend();
@@ -77,7 +91,9 @@ class Cursor {
 void prepare(Statement& stmt, std::string_view text, const Loc& loc = Loc::current());
 void free_statement(Statement& stmt);
 
-// Runs a statement (prepared once, executed many times).
+// Runs a statement (prepared once, executed many times). A SELECT run this
+// way sets status 0 when it finds a row and 100 when not. An UPDATE or
+// DELETE that touches no row is status 0 with rows_processed() 0.
 void execute(Statement& stmt, const Params& params = {}, const Loc& loc = Loc::current());
 // Runs a statement text; texts are prepared once and kept for reuse.
 void execute(std::string_view text, const Params& params = {}, const Loc& loc = Loc::current());
@@ -92,6 +108,10 @@ void select_into(std::string_view text, const Params& params, const Into& into,
 void execute_logged(std::string_view text, const Params& params = {}, const Loc& loc = Loc::current());
 
 // Cursors. A scroll cursor can move both ways; a forward cursor only Next.
+// A cursor delivers the rows as they were when it was opened: rows deleted
+// afterwards are still delivered until it is opened again. (On SQLite,
+// inside an open transaction or over a temporary table, that holds for the
+// rows already fetched.) A cursor stays usable across commits.
 void declare(Cursor& cur, Statement& stmt, bool scroll, const Loc& loc = Loc::current());
 void declare(Cursor& cur, std::string_view text, bool scroll, const Loc& loc = Loc::current());
 void open(Cursor& cur, const Params& params = {}, const Loc& loc = Loc::current());
@@ -106,7 +126,8 @@ inline void fetch_next(Cursor& cur, const Into& into, const Loc& loc = Loc::curr
 void close(Cursor& cur);
 void free_cursor(Cursor& cur);
 
-// Transactions: begin, commit, roll back; savepoints by name.
+// Transactions: begin, commit, roll back; savepoints by name (letters,
+// digits and "_"; names beginning "lunadesk_" are the layer's own).
 void begin_work(const Loc& loc = Loc::current());
 void commit_work(const Loc& loc = Loc::current());
 void rollback_work(const Loc& loc = Loc::current());

@@ -1,0 +1,86 @@
+// What one database back end provides to the SQL layer (sql.cpp): a
+// connection that prepares statements of the dialect, runs them, opens
+// cursors over them and keeps transactions. sqlite_backend.cpp and
+// pg_backend.cpp are the two implementations.
+//
+// A back end answers with an Outcome: 0, 100 (no row) or a negative error
+// number with the back end's own message. It never stops the program and
+// never sets rt::status: the default rule and the status code belong to
+// sql.cpp. The position of a scroll cursor belongs to sql.cpp as well: a
+// back end only delivers row k of a result, or the next row.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "sql/sql.h"
+#include "sql/translate.h"
+
+namespace rt::sql::detail {
+
+struct Outcome {
+  int code = 0;
+  std::string message;  // the back end's text when code < 0
+  bool ok() const { return code == 0; }
+};
+
+struct ExecResult {
+  long rows = 0;    // rows inserted, updated or deleted
+  long serial = 0;  // the serial stored by an INSERT, 0 when none
+};
+
+class BackendCursor {
+ public:
+  virtual ~BackendCursor() = default;
+  // Scroll cursors: row k (k >= 1) of the result into `into`; 100 when the
+  // result has fewer rows. Rows once delivered stay deliverable.
+  virtual Outcome row_at(long k, const Into& into) = 0;
+  // Forward cursors: the next row; 100 at the end.
+  virtual Outcome next(const Into& into) = 0;
+  // Scroll cursors: the number of rows of the result (reads to its end).
+  virtual Outcome count(long* n) = 0;
+};
+
+class BackendStatement {
+ public:
+  virtual ~BackendStatement() = default;
+  virtual const Translation& translation() const = 0;
+  // Runs the statement. A SELECT answers 0 when it finds a row and 100
+  // when not, and hands no rows back.
+  virtual Outcome execute(const Params& params, ExecResult* result) = 0;
+  // A SELECT of at most one row: 100 for none, -284 for more than one
+  // (the variables are then left unchanged).
+  virtual Outcome select_into(const Params& params, const Into& into) = 0;
+  virtual Outcome open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) = 0;
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  virtual Backend kind() const = 0;
+  // Translates and prepares a statement of the dialect.
+  virtual Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* stmt) = 0;
+  virtual bool in_transaction() = 0;
+  virtual Outcome begin() = 0;
+  virtual Outcome commit() = 0;
+  virtual Outcome rollback() = 0;
+  // `name` is a checked identifier.
+  virtual Outcome savepoint(const std::string& name) = 0;
+  virtual Outcome release(const std::string& name) = 0;
+  virtual Outcome rollback_to(const std::string& name) = 0;
+};
+
+// How long a statement waits for a lock another program holds before it
+// fails with -154: LUNADESK_LOCK_TIMEOUT_MS, default 5000.
+int lock_timeout_ms();
+
+// Opens the SQLite file at `path`. Unless `create` is set, a file that does
+// not exist is an error. On failure returns null with a message that names
+// the file.
+std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error);
+// Connects to database `dbname` on the server that the PG* environment
+// names. On failure returns null with a message naming database and server.
+std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error);
+
+}  // namespace rt::sql::detail

@@ -1,0 +1,465 @@
+// The PostgreSQL back end, through libpq: database "lunadesk" on the server
+// that the standard PG* environment names.
+//
+// Parameters always travel separately from the statement text
+// (PQexecPrepared/PQexecParams, text format); no value is ever put into
+// SQL text.
+//
+// Cursors are server cursors WITH HOLD, so they outlive the transaction
+// that declared them, and the server keeps the rows as they were at the
+// open: a row deleted afterwards is still delivered. The layer never relies
+// on the server's own cursor position: a scroll cursor fetches row k with
+// FETCH ABSOLUTE, a forward cursor fetches batches.
+//
+// Inside a transaction PostgreSQL would abandon the whole transaction after
+// one failing statement; programs of this family expect only that
+// statement to fail. So inside a transaction each statement runs after a
+// savepoint of the layer's own ("lunadesk_stmt") and a failing one is
+// rolled back to it: the save goes on, as on the embedded back end.
+//
+// At connect: DateStyle ISO (dates travel as yyyy-mm-dd), notices are kept
+// off the terminal, and temp_buffers is raised for the clearing run's
+// large temporary tables. A temporary table gets fresh statistics (ANALYZE)
+// once an index is made on it, since autovacuum never looks at temporary
+// tables.
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "sql/backend.h"
+#include "sql/convert.h"
+#include "sql/errors.h"
+#include "sql/pattern.h"
+
+namespace rt::sql::detail {
+namespace {
+
+constexpr int kForwardBatch = 256;
+
+// Type OIDs of the built-in types the layer reads specially.
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
+              kNumeric = 1700, kDate = 1082;
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
+  const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+  const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  std::string msg = primary ? primary : PQerrorMessage(conn);
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+  return {pg_error_number(state ? state : "", msg, kind), msg};
+}
+
+int store_field(const PGresult* res, int row, int col, Value* into) {
+  if (PQgetisnull(res, row, col)) return store(into, Cell::Null, 0, {});
+  std::string_view text(PQgetvalue(res, row, col), PQgetlength(res, row, col));
+  switch (PQftype(res, col)) {
+    case kBool: return store(into, Cell::Int, text == "t" ? 1 : 0, {});
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid: {
+      std::int64_t v = 0;
+      std::from_chars(text.data(), text.data() + text.size(), v);
+      return store(into, Cell::Int, v, {});
+    }
+    case kFloat4:
+    case kFloat8:
+    case kNumeric: return store(into, Cell::Number, 0, text);
+    case kDate: return store(into, Cell::Date, 0, text);
+    default: return store(into, Cell::Text, 0, text);
+  }
+}
+
+Outcome store_row(const PGresult* res, int row, const Into& into) {
+  Outcome o;
+  const int n = PQnfields(res);
+  for (int c = 0; c < n && c < static_cast<int>(into.size()); ++c) {
+    if (!into[c]) continue;
+    const int e = store_field(res, row, c, into[c]);
+    if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
+  }
+  return o;
+}
+
+// Parameters as text, converted as the translation says.
+class Bound {
+ public:
+  Outcome bind(const Translation& tr, const Params& params) {
+    if (params.size() != tr.params.size()) {
+      return {err::kHostVariables, "the statement has " + std::to_string(tr.params.size()) + " parameters, " +
+                                       std::to_string(params.size()) + " were given"};
+    }
+    text_.resize(params.size());
+    ptrs_.resize(params.size());
+    for (size_t k = 0; k < params.size(); ++k) {
+      const Value& v = params[k];
+      if (v.is_null()) {
+        ptrs_[k] = nullptr;
+        continue;
+      }
+      switch (v.type().kind) {
+        case Kind::Date: text_[k] = v.as_date().iso(); break;
+        case Kind::Decimal: text_[k] = v.as_decimal().to_string(); break;
+        case Kind::Char: text_[k] = v.str(); break;
+        default: text_[k] = std::to_string(v.as_int()); break;
+      }
+      if (tr.params[k] == ParamUse::MatchesPattern) text_[k] = matches_to_regex(text_[k]);
+      ptrs_[k] = text_[k].c_str();
+    }
+    return {};
+  }
+  int count() const { return static_cast<int>(ptrs_.size()); }
+  const char* const* values() const { return ptrs_.data(); }
+
+ private:
+  std::vector<std::string> text_;
+  std::vector<const char*> ptrs_;
+};
+
+class PgConn;
+
+class PgCursor : public BackendCursor {
+ public:
+  PgCursor(PgConn* conn, std::string name, StmtKind kind) : conn_(conn), name_(std::move(name)), kind_(kind) {}
+  ~PgCursor() override;
+  Outcome row_at(long k, const Into& into) override;
+  Outcome next(const Into& into) override;
+  Outcome count(long* n) override;
+
+ private:
+  PgConn* conn_;
+  std::string name_;
+  StmtKind kind_;
+  Result batch_;
+  int batch_row_ = 0;
+  bool done_ = false;
+};
+
+class PgStmt : public BackendStatement {
+ public:
+  PgStmt(PgConn* conn, std::string name, Translation tr) : conn_(conn), name_(std::move(name)), tr_(std::move(tr)) {}
+  ~PgStmt() override;
+  const Translation& translation() const override { return tr_; }
+  Outcome execute(const Params& params, ExecResult* result) override;
+  Outcome select_into(const Params& params, const Into& into) override;
+  Outcome open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) override;
+
+ private:
+  Outcome run(const Params& params, Result* res);
+  PgConn* conn_;
+  std::string name_;  // the server's prepared statement, "" when run unprepared
+  Translation tr_;
+  Bound bound_;
+};
+
+class PgConn : public Connection, public SchemaLookup {
+ public:
+  explicit PgConn(PGconn* c) : c_(c) {}
+  ~PgConn() override { PQfinish(c_); }
+  Backend kind() const override { return Backend::Postgres; }
+  PGconn* conn() const { return c_; }
+  bool alive() const { return PQstatus(c_) == CONNECTION_OK; }
+
+  Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
+    TranslateOptions opt;
+    opt.date_format = DateFormat::current();
+    Translation tr = translate(text, Target::Postgres, this, opt);
+    if (!tr.ok) return {err::kSyntax, tr.error};
+    std::string name;
+    // Statements that plan (queries and row changes) are prepared on the
+    // server; the rest run as they come.
+    const bool plans = tr.kind == StmtKind::Select || tr.kind == StmtKind::Insert ||
+                       tr.kind == StmtKind::Update || tr.kind == StmtKind::Delete;
+    if (plans) {
+      name = "lunadesk_s" + std::to_string(++serial_);
+      Result res = guarded(tr.kind, [&] {
+        return PQprepare(c_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()), nullptr);
+      });
+      if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c_, res.get(), tr.kind);
+    }
+    *out = std::make_unique<PgStmt>(this, std::move(name), std::move(tr));
+    return {};
+  }
+
+  // Runs `call` under the statement savepoint when a transaction is open.
+  template <class F>
+  Result guarded(StmtKind kind, F call) {
+    const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS;
+    if (txn) {
+      Result sp(PQexec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
+                                    : "SAVEPOINT lunadesk_stmt"));
+      stmt_sp_ = PQresultStatus(sp.get()) == PGRES_COMMAND_OK;
+    }
+    Result res(call());
+    const ExecStatusType st = PQresultStatus(res.get());
+    const bool failed = st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK;
+    if (failed && txn && stmt_sp_) Result(PQexec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
+    (void)kind;
+    return res;
+  }
+
+  // The hot path: a prepared statement (or, without `name`, a text with
+  // parameters). Inside a transaction the statement savepoint travels in
+  // the same round trip, pipelined before the statement.
+  Result run_statement(const char* name, const char* text, int n, const char* const* values) {
+    if (PQtransactionStatus(c_) != PQTRANS_INTRANS || PQenterPipelineMode(c_) != 1) {
+      return guarded(StmtKind::Other, [&] {
+        return name ? PQexecPrepared(c_, name, n, values, nullptr, nullptr, 0)
+                    : PQexecParams(c_, text, n, nullptr, values, nullptr, nullptr, 0);
+      });
+    }
+    int sent = 0;
+    bool ok = true;
+    auto send = [&](bool accepted) {
+      ok = ok && accepted;
+      if (ok) ++sent;
+    };
+    auto plain = [&](const char* sql) { return PQsendQueryParams(c_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0); };
+    if (stmt_sp_) send(plain("RELEASE SAVEPOINT lunadesk_stmt") == 1);
+    send(plain("SAVEPOINT lunadesk_stmt") == 1);
+    send((name ? PQsendQueryPrepared(c_, name, n, values, nullptr, nullptr, 0)
+               : PQsendQueryParams(c_, text, n, nullptr, values, nullptr, nullptr, 0)) == 1);
+    ok = PQpipelineSync(c_) == 1 && ok;
+    std::vector<Result> results(sent);
+    for (int q = 0; q < sent; ++q) {
+      while (PGresult* r = PQgetResult(c_)) results[q].reset(r);
+    }
+    // The sync point, then the pipeline is idle again.
+    while (PGresult* r = PQgetResult(c_)) {
+      const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+      PQclear(r);
+      if (sync) break;
+    }
+    PQexitPipelineMode(c_);
+    if (!ok || sent == 0) return Result(nullptr);
+    stmt_sp_ = sent >= 2 && PQresultStatus(results[sent - 2].get()) == PGRES_COMMAND_OK;
+    Result res = std::move(results[sent - 1]);
+    const ExecStatusType st = PQresultStatus(res.get());
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && stmt_sp_) {
+      Result(PQexec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
+    }
+    return res;
+  }
+
+  Result exec(const std::string& sql) { return Result(PQexec(c_, sql.c_str())); }
+
+  std::string next_cursor_name() { return "lunadesk_c" + std::to_string(++serial_); }
+
+  void after(const Translation& tr) {
+    if (is_ddl(tr.kind)) schema_.clear();
+    if (tr.temp && !tr.table.empty()) temp_tables_.insert(tr.table);
+    if (tr.kind == StmtKind::DropTable) temp_tables_.erase(tr.table);
+    if (tr.kind == StmtKind::CreateIndex && temp_tables_.count(tr.table)) {
+      // tr.table is a lower-case word of the statement: an identifier.
+      guarded(StmtKind::Other, [&] { return PQexec(c_, ("ANALYZE " + tr.table).c_str()); });
+    }
+  }
+
+  const TableInfo* table(std::string_view name) override {
+    auto it = schema_.find(std::string(name));
+    if (it != schema_.end()) return &it->second;
+    static const char* q =
+        "SELECT a.attname, pg_get_serial_sequence(a.attrelid::regclass::text, a.attname) IS NOT NULL "
+        "FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
+        "ORDER BY a.attnum";
+    const std::string n(name);
+    const char* v[1] = {n.c_str()};
+    Result res = guarded(StmtKind::Select, [&] { return PQexecParams(c_, q, 1, nullptr, v, nullptr, nullptr, 0); });
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0) return nullptr;
+    TableInfo info;
+    for (int r = 0; r < PQntuples(res.get()); ++r) {
+      info.columns.emplace_back(PQgetvalue(res.get(), r, 0));
+      if (info.serial < 0 && std::string_view(PQgetvalue(res.get(), r, 1)) == "t") info.serial = r;
+    }
+    return &schema_.emplace(n, std::move(info)).first->second;
+  }
+
+  bool in_transaction() override { return PQtransactionStatus(c_) != PQTRANS_IDLE; }
+  Outcome begin() override { return control("BEGIN", StmtKind::Begin); }
+  Outcome commit() override { return end_txn("COMMIT", StmtKind::Commit); }
+  Outcome rollback() override { return end_txn("ROLLBACK", StmtKind::Rollback); }
+  Outcome savepoint(const std::string& n) override { return user_savepoint("SAVEPOINT " + n); }
+  Outcome release(const std::string& n) override { return user_savepoint("RELEASE SAVEPOINT " + n); }
+  Outcome rollback_to(const std::string& n) override { return user_savepoint("ROLLBACK TO SAVEPOINT " + n); }
+
+ private:
+  Outcome control(const std::string& sql, StmtKind kind) {
+    Result res = exec(sql);
+    if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c_, res.get(), kind);
+    return {};
+  }
+  Outcome end_txn(const std::string& sql, StmtKind kind) {
+    stmt_sp_ = false;
+    Result res = exec(sql);
+    if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c_, res.get(), kind);
+    // PostgreSQL answers COMMIT of a transaction that an error abandoned
+    // with ROLLBACK: that is no success.
+    if (kind == StmtKind::Commit && std::string_view(PQcmdStatus(res.get())) == "ROLLBACK") {
+      return {err::kNotInTransaction, "the transaction was rolled back, not committed: a statement in it failed"};
+    }
+    return {};
+  }
+  // The layer's statement savepoint must not sit below a program's own
+  // savepoint, or releasing it would release the program's too.
+  Outcome user_savepoint(const std::string& sql) {
+    std::string text = sql;
+    if (stmt_sp_) text = "RELEASE SAVEPOINT lunadesk_stmt; " + sql;
+    stmt_sp_ = false;
+    return control(text, StmtKind::Other);
+  }
+
+  PGconn* c_;
+  long serial_ = 0;
+  bool stmt_sp_ = false;  // the statement savepoint exists in this transaction
+  std::map<std::string, TableInfo, std::less<>> schema_;
+  std::set<std::string> temp_tables_;
+};
+
+PgStmt::~PgStmt() {
+  if (!name_.empty() && conn_->alive() && PQtransactionStatus(conn_->conn()) != PQTRANS_INERROR) {
+    conn_->guarded(StmtKind::Other, [&] { return PQexec(conn_->conn(), ("DEALLOCATE " + name_).c_str()); });
+  }
+}
+
+Outcome PgStmt::run(const Params& params, Result* res) {
+  Outcome o = bound_.bind(tr_, params);
+  if (!o.ok()) return o;
+  PGconn* c = conn_->conn();
+  *res = conn_->run_statement(name_.empty() ? nullptr : name_.c_str(), tr_.text.c_str(), bound_.count(),
+                              bound_.values());
+  const ExecStatusType st = PQresultStatus(res->get());
+  if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) return error_of(c, res->get(), tr_.kind);
+  return {};
+}
+
+Outcome PgStmt::execute(const Params& params, ExecResult* result) {
+  Result res;
+  Outcome o = run(params, &res);
+  if (!o.ok()) return o;
+  const char* tuples = PQcmdTuples(res.get());
+  result->rows = tuples && *tuples ? std::atol(tuples) : 0;
+  result->serial = 0;
+  conn_->after(tr_);
+  if (tr_.returns_serial && PQntuples(res.get()) > 0) {
+    result->serial = std::atol(PQgetvalue(res.get(), 0, 0));
+    return {};
+  }
+  if (tr_.kind == StmtKind::Select) {
+    result->rows = 0;
+    if (PQntuples(res.get()) == 0) return {err::kNotFound, {}};
+  }
+  return {};
+}
+
+Outcome PgStmt::select_into(const Params& params, const Into& into) {
+  Result res;
+  Outcome o = run(params, &res);
+  if (!o.ok()) return o;
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0) return {err::kNotFound, {}};
+  if (PQntuples(res.get()) > 1) return {err::kNotOneRow, "the single-row select returned more than one row"};
+  return store_row(res.get(), 0, into);
+}
+
+Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) {
+  if (tr_.kind != StmtKind::Select) return {err::kNotAvailable, "a cursor needs a SELECT statement"};
+  Outcome o = bound_.bind(tr_, params);
+  if (!o.ok()) return o;
+  const std::string name = conn_->next_cursor_name();
+  const std::string sql =
+      "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
+  PGconn* c = conn_->conn();
+  Result res = conn_->guarded(tr_.kind, [&] {
+    return PQexecParams(c, sql.c_str(), bound_.count(), nullptr, bound_.values(), nullptr, nullptr, 0);
+  });
+  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c, res.get(), tr_.kind);
+  *cursor = std::make_unique<PgCursor>(conn_, name, tr_.kind);
+  return {};
+}
+
+PgCursor::~PgCursor() {
+  // Guarded: a cursor that a rollback already closed must not abandon an
+  // open transaction.
+  if (conn_->alive() && PQtransactionStatus(conn_->conn()) != PQTRANS_INERROR) {
+    conn_->guarded(kind_, [&] { return PQexec(conn_->conn(), ("CLOSE " + name_).c_str()); });
+  }
+}
+
+Outcome PgCursor::row_at(long k, const Into& into) {
+  Result res = conn_->guarded(kind_, [&] {
+    return PQexec(conn_->conn(), ("FETCH ABSOLUTE " + std::to_string(k) + " FROM " + name_).c_str());
+  });
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) return error_of(conn_->conn(), res.get(), kind_);
+  if (PQntuples(res.get()) == 0) return {err::kNotFound, {}};
+  return store_row(res.get(), 0, into);
+}
+
+Outcome PgCursor::next(const Into& into) {
+  if (!batch_ || batch_row_ >= PQntuples(batch_.get())) {
+    if (done_) return {err::kNotFound, {}};
+    batch_ = conn_->guarded(kind_, [&] {
+      return PQexec(conn_->conn(), ("FETCH FORWARD " + std::to_string(kForwardBatch) + " FROM " + name_).c_str());
+    });
+    batch_row_ = 0;
+    if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
+      done_ = true;
+      Outcome o = error_of(conn_->conn(), batch_.get(), kind_);
+      batch_.reset();
+      return o;
+    }
+    if (PQntuples(batch_.get()) < kForwardBatch) done_ = true;
+    if (PQntuples(batch_.get()) == 0) return {err::kNotFound, {}};
+  }
+  return store_row(batch_.get(), batch_row_++, into);
+}
+
+Outcome PgCursor::count(long* n) {
+  *n = 0;
+  Result res = conn_->guarded(kind_, [&] {
+    return PQexec(conn_->conn(), ("MOVE ABSOLUTE 0 IN " + name_ + "; MOVE FORWARD ALL IN " + name_).c_str());
+  });
+  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(conn_->conn(), res.get(), kind_);
+  const char* tuples = PQcmdTuples(res.get());
+  *n = tuples && *tuples ? std::atol(tuples) : 0;
+  return {};
+}
+
+void ignore_notice(void*, const char*) {}
+
+}  // namespace
+
+std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error) {
+  const char* keys[] = {"dbname", "application_name", nullptr};
+  const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
+  PGconn* c = PQconnectdbParams(keys, values, 0);
+  if (!c || PQstatus(c) != CONNECTION_OK) {
+    std::string msg = c ? PQerrorMessage(c) : "out of memory";
+    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+    const char* host = c ? PQhost(c) : nullptr;
+    const char* port = c ? PQport(c) : nullptr;
+    *error = "cannot connect to database '" + dbname + "' on PostgreSQL server " + (host && *host ? host : "(default)") +
+             (port && *port ? std::string(" port ") + port : std::string()) + ": " + msg;
+    PQfinish(c);
+    return nullptr;
+  }
+  PQsetNoticeProcessor(c, ignore_notice, nullptr);
+  const std::string setup =
+      "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '64MB'; "
+      "SET client_encoding TO 'UTF8'; SET lock_timeout TO " +
+      std::to_string(lock_timeout_ms());
+  Result res(PQexec(c, setup.c_str()));
+  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
+    *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);
+    PQfinish(c);
+    return nullptr;
+  }
+  return std::make_unique<PgConn>(c);
+}
+
+}  // namespace rt::sql::detail

@@ -1,0 +1,459 @@
+// The public SQL services (sql.h) over one back-end connection: the status
+// code, the default rule, the statement cache and the position of scroll
+// cursors, which is kept here so that both back ends move alike.
+//
+// Scroll cursor position: 0 before the first row, else the number of the
+// row last delivered. A fetch names a target row; when the result has it,
+// the cursor moves there, otherwise the status is 100 and the cursor stays
+// where it was. So a fetch past the last row leaves the cursor on the last
+// row, a following Previous gives the row before it, and Relative 0 reads
+// the current row again.
+#include "sql/sql.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "core/runtime.h"
+#include "sql/backend.h"
+#include "sql/errors.h"
+
+namespace rt::sql {
+
+struct Statement::Impl {
+  std::string text;  // as the program wrote it
+  std::unique_ptr<detail::BackendStatement> bs;
+  const Translation& tr() const { return bs->translation(); }
+};
+
+struct Cursor::Impl {
+  std::shared_ptr<Statement::Impl> stmt;
+  bool scroll = false;
+  std::unique_ptr<detail::BackendCursor> bc;  // null while closed
+  long pos = 0;
+};
+
+namespace {
+
+constexpr size_t kCacheLimit = 256;
+
+// Looks statement texts up without copying them first.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
+struct State {
+  std::unique_ptr<detail::Connection> conn;
+  bool continue_on_error = false;
+  bool cleanup_registered = false;
+  long last_serial = 0;
+  long rows = 0;
+  std::string last_error;
+  std::unordered_map<std::string, std::shared_ptr<Statement::Impl>, TextHash, std::equal_to<>> cache;
+  // Everything that holds back-end handles, so that a disconnect can let go
+  // of them before the connection goes.
+  std::vector<std::weak_ptr<Statement::Impl>> statements;
+  std::vector<std::weak_ptr<Cursor::Impl>> cursors;
+  std::vector<std::string> savepoints;
+  // Calls into the back end in progress: a clean-up that runs from a
+  // signal meanwhile must not re-enter it (the server and SQLite roll an
+  // unfinished transaction back by themselves when the process ends).
+  int busy = 0;
+};
+
+State& g() {
+  static State s;
+  return s;
+}
+
+std::string one_line(std::string_view text) {
+  std::string r;
+  bool blank = false;
+  for (char c : text) {
+    const bool sp = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+    if (sp) {
+      blank = !r.empty();
+      continue;
+    }
+    if (blank) r += ' ';
+    blank = false;
+    r += c;
+  }
+  return r;
+}
+
+// The one way every call ends: sets the status and applies the default
+// rule to an error.
+void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
+  rt::status = o.code;
+  if (o.code >= 0) {
+    g().last_error.clear();
+    return;
+  }
+  g().last_error = o.message;
+  if (g().continue_on_error) return;
+  std::string msg = o.message;
+  if (!text.empty()) msg += "\nStatement: " + one_line(text);
+  rt::fatal_sql(loc, o.code, msg);
+}
+
+void fail(int code, std::string message, const Loc& loc, std::string_view text = {}) {
+  finish({code, std::move(message)}, loc, text);
+}
+
+// Marks a call into the back end for rollback_on_exit().
+struct Busy {
+  Busy() { ++g().busy; }
+  ~Busy() { --g().busy; }
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+};
+
+// Runs a back-end call marked busy; the outcome is handled after it, so
+// that a fatal report's clean-ups find the back end free.
+template <class F>
+detail::Outcome guarded(F call) {
+  Busy busy;
+  return call();
+}
+
+void rollback_on_exit() {
+  State& s = g();
+  if (s.busy == 0 && s.conn && s.conn->in_transaction()) s.conn->rollback();
+  s.savepoints.clear();
+}
+
+template <class T>
+void prune(std::vector<std::weak_ptr<T>>* v) {
+  if (v->size() < 64) return;
+  v->erase(std::remove_if(v->begin(), v->end(), [](const std::weak_ptr<T>& w) { return w.expired(); }), v->end());
+}
+
+bool use_pg() {
+  const std::string t = rt::getenv_str("A4GL_SQLTYPE");
+  return t.rfind("pg", 0) == 0;
+}
+
+std::string sqlite_path(std::string_view dbname) {
+  const std::string env = rt::getenv_str("LUNADESK_DB");
+  if (!env.empty()) return env;
+  return std::string(dbname) + ".db";
+}
+
+// Prepares `text` into a new Impl; null with the status set on error.
+std::shared_ptr<Statement::Impl> make_statement(std::string_view text, const Loc& loc) {
+  State& s = g();
+  if (!s.conn) {
+    fail(err::kConnect, "no database is connected", loc, text);
+    return nullptr;
+  }
+  auto impl = std::make_shared<Statement::Impl>();
+  impl->text = std::string(text);
+  detail::Outcome o = guarded([&] { return s.conn->prepare(text, &impl->bs); });
+  if (!o.ok()) {
+    finish(o, loc, text);
+    return nullptr;
+  }
+  prune(&s.statements);
+  s.statements.push_back(impl);
+  return impl;
+}
+
+std::shared_ptr<Statement::Impl> cached(std::string_view text, const Loc& loc) {
+  State& s = g();
+  auto it = s.cache.find(text);
+  if (it != s.cache.end() && it->second->bs) return it->second;
+  auto impl = make_statement(text, loc);
+  if (!impl) return nullptr;
+  if (s.cache.size() >= kCacheLimit) s.cache.clear();
+  s.cache[impl->text] = impl;
+  return impl;
+}
+
+bool usable(const Statement& stmt, const Loc& loc) {
+  if (!stmt.impl_ || !stmt.impl_->bs) {
+    fail(err::kNotAvailable, "the statement is not prepared", loc);
+    return false;
+  }
+  return true;
+}
+
+// Transaction statements written as text take the same road as the calls.
+bool transaction_statement(const Statement::Impl& impl, const Loc& loc) {
+  switch (impl.tr().kind) {
+    case StmtKind::Begin: begin_work(loc); return true;
+    case StmtKind::Commit: commit_work(loc); return true;
+    case StmtKind::Rollback: rollback_work(loc); return true;
+    default: return false;
+  }
+}
+
+void run(Statement::Impl& impl, const Params& params, const Loc& loc) {
+  if (transaction_statement(impl, loc)) return;
+  detail::ExecResult r;
+  detail::Outcome o = guarded([&] { return impl.bs->execute(params, &r); });
+  if (o.code >= 0) {
+    g().rows = r.rows;
+    if (impl.tr().kind == StmtKind::Insert) g().last_serial = r.serial;
+  }
+  finish(o, loc, impl.text);
+}
+
+bool valid_savepoint_name(std::string_view n) {
+  if (n.empty() || n.size() > 63 || !(std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_')) return false;
+  if (n.substr(0, 9) == "lunadesk_") return false;  // the layer's own
+  return std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+}  // namespace
+
+namespace detail {
+int lock_timeout_ms() {
+  const std::string v = rt::getenv_str("LUNADESK_LOCK_TIMEOUT_MS");
+  const int ms = v.empty() ? 0 : std::atoi(v.c_str());
+  return ms > 0 ? ms : 5000;
+}
+}  // namespace detail
+
+bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing) {
+  State& s = g();
+  disconnect();
+  std::string why;
+  if (use_pg()) {
+    s.conn = detail::open_pg(std::string(dbname), &why);
+  } else {
+    s.conn = detail::open_sqlite(sqlite_path(dbname), create_if_missing, &why);
+  }
+  if (!s.conn) {
+    if (error) *error = why;
+    return false;
+  }
+  if (!s.cleanup_registered) {
+    rt::add_cleanup(&rollback_on_exit);
+    s.cleanup_registered = true;
+  }
+  return true;
+}
+
+void connect(std::string_view dbname, const Loc& loc) {
+  std::string why;
+  if (!try_connect(dbname, &why)) {
+    rt::status = use_pg() ? err::kConnect : err::kNoDatabase;
+    rt::fatal_sql(loc, rt::status, why);
+  }
+  rt::status = 0;
+}
+
+void disconnect() {
+  State& s = g();
+  if (!s.conn) return;
+  if (s.conn->in_transaction()) s.conn->rollback();
+  for (auto& w : s.cursors) {
+    if (auto c = w.lock()) c->bc.reset();
+  }
+  s.cache.clear();
+  for (auto& w : s.statements) {
+    if (auto st = w.lock()) st->bs.reset();
+  }
+  s.cursors.clear();
+  s.statements.clear();
+  s.savepoints.clear();
+  s.conn.reset();
+}
+
+bool connected() { return g().conn != nullptr; }
+
+Backend backend() {
+  if (g().conn) return g().conn->kind();
+  return use_pg() ? Backend::Postgres : Backend::Sqlite;
+}
+
+ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { g().continue_on_error = true; }
+ContinueOnError::~ContinueOnError() { g().continue_on_error = saved_; }
+
+void prepare(Statement& stmt, std::string_view text, const Loc& loc) {
+  stmt.impl_ = make_statement(text, loc);
+  if (stmt.impl_) rt::status = 0;
+}
+
+void free_statement(Statement& stmt) { stmt.impl_.reset(); }
+
+void execute(Statement& stmt, const Params& params, const Loc& loc) {
+  if (!usable(stmt, loc)) return;
+  run(*stmt.impl_, params, loc);
+}
+
+void execute(std::string_view text, const Params& params, const Loc& loc) {
+  auto impl = cached(text, loc);
+  if (impl) run(*impl, params, loc);
+}
+
+void select_into(std::string_view text, const Params& params, const Into& into, const Loc& loc) {
+  auto impl = cached(text, loc);
+  if (!impl) return;
+  detail::Outcome o = guarded([&] { return impl->bs->select_into(params, into); });
+  finish(o, loc, impl->text);
+}
+
+void execute_logged(std::string_view text, const Params& params, const Loc& loc) {
+  {
+    ContinueOnError scope;
+    execute(text, params, loc);
+  }
+  if (rt::status < 0 && rt::errlog_started()) {
+    rt::errlog("Program error at '" + std::string(rt::source_name(loc)) + "', line number " +
+               std::to_string(loc.line()) + ". SQL statement error number " + std::to_string(rt::status) + ". " +
+               g().last_error + " Statement: " + one_line(text));
+  }
+}
+
+void declare(Cursor& cur, Statement& stmt, bool scroll, const Loc& loc) {
+  if (!usable(stmt, loc)) return;
+  auto impl = std::make_shared<Cursor::Impl>();
+  impl->stmt = stmt.impl_;
+  impl->scroll = scroll;
+  prune(&g().cursors);
+  g().cursors.push_back(impl);
+  cur.impl_ = std::move(impl);
+  rt::status = 0;
+}
+
+void declare(Cursor& cur, std::string_view text, bool scroll, const Loc& loc) {
+  Statement stmt;
+  stmt.impl_ = cached(text, loc);
+  if (stmt.impl_) declare(cur, stmt, scroll, loc);
+}
+
+void open(Cursor& cur, const Params& params, const Loc& loc) {
+  if (!cur.impl_ || !cur.impl_->stmt || !cur.impl_->stmt->bs) {
+    fail(err::kNotAvailable, "the cursor is not declared", loc);
+    return;
+  }
+  Cursor::Impl& c = *cur.impl_;
+  detail::Outcome o = guarded([&] {
+    c.bc.reset();
+    c.pos = 0;
+    return c.stmt->bs->open(params, c.scroll, &c.bc);
+  });
+  finish(o, loc, c.stmt->text);
+}
+
+void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
+  if (!cur.impl_ || !cur.impl_->bc) {
+    fail(err::kNoCursor, "the cursor is not open", loc);
+    return;
+  }
+  Cursor::Impl& c = *cur.impl_;
+  const std::string& text = c.stmt->text;
+  if (!c.scroll) {
+    if (how != Fetch::Next) {
+      fail(err::kNotAvailable, "only a scroll cursor moves other than to the next row", loc, text);
+      return;
+    }
+    finish(guarded([&] { return c.bc->next(into); }), loc, text);
+    return;
+  }
+  long target = 0;
+  switch (how) {
+    case Fetch::Next: target = c.pos + 1; break;
+    case Fetch::Previous: target = c.pos - 1; break;
+    case Fetch::First: target = 1; break;
+    case Fetch::Relative: target = c.pos + n; break;
+    case Fetch::Absolute: target = n; break;
+    case Fetch::Last: {
+      detail::Outcome o = guarded([&] { return c.bc->count(&target); });
+      if (!o.ok()) {
+        finish(o, loc, text);
+        return;
+      }
+      break;
+    }
+  }
+  if (target < 1) {
+    finish({err::kNotFound, {}}, loc, text);
+    return;
+  }
+  detail::Outcome o = guarded([&] { return c.bc->row_at(target, into); });
+  if (o.code != err::kNotFound) c.pos = target;
+  finish(o, loc, text);
+}
+
+void close(Cursor& cur) {
+  if (cur.impl_) {
+    cur.impl_->bc.reset();
+    cur.impl_->pos = 0;
+  }
+  rt::status = 0;
+}
+
+void free_cursor(Cursor& cur) {
+  close(cur);
+  cur.impl_.reset();
+}
+
+void begin_work(const Loc& loc) {
+  if (!g().conn) return fail(err::kConnect, "no database is connected", loc);
+  if (g().conn->in_transaction()) return fail(err::kInTransaction, "a transaction is already open", loc);
+  g().savepoints.clear();
+  finish(guarded([] { return g().conn->begin(); }), loc, "BEGIN WORK");
+}
+
+void commit_work(const Loc& loc) {
+  if (!g().conn || !g().conn->in_transaction()) return fail(err::kNotInTransaction, "no transaction is open", loc);
+  g().savepoints.clear();
+  finish(guarded([] { return g().conn->commit(); }), loc, "COMMIT WORK");
+}
+
+void rollback_work(const Loc& loc) {
+  if (!g().conn || !g().conn->in_transaction()) return fail(err::kNotInTransaction, "no transaction is open", loc);
+  g().savepoints.clear();
+  finish(guarded([] { return g().conn->rollback(); }), loc, "ROLLBACK WORK");
+}
+
+bool in_transaction() { return g().conn && g().conn->in_transaction(); }
+
+void savepoint(std::string_view name, const Loc& loc) {
+  if (!in_transaction()) return fail(err::kNotInTransaction, "a savepoint needs an open transaction", loc);
+  if (!valid_savepoint_name(name)) return fail(err::kSyntax, "'" + std::string(name) + "' is no savepoint name", loc);
+  const std::string n(name);
+  detail::Outcome o = guarded([&] { return g().conn->savepoint(n); });
+  if (o.ok()) g().savepoints.push_back(n);
+  finish(o, loc, "SAVEPOINT " + n);
+}
+
+namespace {
+// Position of savepoint `name` (the latest of that name), or -1.
+long find_savepoint(std::string_view name) {
+  const auto& v = g().savepoints;
+  for (long i = static_cast<long>(v.size()) - 1; i >= 0; --i) {
+    if (v[i] == name) return i;
+  }
+  return -1;
+}
+}  // namespace
+
+void release_savepoint(std::string_view name, const Loc& loc) {
+  const long at = find_savepoint(name);
+  if (!in_transaction() || at < 0) return fail(err::kNotAvailable, "no savepoint " + std::string(name), loc);
+  const std::string n(name);
+  detail::Outcome o = guarded([&] { return g().conn->release(n); });
+  if (o.ok()) g().savepoints.resize(at);
+  finish(o, loc, "RELEASE SAVEPOINT " + n);
+}
+
+void rollback_to_savepoint(std::string_view name, const Loc& loc) {
+  const long at = find_savepoint(name);
+  if (!in_transaction() || at < 0) return fail(err::kNotAvailable, "no savepoint " + std::string(name), loc);
+  const std::string n(name);
+  detail::Outcome o = guarded([&] { return g().conn->rollback_to(n); });
+  if (o.ok()) g().savepoints.resize(at + 1);
+  finish(o, loc, "ROLLBACK TO SAVEPOINT " + n);
+}
+
+long last_serial() { return g().last_serial; }
+long rows_processed() { return g().rows; }
+const std::string& last_error_message() { return g().last_error; }
+
+}  // namespace rt::sql

@@ -1,0 +1,560 @@
+// The embedded back end: an SQLite file, shared by several programs at once
+// (write-ahead log, a busy timeout, a clear error when the file stays
+// locked).
+//
+// How the dialect's data lives here:
+//   CHAR      TEXT without trailing blanks; the column compares with RTRIM
+//   DECIMAL   INTEGER when whole, else REAL; at most 15 significant digits
+//             are accepted (what a REAL carries exactly), sums are exact
+//             (sqlite_functions.h)
+//   DATE      ISO text yyyy-mm-dd, which sorts and compares as dates do
+//   SERIAL    INTEGER PRIMARY KEY AUTOINCREMENT: never reused
+//
+// Scroll cursors step lazily and keep the rows read, so the first row shows
+// at once and a row deleted after it was read is still delivered. When no
+// transaction is open and the statement reads no temporary table, a scroll
+// cursor reads through a second connection to the same file, whose read
+// snapshot starts at the open: rows deleted after the open are delivered
+// even when the cursor had not read them yet, as on PostgreSQL.
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "sql/backend.h"
+#include "sql/convert.h"
+#include "sql/errors.h"
+#include "sql/sqlite_functions.h"
+
+namespace rt::sql::detail {
+namespace {
+
+class SqliteConn;
+
+Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context = {}) {
+  const int ext = db ? sqlite3_extended_errcode(db) : rc;
+  std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  const int code = sqlite_error_number(ext, msg, kind);
+  if (code == err::kLocked) msg += " (the database stayed locked by another program)";
+  if (!context.empty()) msg = context + ": " + msg;
+  return {code, msg};
+}
+
+
+// A row kept by a scroll cursor.
+struct Kept {
+  Cell kind;
+  std::int64_t i;
+  std::string text;
+};
+
+// What the declared type of a result column tells: a DATE, or the scale
+// of a DECIMAL(p,s) (-1 otherwise).
+struct ColInfo {
+  bool date = false;
+  int scale = -1;
+};
+
+std::vector<ColInfo> column_info(sqlite3_stmt* st) {
+  std::vector<ColInfo> out(sqlite3_column_count(st));
+  for (size_t c = 0; c < out.size(); ++c) {
+    const char* t = sqlite3_column_decltype(st, static_cast<int>(c));
+    if (!t) continue;
+    out[c].date = sqlite3_stricmp(t, "DATE") == 0;
+    if (sqlite3_strnicmp(t, "DECIMAL(", 8) == 0) {
+      const char* comma = std::strchr(t, ',');
+      if (comma) out[c].scale = std::atoi(comma + 1);
+    }
+  }
+  return out;
+}
+
+// A DECIMAL(p,s) value read into a CHAR variable shows its s digits, as on
+// PostgreSQL; SQLite itself keeps 1.50 as 1.5 and 2.00 as 2.
+int store_scaled(Value* into, Cell kind, std::int64_t i, std::string_view text, const ColInfo& info) {
+  if (info.scale >= 0 && into->type().kind == Kind::Char && (kind == Cell::Int || kind == Cell::Number)) {
+    auto d = kind == Cell::Int ? std::optional<Decimal>(Decimal::from_int(i)) : Decimal::parse(text);
+    if (d) return store(into, Cell::Number, 0, d->to_string(info.scale));
+  }
+  return store(into, kind, i, text);
+}
+
+// Reads column `c` of the current row.
+int store_column(sqlite3_stmt* st, int c, const ColInfo& info, Value* into) {
+  switch (sqlite3_column_type(st, c)) {
+    case SQLITE_NULL: return store(into, Cell::Null, 0, {});
+    case SQLITE_INTEGER: return store_scaled(into, Cell::Int, sqlite3_column_int64(st, c), {}, info);
+    case SQLITE_FLOAT: {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+      return store_scaled(into, Cell::Number, 0, std::string_view(t, sqlite3_column_bytes(st, c)), info);
+    }
+    default: {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+      std::string_view text(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
+      return store(into, info.date ? Cell::Date : Cell::Text, 0, text);
+    }
+  }
+}
+
+Outcome store_row(sqlite3_stmt* st, const std::vector<ColInfo>& cols, const Into& into) {
+  const int n = sqlite3_column_count(st);
+  Outcome o;
+  for (int c = 0; c < n && c < static_cast<int>(into.size()); ++c) {
+    if (!into[c]) continue;
+    const int e = store_column(st, c, cols[c], into[c]);
+    if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
+  }
+  return o;
+}
+
+// The double nearest to a decimal of at most 15 significant digits: the
+// same as strtod() of its text, since both operands of the division are
+// exact and the division rounds correctly.
+double to_double(const Decimal& d) {
+  static constexpr double pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const int128 m = d.mantissa();
+  const int128 limit = static_cast<int128>(1) << 53;
+  if (m > -limit && m < limit && d.scale() >= 0 && d.scale() <= 22) {
+    return static_cast<double>(static_cast<long long>(m)) / pow10[d.scale()];
+  }
+  return std::strtod(d.to_string().c_str(), nullptr);
+}
+
+enum class DecimalFit { Whole, Real, TooPrecise };
+
+// How a decimal is stored: whole numbers as INTEGER, others as REAL when 15
+// significant digits carry them exactly. Plain 64-bit arithmetic whenever
+// the mantissa allows, since this runs for every bound amount.
+DecimalFit classify(const Decimal& d, std::int64_t* whole) {
+  static constexpr long long pow10[] = {1LL, 10LL, 100LL, 1000LL, 10000LL, 100000LL, 1000000LL, 10000000LL,
+                                        100000000LL, 1000000000LL, 10000000000LL, 100000000000LL,
+                                        1000000000000LL, 10000000000000LL, 100000000000000LL,
+                                        1000000000000000LL, 10000000000000000LL, 100000000000000000LL,
+                                        1000000000000000000LL};
+  const int128 m = d.mantissa();
+  const int s = d.scale();
+  const int128 max64 = static_cast<int128>(INT64_MAX);
+  if (m >= -max64 && m <= max64 && s >= 0 && s <= 18) {
+    const long long mm = static_cast<long long>(m);
+    if (mm % pow10[s] == 0) {
+      *whole = mm / pow10[s];
+      return DecimalFit::Whole;
+    }
+    if (mm > -pow10[15] && mm < pow10[15]) return DecimalFit::Real;
+  } else if (d.rounded(0) == d && d.to_int64(whole)) {
+    return DecimalFit::Whole;
+  }
+  return significant_digits(d) <= 15 ? DecimalFit::Real : DecimalFit::TooPrecise;
+}
+
+// Binds one value.
+Outcome bind(sqlite3_stmt* st, int k, const Value& v) {
+  int rc = SQLITE_OK;
+  if (v.is_null()) {
+    rc = sqlite3_bind_null(st, k);
+  } else {
+    switch (v.type().kind) {
+      case Kind::Char: {
+        const std::string s = v.str();
+        rc = sqlite3_bind_text(st, k, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case Kind::SmallInt:
+      case Kind::Integer:
+      case Kind::Serial: rc = sqlite3_bind_int64(st, k, v.as_int()); break;
+      case Kind::Decimal: {
+        const Decimal d = v.as_decimal();
+        std::int64_t whole = 0;
+        const DecimalFit fit = classify(d, &whole);
+        if (fit == DecimalFit::Whole) {
+          rc = sqlite3_bind_int64(st, k, whole);
+        } else if (fit == DecimalFit::Real) {
+          rc = sqlite3_bind_double(st, k, to_double(d));
+        } else {
+          return {err::kDecimalRange, "the decimal value " + d.to_string() + " of parameter " + std::to_string(k) +
+                                          " has more than 15 significant digits, more than the embedded "
+                                          "database stores exactly"};
+        }
+        break;
+      }
+      case Kind::Date: {
+        const std::string s = v.as_date().iso();
+        rc = sqlite3_bind_text(st, k, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+      }
+    }
+  }
+  if (rc != SQLITE_OK) return {err::kUnknown, sqlite3_errstr(rc)};
+  return {};
+}
+
+Outcome bind_all(sqlite3_stmt* st, const Translation& tr, const Params& params) {
+  if (params.size() != tr.params.size()) {
+    return {err::kHostVariables, "the statement has " + std::to_string(tr.params.size()) + " parameters, " +
+                                     std::to_string(params.size()) + " were given"};
+  }
+  for (size_t k = 0; k < params.size(); ++k) {
+    Outcome o = bind(st, static_cast<int>(k + 1), params[k]);
+    if (!o.ok()) return o;
+  }
+  return {};
+}
+
+class SqliteCursor : public BackendCursor {
+ public:
+  SqliteCursor(sqlite3* db, sqlite3_stmt* st, StmtKind kind, bool scroll)
+      : db_(db), st_(st), kind_(kind), scroll_(scroll), cols_(column_info(st)) {}
+  ~SqliteCursor() override { sqlite3_finalize(st_); }
+
+  // The first row is read at the open, so that the read snapshot starts
+  // there and an error in the query shows at the open.
+  Outcome start() { return scroll_ ? fill(1) : Outcome{}; }
+
+  Outcome row_at(long k, const Into& into) override {
+    Outcome o = fill(k);
+    if (!o.ok()) return o;
+    if (k > static_cast<long>(rows_.size())) return {err::kNotFound, {}};
+    const std::vector<Kept>& row = rows_[k - 1];
+    for (size_t c = 0; c < row.size() && c < into.size(); ++c) {
+      if (!into[c]) continue;
+      const int e = store_scaled(into[c], row[c].kind, row[c].i, row[c].text, cols_[c]);
+      if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
+    }
+    return o;
+  }
+
+  Outcome next(const Into& into) override {
+    if (done_) return {err::kNotFound, {}};
+    const int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) return store_row(st_, cols_, into);
+    done_ = true;
+    sqlite3_reset(st_);
+    if (rc == SQLITE_DONE) return {err::kNotFound, {}};
+    return error_of(db_, rc, kind_);
+  }
+
+  Outcome count(long* n) override {
+    Outcome o = fill(-1);
+    *n = static_cast<long>(rows_.size());
+    return o;
+  }
+
+ private:
+  // Steps until `k` rows are kept (all of them for k < 0) or the end.
+  Outcome fill(long k) {
+    while (!done_ && (k < 0 || static_cast<long>(rows_.size()) < k)) {
+      const int rc = sqlite3_step(st_);
+      if (rc != SQLITE_ROW) {
+        done_ = true;
+        // Ends the read transaction: the kept rows are the snapshot.
+        sqlite3_reset(st_);
+        if (rc != SQLITE_DONE) return error_of(db_, rc, kind_);
+        break;
+      }
+      const int n = sqlite3_column_count(st_);
+      std::vector<Kept> row(n);
+      for (int c = 0; c < n; ++c) {
+        switch (sqlite3_column_type(st_, c)) {
+          case SQLITE_NULL: row[c].kind = Cell::Null; break;
+          case SQLITE_INTEGER:
+            row[c].kind = Cell::Int;
+            row[c].i = sqlite3_column_int64(st_, c);
+            break;
+          default: {
+            const int type = sqlite3_column_type(st_, c);
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
+            row[c].text.assign(t ? t : "", t ? sqlite3_column_bytes(st_, c) : 0);
+            row[c].kind = type == SQLITE_FLOAT ? Cell::Number : cols_[c].date ? Cell::Date : Cell::Text;
+          }
+        }
+      }
+      rows_.push_back(std::move(row));
+    }
+    return {};
+  }
+
+  sqlite3* db_;
+  sqlite3_stmt* st_;
+  StmtKind kind_;
+  bool scroll_;
+  std::vector<ColInfo> cols_;
+  bool done_ = false;
+  std::vector<std::vector<Kept>> rows_;
+};
+
+class SqliteStmt : public BackendStatement {
+ public:
+  SqliteStmt(SqliteConn* conn, sqlite3_stmt* st, Translation tr) : conn_(conn), st_(st), tr_(std::move(tr)) {}
+  ~SqliteStmt() override { sqlite3_finalize(st_); }
+  const Translation& translation() const override { return tr_; }
+  Outcome execute(const Params& params, ExecResult* result) override;
+  Outcome select_into(const Params& params, const Into& into) override;
+  Outcome open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) override;
+
+ private:
+  SqliteConn* conn_;
+  sqlite3_stmt* st_;
+  Translation tr_;
+  std::vector<ColInfo> cols_;
+  bool cols_known_ = false;
+};
+
+class SqliteConn : public Connection, public SchemaLookup {
+ public:
+  SqliteConn(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  ~SqliteConn() override {
+    if (reader_) sqlite3_close_v2(reader_);
+    sqlite3_close_v2(db_);
+  }
+  Backend kind() const override { return Backend::Sqlite; }
+  sqlite3* db() const { return db_; }
+
+  Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
+    TranslateOptions opt;
+    opt.date_format = DateFormat::current();
+    Translation tr = translate(text, Target::Sqlite, this, opt);
+    if (!tr.ok) return {err::kSyntax, tr.error};
+    sqlite3_stmt* st = nullptr;
+    Outcome o = compile(db_, tr, &st);
+    if (!o.ok()) return o;
+    *out = std::make_unique<SqliteStmt>(this, st, std::move(tr));
+    return {};
+  }
+
+  static Outcome compile(sqlite3* db, const Translation& tr, sqlite3_stmt** st) {
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v3(db, tr.text.c_str(), static_cast<int>(tr.text.size()),
+                                      SQLITE_PREPARE_PERSISTENT, st, &tail);
+    if (rc != SQLITE_OK) return error_of(db, rc, tr.kind);
+    if (!*st) return {err::kSyntax, "the statement is empty"};
+    for (; tail && *tail; ++tail) {
+      if (!std::isspace(static_cast<unsigned char>(*tail))) {
+        sqlite3_finalize(*st);
+        *st = nullptr;
+        return {err::kSyntax, "the text holds more than one statement"};
+      }
+    }
+    return {};
+  }
+
+  // Where a scroll cursor over `tr` reads: the snapshot connection when it
+  // can, else this one.
+  sqlite3* cursor_db(const Translation& tr) {
+    if (!sqlite3_get_autocommit(db_)) return db_;
+    for (const std::string& w : tr.words) {
+      if (temp_tables_.count(w)) return db_;
+    }
+    if (!reader_ && !open_reader()) return db_;
+    return reader_;
+  }
+
+  void after(const Translation& tr) {
+    if (is_ddl(tr.kind)) schema_.clear();
+    if (tr.temp && !tr.table.empty()) temp_tables_.insert(tr.table);
+    if (tr.kind == StmtKind::DropTable) temp_tables_.erase(tr.table);
+  }
+
+  const TableInfo* table(std::string_view name) override {
+    auto it = schema_.find(std::string(name));
+    if (it != schema_.end()) return &it->second;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, type, pk FROM pragma_table_info(?)", -1, &st, nullptr) != SQLITE_OK)
+      return nullptr;
+    sqlite3_bind_text(st, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    TableInfo info;
+    int pks = 0, int_pk = -1;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      const auto* col = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      std::string c = col ? col : "";
+      for (char& ch : c) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      if (sqlite3_column_int(st, 2) > 0) {
+        ++pks;
+        if (type && sqlite3_stricmp(type, "INTEGER") == 0) int_pk = static_cast<int>(info.columns.size());
+      }
+      info.columns.push_back(std::move(c));
+    }
+    sqlite3_finalize(st);
+    if (info.columns.empty()) return nullptr;
+    // The serial is the table's only key column, an INTEGER: what SERIAL
+    // becomes here.
+    if (pks == 1) info.serial = int_pk;
+    return &schema_.emplace(std::string(name), std::move(info)).first->second;
+  }
+
+  bool in_transaction() override { return !sqlite3_get_autocommit(db_); }
+  Outcome begin() override { return control("BEGIN IMMEDIATE", StmtKind::Begin); }
+  Outcome commit() override { return control("COMMIT", StmtKind::Commit); }
+  Outcome rollback() override { return control("ROLLBACK", StmtKind::Rollback); }
+  Outcome savepoint(const std::string& n) override { return control("SAVEPOINT " + n, StmtKind::Other); }
+  Outcome release(const std::string& n) override { return control("RELEASE SAVEPOINT " + n, StmtKind::Other); }
+  Outcome rollback_to(const std::string& n) override {
+    return control("ROLLBACK TO SAVEPOINT " + n, StmtKind::Other);
+  }
+
+  static int setup(sqlite3* db) {
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, lock_timeout_ms());
+    return register_sqlite_functions(db);
+  }
+
+ private:
+  Outcome control(const std::string& sql, StmtKind kind) {
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return error_of(db_, rc, kind);
+    return {};
+  }
+
+  bool open_reader() {
+    if (path_.empty() || path_ == ":memory:") return false;
+    sqlite3* r = nullptr;
+    if (sqlite3_open_v2(path_.c_str(), &r, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+        setup(r) != SQLITE_OK || sqlite3_exec(r, "PRAGMA query_only=1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_close_v2(r);
+      return false;
+    }
+    reader_ = r;
+    return true;
+  }
+
+  sqlite3* db_;
+  sqlite3* reader_ = nullptr;
+  std::string path_;
+  std::map<std::string, TableInfo, std::less<>> schema_;
+  std::set<std::string> temp_tables_;
+};
+
+Outcome SqliteStmt::execute(const Params& params, ExecResult* result) {
+  Outcome o = bind_all(st_, tr_, params);
+  if (!o.ok()) return o;
+  sqlite3* db = conn_->db();
+  const int rc = sqlite3_step(st_);
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
+    const bool rows = sqlite3_column_count(st_) > 0 && tr_.kind != StmtKind::SelectIntoTemp;
+    sqlite3_reset(st_);
+    result->rows = rows ? 0 : sqlite3_changes(db);
+    result->serial = tr_.returns_serial ? static_cast<long>(sqlite3_last_insert_rowid(db)) : 0;
+    conn_->after(tr_);
+    if (rows && rc == SQLITE_DONE) return {err::kNotFound, {}};
+    return {};
+  }
+  o = error_of(db, rc, tr_.kind);
+  sqlite3_reset(st_);
+  return o;
+}
+
+Outcome SqliteStmt::select_into(const Params& params, const Into& into) {
+  Outcome o = bind_all(st_, tr_, params);
+  if (!o.ok()) return o;
+  if (!cols_known_) {
+    cols_ = column_info(st_);
+    cols_known_ = true;
+  }
+  sqlite3* db = conn_->db();
+  int rc = sqlite3_step(st_);
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(st_);
+    return {err::kNotFound, {}};
+  }
+  if (rc != SQLITE_ROW) {
+    o = error_of(db, rc, tr_.kind);
+    sqlite3_reset(st_);
+    return o;
+  }
+  // Look for a second row before touching the variables.
+  std::vector<Value> first;
+  first.reserve(into.size());
+  for (const Value* v : into) first.emplace_back(v ? v->type() : Type{});
+  Into tmp;
+  tmp.reserve(first.size());
+  for (Value& v : first) tmp.push_back(&v);
+  o = store_row(st_, cols_, tmp);
+  rc = sqlite3_step(st_);
+  sqlite3_reset(st_);
+  if (rc == SQLITE_ROW) return {err::kNotOneRow, "the single-row select returned more than one row"};
+  if (rc != SQLITE_DONE) return error_of(db, rc, tr_.kind);
+  for (size_t c = 0; c < into.size(); ++c) {
+    if (into[c]) *into[c] = first[c];
+  }
+  return o;
+}
+
+Outcome SqliteStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) {
+  if (sqlite3_column_count(st_) == 0) return {err::kNotAvailable, "a cursor needs a SELECT statement"};
+  sqlite3* db = scroll ? conn_->cursor_db(tr_) : conn_->db();
+  sqlite3_stmt* st = nullptr;
+  Outcome o = SqliteConn::compile(db, tr_, &st);
+  if (!o.ok()) return o;
+  o = bind_all(st, tr_, params);
+  if (!o.ok()) {
+    sqlite3_finalize(st);
+    return o;
+  }
+  auto c = std::make_unique<SqliteCursor>(db, st, tr_.kind, scroll);
+  o = c->start();
+  if (!o.ok()) return o;
+  *cursor = std::move(c);
+  return {};
+}
+
+bool is_directory(const std::string& path) {
+  struct stat sb;
+  return ::stat(path.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode);
+}
+
+bool exists(const std::string& path) {
+  struct stat sb;
+  return ::stat(path.c_str(), &sb) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error) {
+  const std::string where = "database file '" + path + "'";
+  if (is_directory(path)) {
+    *error = where + " is a directory, not a database";
+    return nullptr;
+  }
+  if (!create && !exists(path)) {
+    *error = where + " does not exist";
+    return nullptr;
+  }
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  if (create) flags |= SQLITE_OPEN_CREATE;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    *error = where + " cannot be opened: " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  rc = SqliteConn::setup(db);
+  // Reading the schema tells a database from any other file, and shows a
+  // file that cannot be read.
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    const int ext = sqlite3_extended_errcode(db);
+    if ((ext & 0xff) == SQLITE_NOTADB) {
+      *error = where + " is not a database";
+    } else if ((ext & 0xff) == SQLITE_BUSY) {
+      *error = where + " stayed locked by another program";
+    } else {
+      *error = where + " cannot be read: " + sqlite3_errmsg(db);
+    }
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  return std::make_unique<SqliteConn>(db, path);
+}
+
+}  // namespace rt::sql::detail

@@ -1,0 +1,112 @@
+// Rewrites statements of the programs' dialect into one back end's dialect.
+// Never opens a connection, never runs SQL, never looks at parameter
+// values: what it needs to know about tables (the columns of a table and
+// which one is its serial) it asks a SchemaLookup, which the back end
+// answers and a test can fake.
+//
+// Works on tokens (tokenize.h), never on the raw text, so that a string
+// constant is only ever rewritten as a constant: a "matches" or a double
+// quote inside one stays as it is.
+//
+// What it rewrites:
+//   "..." string constants        -> '...'
+//   a constant that is exactly a date in the DBDATE format -> ISO yyyy-mm-dd
+//   x [NOT] MATCHES 'pat' / ?      -> SQLite: x [NOT] GLOB, with glob()
+//                                     replaced by the MATCHES matcher;
+//                                     PostgreSQL: x ~ / !~ regular expression
+//                                     (a ? pattern is converted at bind time,
+//                                     see ParamUse)
+//   ? placeholders                 -> ? (SQLite), $1, $2, ... (PostgreSQL)
+//   TODAY                          -> the back end's current date
+//   NVL(a,b)                       -> COALESCE(a,b)
+//   SELECT ... INTO TEMP t [WITH NO LOG] -> CREATE TEMP TABLE t AS SELECT ...
+//   UPDATE STATISTICS [FOR TABLE t] -> ANALYZE [t]
+//   CREATE [TEMP] TABLE: the dialect's types (CHAR(n), SERIAL, DECIMAL(p,s),
+//     MONEY, DATE, ...) for the back end; storage clauses and WITH NO LOG
+//     after the column list are dropped. On SQLite a CHAR column compares
+//     without its trailing blanks (COLLATE RTRIM) and refuses a value longer
+//     than its width, as PostgreSQL's char(n) does.
+//   CREATE CLUSTER/DISTINCT INDEX  -> CREATE [UNIQUE] INDEX
+//   INSERT of 0 (constant or ?) into a serial column -> the next serial
+//   BEGIN/COMMIT/ROLLBACK WORK     -> the back end's transaction statements
+// On SQLite, trailing blanks of string constants are dropped (CHAR values
+// are stored without them) and SELECT ... FOR UPDATE loses its FOR UPDATE.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "values/date.h"
+
+namespace rt::sql {
+
+enum class Target { Sqlite, Postgres };
+
+enum class StmtKind {
+  Select,
+  SelectIntoTemp,
+  Insert,
+  Update,
+  Delete,
+  CreateTable,
+  CreateIndex,
+  DropTable,
+  DropIndex,
+  UpdateStatistics,
+  Begin,
+  Commit,
+  Rollback,
+  Other,
+};
+
+// True for statements that change the schema (caches of table facts must
+// be dropped after them).
+bool is_ddl(StmtKind k);
+
+struct TableInfo {
+  std::vector<std::string> columns;  // lower case, in table order
+  int serial = -1;                   // index of the serial column, -1 none
+};
+
+class SchemaLookup {
+ public:
+  virtual ~SchemaLookup() = default;
+  // nullptr when the table is unknown. `name` is lower case.
+  virtual const TableInfo* table(std::string_view name) = 0;
+};
+
+enum class ParamUse : unsigned char {
+  Plain,
+  // The value is a MATCHES pattern: PostgreSQL needs it as a regular
+  // expression (matches_to_regex) when it is bound.
+  MatchesPattern,
+};
+
+struct TranslateOptions {
+  DateFormat date_format;  // the DBDATE form of date constants
+};
+
+struct Translation {
+  bool ok = true;
+  std::string error;  // why the text could not be translated
+  std::string text;   // for the back end
+  StmtKind kind = StmtKind::Other;
+  std::string table;  // lower case: the table written, created, dropped or indexed
+  bool temp = false;  // creates a temporary table
+  std::vector<ParamUse> params;  // one per placeholder, in order
+  // An INSERT ... VALUES into a table with a serial: the serial stored is
+  // to be read after it (on PostgreSQL the text ends in RETURNING it).
+  bool returns_serial = false;
+  // Lower-case words of the statement outside constants (to tell whether
+  // it refers to a temporary table).
+  std::vector<std::string> words;
+};
+
+Translation translate(std::string_view text, Target target, SchemaLookup* schema,
+                      const TranslateOptions& options = {});
+
+// Quotes text as an SQL string constant ('it''s').
+std::string quote_literal(std::string_view s);
+
+}  // namespace rt::sql

@@ -1,0 +1,46 @@
+// MATCHES patterns on the embedded back end's matcher. The same patterns
+// as regular expressions are run against PostgreSQL in sql_test.cpp.
+#include <gtest/gtest.h>
+
+#include "sql/pattern.h"
+
+namespace rt::sql {
+namespace {
+
+struct Case {
+  const char* value;
+  const char* pattern;
+  bool match;
+};
+
+// clang-format off
+const Case kCases[] = {
+  {"abc", "abc*", true}, {"abcd", "abc*", true}, {"ABC", "abc*", false},
+  {"abc*", "abc\\*", true}, {"abcd", "abc\\*", false}, {"*bc", "\\*bc", true},
+  {"deee", "[^abc]*", true}, {"azzz", "[^abc]*", false},
+  {"b1", "[a-c]?", true}, {"d1", "[a-c]?", false}, {"b", "[a-c]?", false},
+  {"a]", "a[]]", true}, {"a[", "a[", true},  // a lone "[" is a character
+  {"", "*", true}, {"", "?", false},
+  {"ab   ", "ab", true},    // trailing blanks of the value do not count
+  {"ab   ", "ab?", false},  // not even for "?"
+  {"ab", "ab ", false},
+  {"a b", "a?b", true}, {"a b", "a b", true},
+  {"xaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "x*a*a*a*a*a*a*c", false},  // no blow-up
+  {"été", "?t?", true},  // characters, not bytes
+  {"Müller", "M[uü]ller", true},
+};
+// clang-format on
+
+TEST(Matches, Cases) {
+  for (const Case& c : kCases) EXPECT_EQ(matches(c.value, c.pattern), c.match) << c.value << " / " << c.pattern;
+}
+
+TEST(Matches, RegexShapes) {
+  EXPECT_EQ(matches_to_regex("AB*"), "^AB.* *$");
+  EXPECT_EQ(matches_to_regex("a.b"), "^a\\.b *$");
+  EXPECT_EQ(matches_to_regex("[^a-c]"), "^(?! +$)[^a-c] *$");
+  EXPECT_EQ(matches_to_regex("\\?"), "^\\? *$");
+}
+
+}  // namespace
+}  // namespace rt::sql

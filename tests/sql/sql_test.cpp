@@ -1,0 +1,497 @@
+// The SQL layer against real databases: every body runs on the embedded
+// back end and on a PostgreSQL server that the test binary starts itself.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "core/runtime.h"
+#include "pg_server.h"
+#include "sql/sql.h"
+
+namespace rt::sql {
+namespace {
+
+using lunadesk::testing::Db;
+using lunadesk::testing::ScopedDatabase;
+
+Value chr(std::string_view s, int width = 10) { return Value::of_char(s, width); }
+Value num(std::int64_t v) { return Value::of_int(v); }
+Value dec(std::string_view s, int p = 10, int sc = 2) { return Value::of_decimal(*Decimal::parse(s), decimal_t(p, sc)); }
+
+class Sql : public ::testing::TestWithParam<Db> {
+ protected:
+  void SetUp() override {
+    db_.emplace(GetParam());
+    LUNADESK_NEED_DATABASE(*db_);
+    std::string why;
+    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    // Every error is tested here: none may stop the test binary.
+    continue_.emplace();
+  }
+  void TearDown() override {
+    continue_.reset();
+    disconnect();
+    db_.reset();
+  }
+  bool pg() const { return GetParam() == Db::Postgres; }
+
+  // Runs a statement that must succeed.
+  void ok(std::string_view text, const Params& p = {}) {
+    execute(text, p);
+    EXPECT_EQ(rt::status, 0) << text << ": " << last_error_message();
+  }
+  int status_of(std::string_view text, const Params& p = {}) {
+    execute(text, p);
+    return rt::status;
+  }
+  std::int64_t count(std::string_view text, const Params& p = {}) {
+    Value n(integer_t());
+    select_into(text, p, {&n});
+    EXPECT_EQ(rt::status, 0) << text << ": " << last_error_message();
+    return n.as_int();
+  }
+  // The first column of every row, in order, as text.
+  std::vector<std::string> column(std::string_view text, const Params& p = {}) {
+    Cursor c;
+    declare(c, text, false);
+    open(c, p);
+    std::vector<std::string> out;
+    Value v(char_t(40));
+    for (fetch_next(c, {&v}); rt::status == 0; fetch_next(c, {&v})) out.push_back(v.str());
+    EXPECT_EQ(rt::status, 100) << text << ": " << last_error_message();
+    close(c);
+    return out;
+  }
+
+  std::optional<ScopedDatabase> db_;
+  std::optional<ContinueOnError> continue_;
+};
+
+TEST_P(Sql, CharValuesCompareWithoutTrailingBlanks) {
+  ok("create table c (k char(5), v char(10))");
+  ok("insert into c values (?, ?)", {chr("ab", 5), chr("x", 10)});
+  Value k(char_t(5)), v(char_t(10));
+  select_into("select k, v from c where k = 'ab   '", {}, {&k, &v});
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_EQ(k.str(), "ab");
+  EXPECT_EQ(k.padded(), "ab   ");
+  EXPECT_EQ(k.length(), 2);
+  EXPECT_EQ(count("select count(*) from c where k = ? and v = 'x'", {chr("ab", 8)}), 1);
+  EXPECT_EQ(count("select count(*) from c where k = \"ab\" and v <> 'x  '"), 0);
+  // A value longer than its column is refused, never stored cut or beyond.
+  EXPECT_EQ(status_of("insert into c values (?, ?)", {chr("abcdefgh", 8), chr("y")}), -1279);
+  EXPECT_EQ(count("select count(*) from c"), 1);
+  // A longer column fetched into a shorter variable is cut at its width.
+  Value short_v(char_t(2));
+  select_into("select v from c", {}, {&short_v});
+  EXPECT_EQ(rt::status, 0);
+  EXPECT_EQ(short_v.str(), "x");
+}
+
+TEST_P(Sql, NullsTravelBothWays) {
+  ok("create table n (a integer, b char(3), c decimal(8,2), d date)");
+  ok("insert into n values (?, ?, ?, ?)", {Value(integer_t()), Value(char_t(3)), Value(decimal_t(8, 2)), Value(date_t())});
+  Value a = num(7), b = chr("z", 3), c = dec("1.00", 8, 2), d = Value::of_date(*Date::from_mdy(1, 2, 2003));
+  select_into("select a, b, c, d from n", {}, {&a, &b, &c, &d});
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_TRUE(a.is_null() && b.is_null() && c.is_null() && d.is_null());
+  EXPECT_EQ(count("select count(*) from n where a is null and b is null and d is null"), 1);
+  EXPECT_EQ(count("select count(*) from n where b matches '*'"), 0);
+  EXPECT_EQ(count("select count(*) from n where b = ?", {Value(char_t(3))}), 0);
+}
+
+TEST_P(Sql, MatchesPatternsAsConstantsAndParameters) {
+  ok("create table m (s char(10))");
+  for (const char* s : {"abc", "abd", "xbc", "a*c", "ABC", "deee", "azzz"}) ok("insert into m values (?)", {chr(s)});
+  struct Case {
+    const char* pattern;
+    std::vector<std::string> rows;
+  };
+  const Case cases[] = {
+      {"a*", {"a*c", "abc", "abd", "azzz"}},
+      {"[a-b]bc", {"abc"}},
+      {"[^a]*", {"ABC", "deee", "xbc"}},
+      {"a\\*c", {"a*c"}},
+      {"*\\**", {"a*c"}},
+      {"?b?", {"abc", "abd", "xbc"}},
+      {"abc", {"abc"}},  // the column's padding does not count
+  };
+  for (const Case& c : cases) {
+    const std::string literal = "select s from m where s matches '" + std::string(c.pattern) + "' order by 1";
+    EXPECT_EQ(column(literal), c.rows) << c.pattern;
+    EXPECT_EQ(column("select s from m where s matches ? order by 1", {chr(c.pattern, 20)}), c.rows) << c.pattern;
+  }
+  EXPECT_EQ(column("select s from m where s not matches \"a*\" order by 1"),
+            (std::vector<std::string>{"ABC", "deee", "xbc"}));
+  EXPECT_EQ(column("select s from m where upper(s) matches ? order by 1", {chr("ABC*")}),
+            (std::vector<std::string>{"ABC", "abc"}));
+  // A "*" in a constant compared by = is just a character.
+  EXPECT_EQ(column("select s from m where s = 'a*c'"), (std::vector<std::string>{"a*c"}));
+  // Nor may a "?" take a blank of the padding.
+  EXPECT_EQ(column("select s from m where s matches 'ab?  '"), std::vector<std::string>{});
+  EXPECT_EQ(column("select s from m where s = 'x matches y'"), std::vector<std::string>{});
+}
+
+TEST_P(Sql, SerialsAreAssignedForZeroAndNeverReused) {
+  ok("create table sr (code char(4), id serial not null)");
+  ok("create table plain (a integer)");
+  // The programs' way (pg_nextval): the sequence's next value on
+  // PostgreSQL, 0 elsewhere, where the database assigns the serial.
+  Value next = num(0);
+  if (pg()) {
+    select_into("select nextval( pg_get_serial_sequence( ? , ? ))", {chr("sr", 63), chr("id", 63)}, {&next});
+    ASSERT_EQ(rt::status, 0) << last_error_message();
+  }
+  ok("insert into sr values (?, ?)", {chr("a", 4), next});
+  EXPECT_EQ(last_serial(), 1);
+  ok("insert into sr values ('b', 0)");
+  EXPECT_EQ(last_serial(), 2);
+  ok("insert into sr values (?, ?)", {chr("c", 4), Value::of_int(0, serial_t())});
+  EXPECT_EQ(last_serial(), 3);
+  ok("insert into sr (code, id) values (?, 0)", {chr("d", 4)});
+  EXPECT_EQ(last_serial(), 4);
+  ok("delete from sr where id >= 3");
+  EXPECT_EQ(rows_processed(), 2);
+  ok("insert into sr values ('e', 0)");
+  EXPECT_EQ(last_serial(), 5);
+  ok("insert into plain values (1)");
+  EXPECT_EQ(last_serial(), 0);
+  EXPECT_EQ(column("select code from sr order by id"), (std::vector<std::string>{"a", "b", "e"}));
+}
+
+TEST_P(Sql, ScrollCursorMovesAndKeepsItsRows) {
+  ok("create table sc (n integer)");
+  for (int i = 1; i <= 5; ++i) ok("insert into sc values (?)", {num(i)});
+  Cursor c;
+  declare(c, "select n from sc order by n", true);
+  open(c);
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  Value n(integer_t());
+  auto at = [&](Fetch how, long k) {
+    fetch(c, how, k, {&n});
+    return rt::status == 0 ? n.as_int() : -rt::status;  // -100 when no row
+  };
+  EXPECT_EQ(at(Fetch::Next, 1), 1);
+  EXPECT_EQ(at(Fetch::Previous, 1), -100);  // at the first row: stays there
+  EXPECT_EQ(n.as_int(), 1);                 // the variable keeps its value
+  EXPECT_EQ(at(Fetch::Next, 1), 2);
+  EXPECT_EQ(at(Fetch::Relative, 0), 2);
+  EXPECT_EQ(at(Fetch::Last, 0), 5);
+  EXPECT_EQ(at(Fetch::Next, 1), -100);  // past the end: stays on the last row
+  EXPECT_EQ(at(Fetch::Relative, 0), 5);
+  EXPECT_EQ(at(Fetch::Previous, 1), 4);
+  EXPECT_EQ(at(Fetch::Absolute, 9), -100);
+  EXPECT_EQ(at(Fetch::Relative, 0), 4);
+  EXPECT_EQ(at(Fetch::First, 0), 1);
+  EXPECT_EQ(at(Fetch::Relative, 3), 4);
+  EXPECT_EQ(at(Fetch::Relative, -3), 1);
+
+  // Reopened: rows deleted after the open are still delivered, read or not.
+  open(c);
+  EXPECT_EQ(at(Fetch::Next, 1), 1);
+  ok("delete from sc where n in (1, 3, 5)");
+  EXPECT_EQ(at(Fetch::Relative, 0), 1);
+  EXPECT_EQ(at(Fetch::Next, 1), 2);
+  EXPECT_EQ(at(Fetch::Next, 1), 3);
+  EXPECT_EQ(at(Fetch::Last, 0), 5);
+  close(c);
+  open(c);
+  EXPECT_EQ(at(Fetch::Last, 0), 4);
+  EXPECT_EQ(at(Fetch::Previous, 1), 2);
+
+  // A cursor that is not open, and a forward cursor asked to go back.
+  close(c);
+  fetch_next(c, {&n});
+  EXPECT_EQ(rt::status, -400);
+  Cursor f;
+  declare(f, "select n from sc", false);
+  open(f);
+  fetch(f, Fetch::Previous, 1, {&n});
+  EXPECT_LT(rt::status, 0);
+  // Relative 0 before the first row finds none.
+  open(c);
+  EXPECT_EQ(at(Fetch::Relative, 0), -100);
+}
+
+TEST_P(Sql, TemporaryTablesAreDroppedAndMadeAgain) {
+  ok("create table src (n integer, amt decimal(10,2))");
+  ok("insert into src values (1, 1.50)");
+  ok("insert into src values (2, 2.50)");
+  for (int run = 0; run < 2; ++run) {
+    execute_logged("DROP TABLE t_items");
+    if (run == 0) {
+      EXPECT_EQ(rt::status, -206);
+    }
+    ok("select n, amt from src where n > ? into temp t_items with no log", {num(0)});
+    ok(" CREATE INDEX ti_items ON t_items ( n ) ");
+    if (pg()) {
+      // Autovacuum never analyzes temporary tables: the layer does, once
+      // they are filled and indexed.
+      EXPECT_GT(count("select count(*) from pg_stats where tablename = 't_items'"), 0);
+    }
+    ok("UPDATE t_items SET amt=amt* -1  WHERE n IN (SELECT n FROM src WHERE n = 2)");
+    Cursor c;
+    declare(c, "select amt from t_items order by n", true);
+    open(c);
+    Value amt(decimal_t(10, 2));
+    fetch(c, Fetch::Last, 0, {&amt});
+    EXPECT_EQ(amt.as_decimal(), *Decimal::parse("-2.50")) << amt.str();
+  }
+  const char* create = "CREATE TEMP TABLE t_printer (   printer  CHAR (10),   descr  CHAR (1))";
+  ok(create);
+  EXPECT_EQ(status_of(create), -310);
+  ok("INSERT INTO t_printer VALUES (   ?,\"\")", {chr("lp1", 10)});
+  // An empty description matches the empty search text only.
+  EXPECT_EQ(column("select * from t_printer where descr matches ?", {chr("*", 200)}), (std::vector<std::string>{"lp1"}));
+  EXPECT_EQ(column("select * from t_printer where upper(descr) matches ?", {chr("A*", 200)}),
+            std::vector<std::string>{});
+  ok("DELETE FROM t_printer");
+  ok("DROP TABLE t_printer");
+  EXPECT_EQ(status_of("DELETE FROM t_printer"), -206);
+  ok("UPDATE STATISTICS");
+}
+
+TEST_P(Sql, SingleRowSelects) {
+  ok("create table two (n integer)");
+  ok("insert into two values (1)");
+  ok("insert into two values (2)");
+  Value n = num(42);
+  select_into("select n from two", {}, {&n});
+  EXPECT_EQ(rt::status, -284);
+  EXPECT_EQ(n.as_int(), 42);
+  select_into("select n from two where n = 9", {}, {&n});
+  EXPECT_EQ(rt::status, 100);
+  EXPECT_EQ(n.as_int(), 42);
+  select_into("SELECT DISTINCT 1  FROM two WHERE n > ? ", {num(0)}, {&n});
+  EXPECT_EQ(rt::status, 0);
+  EXPECT_EQ(n.as_int(), 1);
+  // Run without variables, a SELECT only says whether it finds a row.
+  EXPECT_EQ(status_of("SELECT 1  FROM two WHERE n=? ", {num(2)}), 0);
+  EXPECT_EQ(status_of("SELECT 1  FROM two WHERE n=? ", {num(3)}), 100);
+}
+
+TEST_P(Sql, DuplicatesAndSavepointsInOneUnitOfWork) {
+  ok("create table u (k char(4), v integer)");
+  ok("create unique index u_k on u (k)");
+  ok("insert into u values ('a', 1)");
+  EXPECT_EQ(status_of("insert into u values ('a', 2)"), -239);
+  EXPECT_FALSE(last_error_message().empty());
+
+  // A failing insert inside a transaction costs only itself.
+  begin_work();
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_TRUE(in_transaction());
+  ok("insert into u values ('b', 1)");
+  EXPECT_EQ(status_of("insert into u values ('b', 2)"), -239);
+  ok("insert into u values ('c', 1)");
+  savepoint("before_d");
+  ok("insert into u values ('d', 1)");
+  rollback_to_savepoint("before_d");
+  EXPECT_EQ(rt::status, 0) << last_error_message();
+  ok("insert into u values ('e', 1)");
+  release_savepoint("before_d");
+  EXPECT_EQ(rt::status, 0) << last_error_message();
+  rollback_to_savepoint("before_d");  // released: no longer there
+  EXPECT_LT(rt::status, 0);
+  commit_work();
+  EXPECT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_FALSE(in_transaction());
+  EXPECT_EQ(column("select k from u order by k"), (std::vector<std::string>{"a", "b", "c", "e"}));
+
+  begin_work();
+  ok("insert into u values ('f', 1)");
+  rollback_work();
+  EXPECT_EQ(count("select count(*) from u where k = 'f'"), 0);
+  commit_work();
+  EXPECT_EQ(rt::status, -255);
+}
+
+TEST_P(Sql, DecimalSumsAreExact) {
+  ok("create table ar (cust integer, inv integer, amt decimal(10,2))");
+  const char* rows[][3] = {{"1", "1", "0.10"}, {"1", "1", "0.20"}, {"1", "1", "-0.30"},
+                           {"2", "1", "0.10"}, {"2", "1", "0.20"}, {"3", "7", "0.01"}};
+  for (auto& r : rows) ok("insert into ar values (?, ?, ?)", {num(std::atoi(r[0])), num(std::atoi(r[1])), dec(r[2])});
+  // Wide targets, so that a binary rest such as 5.55e-17 would show.
+  Value sum(decimal_t(32, 20)), text(char_t(40));
+  select_into("select sum(amt), sum(amt) from ar where cust = 1", {}, {&sum, &text});
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_TRUE(sum.as_decimal().is_zero()) << sum.str();
+  EXPECT_TRUE(Decimal::parse(text.str())->is_zero()) << text.str();
+
+  // The clearing run's netting: one row per invoice that sums to exactly 0.
+  Cursor c;
+  declare(c, "SELECT ar.cust,   ar.inv,   SUM(ar.amt) amt  FROM ar GROUP BY 1,2 HAVING SUM(amt)=0 ", false);
+  open(c);
+  Value cust(integer_t()), inv(integer_t()), amt(decimal_t(10, 2));
+  std::vector<std::int64_t> matched;
+  for (fetch_next(c, {&cust, &inv, &amt}); rt::status == 0; fetch_next(c, {&cust, &inv, &amt})) {
+    matched.push_back(cust.as_int());
+    // Rows are deleted while the cursor runs, as the clearing run does.
+    ok("DELETE FROM ar WHERE cust=? AND inv=? ", {cust, inv});
+  }
+  EXPECT_EQ(rt::status, 100) << last_error_message();
+  EXPECT_EQ(matched, std::vector<std::int64_t>{1});
+  EXPECT_EQ(count("select count(*) from ar"), 3);
+
+  ok("UPDATE ar SET amt=amt* -1  WHERE cust = 2");
+  select_into("select sum(amt), avg(amt) from ar where cust = ?", {num(2)}, {&sum, &text});
+  EXPECT_EQ(sum.as_decimal(), *Decimal::parse("-0.30")) << sum.str();
+  EXPECT_EQ(*Decimal::parse(text.str()), *Decimal::parse("-0.15")) << text.str();
+
+  // 15 significant digits are kept exactly; more are stored exactly where
+  // the back end can, and refused where it cannot, never altered.
+  ok("create table big (amt decimal(16,2))");
+  ok("insert into big values (?)", {dec("1234567890123.45", 16, 2)});
+  const int status16 = status_of("insert into big values (?)", {dec("12345678901234.56", 16, 2)});
+  EXPECT_EQ(status16, pg() ? 0 : -1226);
+  // Read as text, a decimal shows its column's scale on both back ends.
+  ok("insert into big values (2)");
+  EXPECT_EQ(column("select amt from big where amt < 10"), (std::vector<std::string>{"2.00"}));
+  ok("delete from big where amt < 10");
+  std::vector<std::string> got = column("select amt from big order by amt");
+  std::vector<std::string> want = {"1234567890123.45"};
+  if (pg()) want.push_back("12345678901234.56");
+  EXPECT_EQ(got, want);
+}
+
+TEST_P(Sql, DatesCompareAndConvert) {
+  ok("create table dt (d date, n integer)");
+  ok("insert into dt values ('12/31/2026', 1)");
+  ok("insert into dt values (?, 2)", {Value::of_date(*Date::from_mdy(1, 15, 2026))});
+  ok("insert into dt values (?, 3)", {Value::of_date(*Date::from_mdy(12, 31, 2025))});
+  EXPECT_EQ(count("select count(*) from dt where dt.d<='12/31/2026'"), 3);
+  EXPECT_EQ(count("select count(*) from dt where d > '01/01/2026'"), 2);
+  EXPECT_EQ(count("select count(*) from dt where d between ? and ?",
+                  {Value::of_date(*Date::from_mdy(1, 1, 2026)), Value::of_date(*Date::from_mdy(6, 30, 2026))}),
+            1);
+  EXPECT_EQ(column("select d from dt order by 1"), (std::vector<std::string>{"12/31/2025", "01/15/2026", "12/31/2026"}));
+  Value d(date_t());
+  select_into("select d from dt where n = 1", {}, {&d});
+  EXPECT_EQ(d.as_date(), *Date::from_mdy(12, 31, 2026));
+  select_into("select today from dt where n = 1", {}, {&d});
+  EXPECT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_EQ(d.as_date(), Date::today());
+  ok("update dt set d = '02/28/2027' where n = ?", {num(3)});
+  EXPECT_EQ(column("select n from dt where d >= ? order by d desc", {Value::of_date(*Date::from_mdy(12, 31, 2026))}),
+            (std::vector<std::string>{"3", "1"}));
+}
+
+TEST_P(Sql, RejectedStatementsGiveTheirNumbers) {
+  ok("create table e (a integer)");
+  ok("insert into e values (1)");
+  EXPECT_EQ(status_of("select * from no_such_table"), -206);
+  EXPECT_FALSE(last_error_message().empty());
+  EXPECT_EQ(status_of("select no_such_column from e"), -217);
+  EXPECT_EQ(status_of("selec a from e"), -201);
+  EXPECT_EQ(status_of("create table e (b integer)"), -310);
+  EXPECT_EQ(status_of("insert into e values (?)", {}), -254);
+  EXPECT_EQ(status_of("select 'open from e"), -201);
+  EXPECT_EQ(status_of("select a from e; delete from e"), -201);
+  // Whatever the back end's reason, the number is negative.
+  EXPECT_LT(status_of("select abs(-9223372036854775807 - 1) from e"), 0);
+  Value v(integer_t());
+  select_into("select from where", {}, {&v});
+  EXPECT_LT(rt::status, 0);
+  // Text that is not a number never becomes one.
+  select_into("select 'x1' from e", {}, {&v});
+  EXPECT_EQ(rt::status, -1213);
+  // After all that the connection still works.
+  EXPECT_EQ(count("select count(*) from e"), 1);
+}
+
+TEST_P(Sql, StartUpErrorsNameTheDatabase) {
+  disconnect();
+  std::string why;
+  if (pg()) {
+    EXPECT_FALSE(try_connect("lunadesk_missing", &why));
+    EXPECT_NE(why.find("lunadesk_missing"), std::string::npos) << why;
+    return;
+  }
+  const std::string missing = db_->dir() + "/missing.db";
+  setenv("LUNADESK_DB", missing.c_str(), 1);
+  EXPECT_FALSE(try_connect("lunadesk", &why));
+  EXPECT_NE(why.find(missing), std::string::npos) << why;
+  EXPECT_NE(why.find("does not exist"), std::string::npos) << why;
+
+  const std::string junk = db_->dir() + "/junk.db";
+  std::ofstream(junk) << "this is no database, just text that is long enough to be a header...........";
+  setenv("LUNADESK_DB", junk.c_str(), 1);
+  EXPECT_FALSE(try_connect("lunadesk", &why));
+  EXPECT_NE(why.find(junk), std::string::npos) << why;
+  EXPECT_NE(why.find("not a database"), std::string::npos) << why;
+
+  setenv("LUNADESK_DB", db_->dir().c_str(), 1);
+  EXPECT_FALSE(try_connect("lunadesk", &why));
+  EXPECT_NE(why.find(db_->dir()), std::string::npos) << why;
+}
+
+// Another program holds a lock: the statement waits LUNADESK_LOCK_TIMEOUT_MS,
+// then fails with -154 and a message that says so; nothing is lost.
+TEST_P(Sql, AStatementThatStaysLockedOutFailsClearly) {
+  ok("create table lk (a integer)");
+  ok("insert into lk values (1)");
+  disconnect();
+  setenv("LUNADESK_LOCK_TIMEOUT_MS", "300", 1);
+  std::string why;
+  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  unsetenv("LUNADESK_LOCK_TIMEOUT_MS");
+  sqlite3* lite = nullptr;
+  PGconn* other = nullptr;
+  if (pg()) {
+    const std::string opts = "-c search_path=" + db_->where();
+    const char* keys[] = {"dbname", "options", nullptr};
+    const char* vals[] = {"lunadesk", opts.c_str(), nullptr};
+    other = PQconnectdbParams(keys, vals, 0);
+    ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+    PQclear(PQexec(other, "BEGIN; LOCK TABLE lk IN ACCESS EXCLUSIVE MODE"));
+  } else {
+    ASSERT_EQ(sqlite3_open(db_->where().c_str(), &lite), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(lite, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  EXPECT_EQ(status_of("insert into lk values (2)"), -154);
+  EXPECT_NE(last_error_message().find("lock"), std::string::npos) << last_error_message();
+  if (pg()) {
+    PQclear(PQexec(other, "ROLLBACK"));
+    PQfinish(other);
+  } else {
+    sqlite3_exec(lite, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(lite);
+  }
+  ok("insert into lk values (3)");
+  EXPECT_EQ(column("select a from lk order by a"), (std::vector<std::string>{"1", "3"}));
+}
+
+// The default rule, seen from outside: a program whose statement fails
+// stops with the report, a non-zero exit status and its transaction rolled
+// back.
+TEST_P(Sql, AnUntestedErrorStopsTheProgramWithTheReport) {
+  ok("create table pr (k integer)");
+  ok("create unique index pr_k on pr (k)");
+  ok("insert into pr values (1)");
+  const std::string log = db_->dir() + "/probe.log";
+  std::string out, err;
+  const int rc = lunadesk::testing::run_command({SQL_PROBE_PATH, log}, &out, &err);
+  EXPECT_EQ(rc, 1) << err;
+  const std::string line = out.substr(0, out.find('\n'));
+  EXPECT_NE(err.find("Program stopped at 'sql_probe.cpp', line number " + line + "."), std::string::npos) << err;
+  EXPECT_NE(err.find("SQL statement error number -239."), std::string::npos) << err;
+  EXPECT_NE(err.find("insert into pr values (?)"), std::string::npos) << err;
+  // The report's lines come in their order.
+  EXPECT_LT(err.find("Program stopped"), err.find("SQL statement error number"));
+  std::ifstream in(log);
+  std::stringstream logged;
+  logged << in.rdbuf();
+  EXPECT_NE(logged.str().find("SQL statement error number -239."), std::string::npos) << logged.str();
+  // The probe's own insert before the failure was rolled back.
+  EXPECT_EQ(count("select count(*) from pr"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Sql, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+
+}  // namespace
+}  // namespace rt::sql

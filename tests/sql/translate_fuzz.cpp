@@ -1,0 +1,37 @@
+// Fuzzes what parses statement text: the tokenizer, the translator for both
+// back ends (whose output must tokenize again) and the MATCHES matcher.
+#include <cstdint>
+#include <string>
+
+#include "sql/pattern.h"
+#include "sql/tokenize.h"
+#include "sql/translate.h"
+
+namespace {
+
+class AnyTable : public rt::sql::SchemaLookup {
+ public:
+  const rt::sql::TableInfo* table(std::string_view) override { return &info_; }
+
+ private:
+  rt::sql::TableInfo info_{{"a", "b", "c"}, 1};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string s(reinterpret_cast<const char*>(data), size);
+  AnyTable schema;
+  for (auto target : {rt::sql::Target::Sqlite, rt::sql::Target::Postgres}) {
+    const rt::sql::Translation t = rt::sql::translate(s, target, &schema);
+    if (t.ok) {
+      std::string error;
+      rt::sql::tokenize(t.text, &error);
+      if (!error.empty()) __builtin_trap();
+    }
+  }
+  const std::string_view v(s);
+  rt::sql::matches(v.substr(0, size / 2), v.substr(size / 2));
+  rt::sql::matches_to_regex(s);
+  return 0;
+}
