@@ -56,7 +56,7 @@ std::optional<Decimal> Decimal::parse(std::string_view text) {
     if (c >= '0' && c <= '9') {
       any = true;
       if (mant == 0 && c == '0' && !point) continue;  // leading zeros
-      if (point && scale >= kMaxDigits) continue;      // beyond what is held
+      if (point && scale >= kMaxDigits) return std::nullopt;  // more places than are held
       if (digits >= kMaxDigits) {
         if (point) continue;  // surplus fraction digits are dropped
         return std::nullopt;

@@ -107,6 +107,7 @@ TEST_P(Repnamedt, AddRefusesADuplicateCodeAndAForeignLogin) {
   auto& t = run();
   t.key("a");
   ASSERT_TRUE(t.wait_for("Esc: Accept  Ctrl-C: Cancel"));
+  t.wait_settled();
   EXPECT_EQ(t.row(3), "") << "the menu's help line is cleared";
   t.type("a1");
   t.key("enter");
@@ -161,6 +162,7 @@ TEST_P(Repnamedt, ChangeNeverEntersTheCodeAndCancelRestoresTheRow) {
   ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2"));
   t.key("c");
   ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol));
   t.key("up");  // skips the code field, going on up to the last field
   t.wait_settled();

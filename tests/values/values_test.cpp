@@ -141,13 +141,10 @@ TEST(FieldText, ParsingTypedText) {
 }
 
 TEST(DecimalValue, ExtremeScalesStayDefined) {
-  // Zeros after the point beyond what a mantissa holds are dropped, not
-  // allowed to push the scale past 38 digits.
-  auto tiny = Decimal::parse("0." + std::string(39, '0') + "1");
-  ASSERT_TRUE(tiny);
-  EXPECT_LE(tiny->scale(), 38);
-  EXPECT_TRUE(tiny->is_zero());
-  EXPECT_EQ(tiny->to_string(2), "0.00");
+  // More places after the point than a mantissa holds are refused rather
+  // than silently rounded away (and never push the scale past 38).
+  EXPECT_FALSE(Decimal::parse("0." + std::string(39, '0') + "1"));
+  EXPECT_EQ(Decimal::parse("0." + std::string(37, '0') + "1")->scale(), 38);
   auto nines = Decimal::parse("." + std::string(38, '9'));
   ASSERT_TRUE(nines);
   EXPECT_EQ(nines->rounded(0).to_string(), "1");

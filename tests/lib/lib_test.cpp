@@ -1,0 +1,95 @@
+// The title bar, the key-help line, the message box and the key direction,
+// drawn on a fake terminal: exact columns, reverse video, and the window
+// that comes and goes.
+#include <gtest/gtest.h>
+
+#include "lib.h"
+#include "screen/fake_terminal.h"
+#include "screen/ui.h"
+
+namespace ui = rt::ui;
+
+namespace {
+
+bool reverse_run(const ui::FakeTerminal* t, int line, int col, int n) {
+  return t->screen().row_has_attr(line - 1, col - 1, n, ui::kReverse);
+}
+
+TEST(KeyHelp, LabelsInOrderWithTheFirstBlanksDropped) {
+  EXPECT_EQ(active_keys_text("acw"), "Esc: Accept  Ctrl-C: Cancel  Ctrl-W: Help");
+  EXPECT_EQ(active_keys_text("AC"), active_keys_text("ac"));
+  EXPECT_EQ(active_keys_text("axc"), "Invalid Key  Ctrl-C: Cancel");
+  EXPECT_EQ(active_keys_text("a c"), "Invalid Key  Ctrl-C: Cancel") << "an inner blank is an unknown code";
+  EXPECT_EQ(active_keys_text(""), "");
+  EXPECT_EQ(active_keys_text("12-+"), "F1: Insert Row  F2: Delete Row  PgUp: Prev  PgDn: Next");
+  // Labels beyond 80 characters are cut; 78 remain after the first blanks.
+  std::string many = active_keys_text("vopunty");
+  EXPECT_EQ(many.size(), 78u);
+  EXPECT_EQ(many.substr(0, 20), "Ctrl-V: Last Viewed ");
+}
+
+TEST(TitleBar, CentredWithinTheWidth) {
+  std::string line = banner_line("Find", 60);
+  EXPECT_EQ(line.size(), 132u);
+  EXPECT_EQ(line.substr(27, 4), "Find") << "columns 28 to 31";
+  EXPECT_EQ(line.find_first_not_of(' '), 27u);
+  EXPECT_EQ(banner_line("Salesman Name Maintenance", 80).substr(26, 25), "Salesman Name Maintenance");
+  // A title longer than the stretch is cut at the width.
+  std::string cut = banner_line(std::string(70, 'x'), 60);
+  EXPECT_EQ(cut.find_last_not_of(' '), 59u);
+}
+
+TEST(TitleBar, ReverseBarAcrossTheCurrentWindow) {
+  auto* t = ui::install_fake_terminal();
+  banner("Salesman Name Maintenance", 80);
+  EXPECT_EQ(t->row(1), std::string(26, ' ') + "Salesman Name Maintenance");
+  EXPECT_TRUE(reverse_run(t, 1, 1, 80));
+  ui::open_window("w_findit", 4, 4, 12, 58, true);
+  banner("Find", 60);
+  // Window line 1 lies on screen line 5 inside the border at column 4.
+  EXPECT_EQ(t->row(5).substr(4 + 27, 4), "Find");
+  EXPECT_TRUE(reverse_run(t, 5, 5, 58));
+  EXPECT_FALSE(reverse_run(t, 5, 63, 1)) << "nothing beyond the window's right edge";
+  ui::close_window("w_findit");
+}
+
+TEST(MessageBox, WindowSizedToTheMessageUntilAKey) {
+  auto* t = ui::install_fake_terminal();
+  std::string msg = "Parameter 7 missing!";  // 20 characters
+  int shown_at_idle = 0;
+  t->when_idle([&](ui::FakeTerminal& ft) {
+    if (shown_at_idle++ == 0) {
+      // Message at window line 1 column 2: screen line 11, column 29 + 2.
+      EXPECT_EQ(ft.row(11).substr(29 + 1 - 1, 20), msg);
+      EXPECT_EQ(ft.row(13).substr(28 + 10 - 1, 4), " ok ");
+      EXPECT_TRUE(ft.screen().row_has_attr(12, 28 + 10 - 1, 4, ui::kReverse));
+      ft.push('x');
+    }
+  });
+  msgbox(msg);
+  EXPECT_EQ(shown_at_idle, 1);
+  EXPECT_EQ(t->row(11), "") << "the window is closed again";
+  EXPECT_EQ(t->keys_left(), 0u);
+}
+
+TEST(MessageBox, TwoCharactersFillTheMarkLine) {
+  auto* t = ui::install_fake_terminal();
+  t->when_idle([](ui::FakeTerminal& ft) {
+    EXPECT_EQ(ft.row(13).substr(37, 4), " ok ");
+    ft.push(ui::key::kReturn);
+  });
+  msgbox("hi");
+  EXPECT_EQ(t->row(13), "");
+}
+
+TEST(KeyDirection, ForwardUnlessUpLeftOrAccept) {
+  auto* t = ui::install_fake_terminal();
+  for (auto [key, down] : {std::pair{ui::key::kReturn, 1}, {ui::key::kDown, 1}, {ui::key::kTab, 1},
+                           {ui::key::kRight, 1}, {ui::key::kUp, 0}, {ui::key::kLeft, 0}, {ui::key::kEsc, 0}}) {
+    t->push(key);
+    ui::read_key();
+    EXPECT_EQ(iskeydown(), down) << "key " << key;
+  }
+}
+
+}  // namespace
