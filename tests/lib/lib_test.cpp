@@ -15,6 +15,17 @@ bool reverse_run(const ui::FakeTerminal* t, int line, int col, int n) {
   return t->screen().row_has_attr(line - 1, col - 1, n, ui::kReverse);
 }
 
+// The characters of n cells from (line, col), screen coordinates from 1;
+// anything beyond ASCII (the border) shows as '#'.
+std::string cells(const ui::FakeTerminal* t, int line, int col, int n) {
+  std::string s;
+  for (int c = col; c < col + n; ++c) {
+    char32_t ch = t->screen().at(line - 1, c - 1).ch;
+    s += ch < 0x80 ? static_cast<char>(ch) : '#';
+  }
+  return s;
+}
+
 TEST(KeyHelp, LabelsInOrderWithTheFirstBlanksDropped) {
   EXPECT_EQ(active_keys_text("acw"), "Esc: Accept  Ctrl-C: Cancel  Ctrl-W: Help");
   EXPECT_EQ(active_keys_text("AC"), active_keys_text("ac"));
@@ -46,10 +57,12 @@ TEST(TitleBar, ReverseBarAcrossTheCurrentWindow) {
   EXPECT_TRUE(reverse_run(t, 1, 1, 80));
   ui::open_window("w_findit", 4, 4, 12, 58, true);
   banner("Find", 60);
-  // Window line 1 lies on screen line 5 inside the border at column 4.
-  EXPECT_EQ(t->row(5).substr(4 + 27, 4), "Find");
-  EXPECT_TRUE(reverse_run(t, 5, 5, 58));
-  EXPECT_FALSE(reverse_run(t, 5, 63, 1)) << "nothing beyond the window's right edge";
+  // Window line 1, column 1 is screen line 4, column 4 (the border lies
+  // outside); "Find" stands at window columns 28 to 31.
+  EXPECT_EQ(cells(t, 4, 4 + 27, 4), "Find");
+  EXPECT_TRUE(reverse_run(t, 4, 4, 58));
+  EXPECT_EQ(cells(t, 4, 62, 1), "#") << "the bar stops at the window's right edge, the border stays";
+  EXPECT_FALSE(reverse_run(t, 4, 62, 1));
   ui::close_window("w_findit");
 }
 
@@ -59,27 +72,30 @@ TEST(MessageBox, WindowSizedToTheMessageUntilAKey) {
   int shown_at_idle = 0;
   t->when_idle([&](ui::FakeTerminal& ft) {
     if (shown_at_idle++ == 0) {
-      // Message at window line 1 column 2: screen line 11, column 29 + 2.
-      EXPECT_EQ(ft.row(11).substr(29 + 1 - 1, 20), msg);
-      EXPECT_EQ(ft.row(13).substr(28 + 10 - 1, 4), " ok ");
-      EXPECT_TRUE(ft.screen().row_has_attr(12, 28 + 10 - 1, 4, ui::kReverse));
+      // The window's content starts at screen line 10, column 29 (the
+      // border lies outside): the message at window column 2, the mark on
+      // window line 3 from column 10.
+      EXPECT_EQ(cells(&ft, 10, 30, 20), msg);
+      EXPECT_EQ(cells(&ft, 10, 28, 1), "#") << "the border";
+      EXPECT_EQ(cells(&ft, 12, 38, 4), " ok ");
+      EXPECT_TRUE(reverse_run(&ft, 12, 38, 4));
       ft.push('x');
     }
   });
   msgbox(msg);
   EXPECT_EQ(shown_at_idle, 1);
-  EXPECT_EQ(t->row(11), "") << "the window is closed again";
+  EXPECT_EQ(t->row(10), "") << "the window is closed again";
   EXPECT_EQ(t->keys_left(), 0u);
 }
 
 TEST(MessageBox, TwoCharactersFillTheMarkLine) {
   auto* t = ui::install_fake_terminal();
   t->when_idle([](ui::FakeTerminal& ft) {
-    EXPECT_EQ(ft.row(13).substr(37, 4), " ok ");
+    EXPECT_EQ(cells(&ft, 12, 38, 4), " ok ") << "window column 1 is screen column 38";
     ft.push(ui::key::kReturn);
   });
   msgbox("hi");
-  EXPECT_EQ(t->row(13), "");
+  EXPECT_EQ(t->row(12), "");
 }
 
 TEST(KeyDirection, ForwardUnlessUpLeftOrAccept) {

@@ -108,6 +108,7 @@ TEST(ScreenE2E, ResizeRedrawsAndSmallTerminalWaits) {
   ASSERT_TRUE(t.wait_for("at least 24 lines and 80 columns"));
   t.resize(24, 80);
   ASSERT_TRUE(t.wait_for("Demo: Input  Query  Key  Exit"));
+  ASSERT_TRUE(t.wait_settled());
   EXPECT_EQ(t.row(4), "  Code   [    ]");
 }
 
