@@ -93,6 +93,7 @@ class Itemsclr : public ProgramTest {
     }
   }
 
+  bool pg() const { return GetParam() == Db::Postgres; }
   static int customer(int cycle) { return 100 * cycle + 1; }
   static Value date(int y, int m, int d) { return Value::of_date(*rt::Date::from_mdy(m, d, y)); }
 
@@ -108,8 +109,8 @@ class Itemsclr : public ProgramTest {
   e2e::Terminal& run() { return start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}}); }
 
   // One run from the menu: the date typed, Return, the cycle criteria
-  // typed, Esc; waits for the final message (after the warning, when the
-  // date brings one).
+  // typed, Esc; waits until the run has finished. `warned`: the date
+  // brings the warning, which must show.
   void clear(e2e::Terminal& t, const std::string& date, const std::string& cycles = "", bool warned = false) {
     t.key("n");
     ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
@@ -130,7 +131,6 @@ class Itemsclr : public ProgramTest {
     ASSERT_TRUE(t.wait_for_at(3, 1, "Enter new processing criteria")) << "the run did not finish";
     EXPECT_EQ(t.row(kErrorLine), kCleared);
   }
-
 
   std::vector<std::string> open_items(int c) {
     return rows("select aroi_invoice_nbr, aroi_seq_nbr from ar_openitem where aroi_customer = ? order by 1, 2", 2,
@@ -179,6 +179,9 @@ TEST_P(Itemsclr, ClearsUpToTheDateAndAgainInTheSameProgram) {
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
   EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
   EXPECT_EQ(count("ar_item"), 4 * 17) << "the history stays";
+  if (!pg()) {
+    EXPECT_GT(count("sqlite_stat1", "tbl = 'ar_openitem'"), 0) << "the statistics were refreshed";
+  }
 
   // A second run drops the first run's tables; the last day of the
   // current month is warned about and processed all the same.
@@ -263,6 +266,26 @@ TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
   // The menu goes on working after the interrupts.
   clear(t, "11/30/2026", "2");
   EXPECT_EQ(open_items(customer(2)), open_items_after_november(customer(2)));
+
+  // An interrupt while a run works (held up by the test's transaction
+  // until the interrupt has arrived) neither stops that run nor cancels
+  // the next criteria input.
+  rt::sql::begin_work();
+  if (pg()) exec("LOCK TABLE ar_cycle IN EXCLUSIVE MODE");
+  t.key("n");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  t.type("1");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for("Processing... Please wait"));
+  t.signal(SIGINT);
+  rt::sql::rollback_work();
+  finished(t);
+  EXPECT_EQ(open_items(customer(1)), open_items_after_november(customer(1)));
+  clear(t, "11/30/2026", "3");
+  EXPECT_EQ(open_items(customer(3)), open_items_after_november(customer(3)));
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
   std::ifstream log(log_path());
@@ -274,7 +297,6 @@ TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
 // A run that stops part-way: the database stays as it was before it.
 class ItemsclrStopped : public Itemsclr {
  protected:
-  bool pg() const { return GetParam() == Db::Postgres; }
   bool slow_rows_ = false;
 
   // Makes the dating of the cycles, the run's last statement before its

@@ -1,0 +1,288 @@
+// The clearing benchmark's command: for each back end and scale, a fresh
+// database with generated receivables, then rounds of timed runs, each in a
+// process of its own started from this executable (so that its peak memory
+// is its own): the program's clearing code (run_clearing, as itemsclr runs
+// it) and the lower bounds of lower_bound.h. Before every run the open
+// items and cycles are put back as loaded. Prints the medians, every run,
+// the ratio of the program to its lower bound, the rows matched and
+// deleted, and the largest peak resident memory of the variant's runs (the
+// client process; the PostgreSQL server's memory is not counted) and the
+// median CPU time of the client process.
+//
+// BENCH_STEPS=1 in the environment prints the time of each statement of
+// the PostgreSQL lower bounds on the standard error stream.
+//
+//   bench_clearing [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg]
+//                  [--pg-bounds=loop,sp,plain,set]
+//
+// PostgreSQL is the tests' throwaway server (pg_server.h): fsync off, a
+// Unix socket, default memory settings.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "itemsclr.h"
+#include "lower_bound.h"
+#include "pg_server.h"
+#include "receivables.h"
+#include "sql/sql.h"
+#include "values/date.h"
+
+namespace {
+
+using bench::RunResult;
+
+struct Variant {
+  std::string key;    // the child's argument
+  std::string label;  // as the table shows it
+  bool program = false;
+};
+
+std::vector<std::string> split(const std::string& s) {
+  std::vector<std::string> out;
+  std::stringstream in(s);
+  for (std::string item; std::getline(in, item, ',');)
+    if (!item.empty()) out.push_back(item);
+  return out;
+}
+
+// --- the child: one run, its figures on standard output -------------------
+
+RunResult run_program() {
+  rt::sql::connect();
+  std::string why;
+  const std::optional<ClearPlan> plan =
+      plan_clearing(*rt::Date::parse_iso(bench::kEndDateIso), bench::kEndDateCondition, &why);
+  if (!plan) throw std::runtime_error(why);
+  RunResult r;
+  const auto t0 = std::chrono::steady_clock::now();
+  const ClearCounts c = run_clearing(*plan);
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.matched = c.matched;
+  r.deleted = c.deleted;
+  rt::sql::disconnect();
+  return r;
+}
+
+// The process's own peak resident memory in kB (VmHWM). The rusage of
+// wait4 would not do: Linux carries the high-water mark of the memory the
+// child had before exec, which is the forked copy of this parent.
+long peak_kb() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
+  std::fclose(f);
+  return kb;
+}
+
+int child(const std::string& key, const std::string& path) {
+  try {
+    RunResult r;
+    if (key == "program")
+      r = run_program();
+    else if (key == "sqlite")
+      r = bench::lower_bound_sqlite(path);
+    else if (key == "pg-loop")
+      r = bench::lower_bound_pg(bench::PgBound::Loop);
+    else if (key == "pg-sp")
+      r = bench::lower_bound_pg(bench::PgBound::LoopSavepoints);
+    else if (key == "pg-plain")
+      r = bench::lower_bound_pg(bench::PgBound::LoopPlain);
+    else if (key == "pg-set")
+      r = bench::lower_bound_pg(bench::PgBound::SetBased);
+    else
+      throw std::runtime_error("unknown variant " + key);
+    std::printf("%.6f %ld %ld %ld\n", r.seconds, r.matched, r.deleted, peak_kb());
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", key.c_str(), e.what());
+    return 1;
+  }
+}
+
+// --- the parent -------------------------------------------------------------
+
+struct Measured {
+  RunResult r;
+  double peak_mb = 0;
+  double cpu = 0;  // the client process's CPU time, connecting included
+};
+
+Measured spawn(const std::string& key, const std::string& path) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    const std::string exe = "/proc/self/exe";
+    execl(exe.c_str(), "bench_clearing", "--child", key.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[256];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  rusage ru{};
+  wait4(pid, &status, 0, &ru);
+  Measured m;
+  long kb = 0;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      std::sscanf(out.c_str(), "%lf %ld %ld %ld", &m.r.seconds, &m.r.matched, &m.r.deleted, &kb) != 4)
+    throw std::runtime_error("the " + key + " run failed");
+  m.peak_mb = static_cast<double>(kb) / 1024.0;
+  m.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+  return m;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<std::string>& pg_bounds) {
+  const bool pg = which == lunadesk::testing::Db::Postgres;
+  lunadesk::testing::ScopedDatabase db(which);
+  if (!db.ready()) {
+    std::printf("%-8s %9ld  skipped: %s\n", pg ? "postgres" : "sqlite", n, db.reason().c_str());
+    return;
+  }
+  const auto t0 = std::chrono::steady_clock::now();
+  const bench::GenStats st = bench::load(n, pg, db.where());
+  std::printf(
+      "\n%s, %ld items: %ld open, %ld invoices, %ld customers; %ld invoices net to zero by the date, %ld only "
+      "later; a binary floating-point sum would miss %ld of the %ld (loaded in %.1f s)\n",
+      pg ? "postgres" : "sqlite", st.items, st.open_items, st.invoices, st.customers, st.zero_by_date,
+      st.zero_later, st.float_misses, st.zero_by_date,
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+
+  std::vector<Variant> variants{{"program", "itemsclr run_clearing", true}};
+  if (!pg) {
+    variants.push_back({"sqlite", "bound: sqlite3 API, loop"});
+  } else {
+    const std::map<std::string, Variant> known{
+        {"loop", {"pg-loop", "bound: libpq, loop, tuned session"}},
+        {"sp", {"pg-sp", "bound: libpq, loop, tuned, savepoints"}},
+        {"plain", {"pg-plain", "bound: libpq, loop, plain session"}},
+        {"set", {"pg-set", "bound: libpq, one set-based DELETE"}}};
+    for (const std::string& b : pg_bounds)
+      if (known.count(b)) variants.push_back(known.at(b));
+  }
+
+  // Rounds: every variant once per round, so that a slow moment of the
+  // machine touches all of them alike.
+  std::vector<std::vector<Measured>> got(variants.size());
+  for (int round = 0; round < runs; ++round) {
+    for (size_t v = 0; v < variants.size(); ++v) {
+      bench::reset(pg, db.where());
+      got[v].push_back(spawn(variants[v].key, db.where()));
+    }
+  }
+
+  std::printf("%-8s %9s  %-36s %9s  %-20s %6s %8s %8s %8s %6s\n", "backend", "items", "variant", "median s",
+              "runs s", "ratio", "matched", "deleted", "peak MB", "cpu s");
+  const double program = median([&] {
+    std::vector<double> s;
+    for (const Measured& m : got[0]) s.push_back(m.r.seconds);
+    return s;
+  }());
+  const double bound = variants.size() > 1 ? median([&] {
+    std::vector<double> s;
+    for (const Measured& m : got[1]) s.push_back(m.r.seconds);
+    return s;
+  }())
+                                           : 0;
+  for (size_t v = 0; v < variants.size(); ++v) {
+    std::vector<double> secs, mem, cpu;
+    std::string all;
+    for (const Measured& m : got[v]) {
+      secs.push_back(m.r.seconds);
+      mem.push_back(m.peak_mb);
+      cpu.push_back(m.cpu);
+      char b[32];
+      std::snprintf(b, sizeof b, "%.2f ", m.r.seconds);
+      all += b;
+    }
+    const double med = median(secs);
+    char ratio[16] = "-";
+    if (v == 0 && bound > 0) std::snprintf(ratio, sizeof ratio, "%.3f", program / bound);
+    if (v > 0) std::snprintf(ratio, sizeof ratio, "%.3f", program / med);
+    const Measured& last = got[v].back();
+    const std::string matched = last.r.matched < 0 ? "-" : std::to_string(last.r.matched);
+    std::printf("%-8s %9ld  %-36s %9.3f  %-20s %6s %8s %8ld %8.1f %6.2f\n", pg ? "postgres" : "sqlite", n,
+                variants[v].label.c_str(), med, all.c_str(), ratio, matched.c_str(), last.r.deleted,
+                *std::max_element(mem.begin(), mem.end()), median(cpu));
+    for (const Measured& m : got[v]) {
+      if (m.r.deleted != got[0].back().r.deleted)
+        std::printf("  !! %s deleted %ld open items, the program %ld\n", variants[v].label.c_str(), m.r.deleted,
+                    got[0].back().r.deleted);
+    }
+  }
+  std::printf("(ratio: the program's median over the variant's median; on the program's row, over the first bound)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], argc >= 4 ? argv[3] : "");
+
+  std::vector<long> sizes{100000, 1000000};
+  int runs = 3;
+  std::vector<std::string> backends{"sqlite", "pg"};
+  std::vector<std::string> pg_bounds{"loop", "sp", "plain", "set"};
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> std::optional<std::string> {
+      const std::string p = std::string(name) + "=";
+      if (a.rfind(p, 0) == 0) return a.substr(p.size());
+      return std::nullopt;
+    };
+    if (auto v = value("--sizes")) {
+      sizes.clear();
+      for (const std::string& s : split(*v)) sizes.push_back(std::stol(s));
+    } else if (auto r = value("--runs")) {
+      runs = std::max(1, std::stoi(*r));
+    } else if (auto b = value("--backends")) {
+      backends = split(*b);
+    } else if (auto p = value("--pg-bounds")) {
+      pg_bounds = split(*p);
+    } else {
+      std::fprintf(stderr,
+                   "usage: %s [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg] "
+                   "[--pg-bounds=loop,sp,plain,set]\n",
+                   argv[0]);
+      return 2;
+    }
+  }
+  std::printf("Clearing benchmark: medians of %d runs per variant, each run in a fresh process\n", runs);
+  try {
+    for (const std::string& b : backends) {
+      for (long n : sizes)
+        bench_one(b == "pg" ? lunadesk::testing::Db::Postgres : lunadesk::testing::Db::Sqlite, n, runs, pg_bounds);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_clearing: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

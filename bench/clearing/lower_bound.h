@@ -1,0 +1,42 @@
+// The lower bound of the clearing run: the program's own statements
+// (translated by the SQL layer's translator, so that the back end receives
+// exactly the texts the program sends) issued straight through the back
+// end's C API in one transaction, without the SQL layer around them.
+//
+// Each function connects, runs once, and returns what it measured; the
+// caller runs it in a process of its own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace bench {
+
+struct RunResult {
+  double seconds = 0;  // from the first statement to the commit (and, on
+                       // the embedded back end, the statistics refresh)
+  long matched = -1;   // invoices that netted to zero (-1: not counted)
+  long deleted = 0;    // open items deleted
+};
+
+// sqlite3, with the SQL layer's exact aggregates registered: the netting
+// must be exact here too.
+RunResult lower_bound_sqlite(const std::string& path);
+
+enum class PgBound {
+  Loop,       // one DELETE per matched invoice, in a session set up as the
+              // PostgreSQL back end sets it up (temporary buffers, fresh
+              // statistics on the temporary tables once indexed)
+  LoopSavepoints,  // as Loop, every statement after a savepoint of its own
+                   // (sent in the same round trip as each DELETE), as the
+                   // back end runs each statement inside a transaction
+  LoopPlain,  // the same loop in a default session, the statements alone
+  SetBased,   // as Loop, but one DELETE joining the matched invoices
+};
+RunResult lower_bound_pg(PgBound how);
+
+// A statement of the programs' dialect as the SQL layer hands it to the
+// back end.
+std::string translated(std::string_view text, bool pg);
+
+}  // namespace bench

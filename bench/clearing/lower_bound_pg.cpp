@@ -1,0 +1,175 @@
+// The lower bounds on PostgreSQL: the clearing statements through libpq in
+// one transaction, as a loop of DELETEs or as one DELETE (see
+// lower_bound.h).
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "itemsclr.h"
+#include "lower_bound.h"
+#include "receivables.h"
+#include "values/date.h"
+
+namespace bench {
+namespace {
+
+constexpr int kBatch = 1000;
+
+class Pg {
+ public:
+  Pg() : c_(PQconnectdb("dbname=lunadesk")) {
+    if (PQstatus(c_) != CONNECTION_OK) throw std::runtime_error(std::string("cannot connect: ") + PQerrorMessage(c_));
+  }
+  ~Pg() { PQfinish(c_); }
+  PGconn* get() const { return c_; }
+
+  // From here on every statement of the run goes after a savepoint of its
+  // own, as the back end runs each statement inside a transaction.
+  void use_savepoints() { savepoints_ = true; }
+
+  // Runs a text as it stands; returns the rows it touched. With
+  // BENCH_STEPS set in the environment each statement's time goes to the
+  // standard error stream.
+  long raw(const std::string& text) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const long rows = finish(PQexec(c_, text.c_str()), text);
+    if (std::getenv("BENCH_STEPS"))
+      std::fprintf(stderr, "%9.3f s  %.70s\n",
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), text.c_str());
+    return rows;
+  }
+  // The savepoint before a statement of the run, when they are used.
+  void savepoint() {
+    if (!savepoints_) return;
+    raw(have_savepoint_ ? "RELEASE SAVEPOINT s; SAVEPOINT s" : "SAVEPOINT s");
+    have_savepoint_ = true;
+  }
+  // A statement of the run, after its savepoint.
+  long stmt(const std::string& text) {
+    savepoint();
+    return raw(text);
+  }
+  long exec(std::string_view dialect_text) { return stmt(translated(dialect_text, true)); }
+
+  // The prepared DELETE "del"; with savepoints, "RELEASE SAVEPOINT s",
+  // "SAVEPOINT s" and the DELETE go in one pipeline, one round trip.
+  long remove(const char* const* v) {
+    if (!savepoints_) return finish(PQexecPrepared(c_, "del", 4, v, nullptr, nullptr, 0), "DELETE");
+    auto plain = [&](const char* sql) { PQsendQueryParams(c_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0); };
+    PQenterPipelineMode(c_);
+    int queries = 2;
+    if (have_savepoint_) {
+      plain("RELEASE SAVEPOINT s");
+      ++queries;
+    }
+    plain("SAVEPOINT s");
+    PQsendQueryPrepared(c_, "del", 4, v, nullptr, nullptr, 0);
+    PQpipelineSync(c_);
+    long rows = 0;
+    for (int q = 0; q < queries; ++q) {
+      PGresult* last = nullptr;
+      while (PGresult* r = PQgetResult(c_)) {
+        PQclear(last);
+        last = r;
+      }
+      if (q == queries - 1)
+        rows = finish(last, "DELETE after a savepoint");
+      else
+        PQclear(last);
+    }
+    PQclear(PQgetResult(c_));  // the sync point
+    PQexitPipelineMode(c_);
+    have_savepoint_ = true;
+    return rows;
+  }
+
+  static long finish(PGresult* r, std::string_view what) {
+    const ExecStatusType st = PQresultStatus(r);
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+      const std::string msg = PQresultErrorMessage(r);
+      PQclear(r);
+      throw std::runtime_error(std::string(what) + ": " + msg);
+    }
+    const char* n = PQcmdTuples(r);
+    const long rows = n && *n ? std::atol(n) : 0;
+    PQclear(r);
+    return rows;
+  }
+
+ private:
+  PGconn* c_;
+  bool savepoints_ = false;
+  bool have_savepoint_ = false;
+};
+
+// The set-based DELETE: every gathered open item of every invoice whose
+// signed amounts sum to zero, in one statement.
+constexpr const char* kSetDelete =
+    "DELETE FROM ar_openitem WHERE (aroi_customer, aroi_invoice_nbr, aroi_seq_nbr) IN (SELECT t.ar_customer, "
+    "t.ar_invoice_nbr, t.ar_seq_nbr FROM t_cust_items t WHERE (t.ar_customer, t.ar_invoice_nbr) IN (SELECT "
+    "ar_customer, ar_invoice_nbr FROM t_cust_items GROUP BY 1, 2 HAVING SUM(ar_amount) = 0))";
+
+// The session as the PostgreSQL back end sets it up for a program, and
+// what it adds once an index is made on a temporary table (pg_backend.cpp).
+constexpr const char* kTunedSession = "SET temp_buffers TO '256MB'; SET work_mem TO '64MB'";
+constexpr const char* kTunedItems = "CLUSTER t_cust_items USING ti_items; ANALYZE t_cust_items";
+constexpr const char* kTunedTypes = "CLUSTER t_neg_types USING ti_types_code; ANALYZE t_neg_types";
+
+}  // namespace
+
+RunResult lower_bound_pg(PgBound how) {
+  Pg pg;
+  const bool tuned = how != PgBound::LoopPlain;
+  pg.raw("SET DateStyle TO ISO, MDY; SET client_min_messages TO warning");
+  if (tuned) pg.raw(kTunedSession);
+  if (how == PgBound::LoopSavepoints) pg.use_savepoints();
+
+  std::string why;
+  const std::optional<ClearPlan> plan =
+      plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
+  if (!plan) throw std::runtime_error(why);
+  const ClearStatements& s = clearing_statements();
+
+  RunResult r;
+  const auto t0 = std::chrono::steady_clock::now();
+  pg.raw("BEGIN");
+  pg.exec(plan->items_sql);
+  pg.exec(s.index_items);
+  if (tuned) pg.stmt(kTunedItems);
+  pg.exec(s.neg_types);
+  pg.exec(s.index_types);
+  if (tuned) pg.stmt(kTunedTypes);
+  pg.exec(s.sign);
+  if (how == PgBound::SetBased) {
+    r.deleted = pg.stmt(kSetDelete);
+  } else {
+    Pg::finish(PQprepare(pg.get(), "del", translated(s.remove, true).c_str(), 4, nullptr), "prepare DELETE");
+    pg.stmt("DECLARE c_match_items NO SCROLL CURSOR FOR " + translated(s.match, true));
+    r.matched = 0;
+    const std::string fetch = "FETCH FORWARD " + std::to_string(kBatch) + " FROM c_match_items";
+    for (;;) {
+      pg.savepoint();
+      PGresult* rows = PQexec(pg.get(), fetch.c_str());
+      if (PQresultStatus(rows) != PGRES_TUPLES_OK) Pg::finish(rows, "FETCH");
+      const int n = PQntuples(rows);
+      for (int i = 0; i < n; ++i) {
+        const char* v[4] = {PQgetvalue(rows, i, 0), PQgetvalue(rows, i, 1), PQgetvalue(rows, i, 0),
+                            PQgetvalue(rows, i, 1)};
+        r.deleted += pg.remove(v);
+        ++r.matched;
+      }
+      PQclear(rows);
+      if (n < kBatch) break;
+    }
+    pg.stmt("CLOSE c_match_items");
+  }
+  pg.exec(plan->update_sql);
+  pg.raw("COMMIT");
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return r;
+}
+
+}  // namespace bench

@@ -1,0 +1,84 @@
+// The lower bound on the embedded back end: the clearing statements through
+// sqlite3 in one transaction (see lower_bound.h).
+#include <sqlite3.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include "itemsclr.h"
+#include "lower_bound.h"
+#include "receivables.h"
+#include "sql/sqlite_functions.h"
+#include "values/date.h"
+
+namespace bench {
+namespace {
+
+void check(int rc, sqlite3* db, std::string_view what) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+void exec(sqlite3* db, std::string_view dialect_text) {
+  const std::string text = translated(dialect_text, false);
+  check(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), db, text);
+}
+
+sqlite3_stmt* prepare(sqlite3* db, std::string_view dialect_text) {
+  const std::string text = translated(dialect_text, false);
+  sqlite3_stmt* st = nullptr;
+  check(sqlite3_prepare_v3(db, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr), db, text);
+  return st;
+}
+
+}  // namespace
+
+RunResult lower_bound_sqlite(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    throw std::runtime_error("cannot open " + path);
+  sqlite3_busy_timeout(db, 5000);
+  check(rt::sql::detail::register_sqlite_functions(db), db, "registering the exact aggregates");
+
+  std::string why;
+  const std::optional<ClearPlan> plan =
+      plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
+  if (!plan) throw std::runtime_error(why);
+  const ClearStatements& s = clearing_statements();
+
+  RunResult r;
+  const auto t0 = std::chrono::steady_clock::now();
+  check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db, "BEGIN");
+  exec(db, plan->items_sql);
+  exec(db, s.index_items);
+  exec(db, s.neg_types);
+  exec(db, s.index_types);
+  exec(db, s.sign);
+  sqlite3_stmt* match = prepare(db, s.match);
+  sqlite3_stmt* del = prepare(db, s.remove);
+  r.matched = 0;
+  int rc;
+  while ((rc = sqlite3_step(match)) == SQLITE_ROW) {
+    const sqlite3_int64 cust = sqlite3_column_int64(match, 0);
+    const sqlite3_int64 inv = sqlite3_column_int64(match, 1);
+    sqlite3_bind_int64(del, 1, cust);
+    sqlite3_bind_int64(del, 2, inv);
+    sqlite3_bind_int64(del, 3, cust);
+    sqlite3_bind_int64(del, 4, inv);
+    check(sqlite3_step(del), db, "DELETE");
+    sqlite3_reset(del);
+    ++r.matched;
+    r.deleted += sqlite3_changes(db);
+  }
+  check(rc, db, "the matched invoices");
+  sqlite3_finalize(match);
+  sqlite3_finalize(del);
+  exec(db, plan->update_sql);
+  check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "COMMIT");
+  exec(db, "UPDATE STATISTICS");
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  sqlite3_close(db);
+  return r;
+}
+
+}  // namespace bench
