@@ -46,14 +46,14 @@ std::uint32_t take_utf8(std::string_view& s) {
 }
 
 KeySpec parse_key(std::string_view name) {
-  KeySpec spec;
+  KeySpec ks;
   std::string_view rest = name;
   // Modifier prefixes; a lone "-" or a name ending in "-" is the minus key.
   for (;;) {
     auto strip = [&](std::string_view prefix, VTermModifier mod) {
       if (rest.size() > prefix.size() && rest.substr(0, prefix.size()) == prefix) {
         rest.remove_prefix(prefix.size());
-        spec.mods = static_cast<VTermModifier>(spec.mods | mod);
+        ks.mods = static_cast<VTermModifier>(ks.mods | mod);
         return true;
       }
       return false;
@@ -63,18 +63,18 @@ KeySpec parse_key(std::string_view name) {
       break;
   }
   if (rest == "backtab") {
-    spec.key = VTERM_KEY_TAB;
-    spec.mods = static_cast<VTermModifier>(spec.mods | VTERM_MOD_SHIFT);
-    return spec;
+    ks.key = VTERM_KEY_TAB;
+    ks.mods = static_cast<VTermModifier>(ks.mods | VTERM_MOD_SHIFT);
+    return ks;
   }
   if (rest == "space") {
-    spec.codepoint = ' ';
-    return spec;
+    ks.codepoint = ' ';
+    return ks;
   }
   for (const auto& n : kNamed)
     if (n.name == rest) {
-      spec.key = n.key;
-      return spec;
+      ks.key = n.key;
+      return ks;
     }
   if (rest.size() >= 2 && rest[0] == 'f' && rest[1] >= '1' && rest[1] <= '9') {
     int n = 0;
@@ -85,17 +85,17 @@ KeySpec parse_key(std::string_view name) {
     static constexpr int kDozen[] = {VTERM_MOD_NONE, VTERM_MOD_SHIFT, VTERM_MOD_CTRL,
                                      VTERM_MOD_CTRL | VTERM_MOD_SHIFT, VTERM_MOD_ALT,
                                      VTERM_MOD_ALT | VTERM_MOD_SHIFT};
-    spec.key = static_cast<VTermKey>(VTERM_KEY_FUNCTION((n - 1) % 12 + 1));
-    spec.mods = static_cast<VTermModifier>(spec.mods | kDozen[(n - 1) / 12]);
-    return spec;
+    ks.key = static_cast<VTermKey>(VTERM_KEY_FUNCTION((n - 1) % 12 + 1));
+    ks.mods = static_cast<VTermModifier>(ks.mods | kDozen[(n - 1) / 12]);
+    return ks;
   }
   std::string_view ch = rest;
   if (ch.empty()) unknown(name);
-  spec.codepoint = take_utf8(ch);
+  ks.codepoint = take_utf8(ch);
   if (!ch.empty()) unknown(name);  // more than one character
   // Ctrl-W and Ctrl-w are the same byte on a classic terminal.
-  if ((spec.mods & VTERM_MOD_CTRL) && spec.codepoint >= 'A' && spec.codepoint <= 'Z') spec.codepoint += 'a' - 'A';
-  return spec;
+  if ((ks.mods & VTERM_MOD_CTRL) && ks.codepoint >= 'A' && ks.codepoint <= 'Z') ks.codepoint += 'a' - 'A';
+  return ks;
 }
 
 }  // namespace e2e::detail

@@ -86,11 +86,11 @@ void VtScreen::resize(int rows, int cols) {
 }
 
 void VtScreen::key_name(std::string_view name) {
-  KeySpec spec = parse_key(name);
-  if (spec.key != VTERM_KEY_NONE)
-    vterm_keyboard_key(vt_, spec.key, spec.mods);
+  KeySpec ks = parse_key(name);
+  if (ks.key != VTERM_KEY_NONE)
+    vterm_keyboard_key(vt_, ks.key, ks.mods);
   else
-    vterm_keyboard_unichar(vt_, spec.codepoint, spec.mods);
+    vterm_keyboard_unichar(vt_, ks.codepoint, ks.mods);
 }
 
 void VtScreen::text(std::string_view utf8) {
