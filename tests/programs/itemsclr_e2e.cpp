@@ -221,6 +221,7 @@ TEST_P(Itemsclr, CyclesChooseTheCustomersAndTheCyclesDated) {
   t.type("4 or 1=1");
   t.key("esc");
   ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "Error in field."));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kCycleLine);
   t.key("home");
   t.key("ctrl-d");
@@ -248,6 +249,7 @@ TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
   ASSERT_TRUE(t.wait_for("Esc: Accept"));
   t.key("esc");
   ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "You must enter a date"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kDateLine);
   t.key("ctrl-c");
   ASSERT_TRUE(t.wait_for_at(3, 1, "Enter new processing criteria")) << "back in the menu";

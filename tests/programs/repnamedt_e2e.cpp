@@ -112,6 +112,7 @@ TEST_P(Repnamedt, AddRefusesADuplicateCodeAndAForeignLogin) {
   t.type("a1");
   t.key("enter");
   ASSERT_TRUE(t.wait_for("This code is already in the system and can not be re-entered"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kCodeLine);
   t.key("ctrl-d");
   t.type("d4");
@@ -121,6 +122,7 @@ TEST_P(Repnamedt, AddRefusesADuplicateCodeAndAForeignLogin) {
   t.type("alice");
   t.key("enter");
   ASSERT_TRUE(t.wait_for("This user login name is already assigned to another salesman"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kLoginLine);
   t.key("ctrl-d");
   t.type("dan");

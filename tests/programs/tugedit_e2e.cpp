@@ -225,6 +225,7 @@ TEST_P(Tugedit, AddRefusesAnUnknownClassAndAnExistingPair) {
        {std::vector{"z", "z", "enter"}, {"up"}, {"n", "t", "enter"}, {"ctrl-d", "esc"}}) {
     press(t, keys);
     ASSERT_TRUE(at(t, kErrorLine, 1, "Invalid value")) << keys.back();
+    t.wait_settled();
     EXPECT_EQ(t.cursor(), std::make_pair(kClassLine, kCol)) << keys.back();
   }
   // A cancelled lookup empties the class.
@@ -241,6 +242,7 @@ TEST_P(Tugedit, AddRefusesAnUnknownClassAndAnExistingPair) {
   // and again on accepting after the code was changed.
   press(t, {"t", "x", "1", "enter"});
   ASSERT_TRUE(at(t, kErrorLine, 1, "This code is already in the system and can not be re-entered"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor(), std::make_pair(kGroupLine, kCol));
   t.type("WHOLE");
   t.key("esc");
@@ -248,6 +250,7 @@ TEST_P(Tugedit, AddRefusesAnUnknownClassAndAnExistingPair) {
   t.type("NEWGRP");
   t.key("esc");
   ASSERT_TRUE(at(t, kErrorLine, 1, "You must enter a value"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kDescLine);
 
   t.key("ctrl-c");
@@ -271,6 +274,7 @@ TEST_P(Tugedit, AddStoresTheGroupWithItsSchedulesAndShowsTheNewSerial) {
   t.type("ex");
   t.key("enter");
   ASSERT_TRUE(at(t, kClassLine, kCol, "EXM"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor().first, kClassLine);
   t.key("enter");
   ASSERT_TRUE(at(t, kDescLine, kCol, "Retail food")) << "the smallest description of the group";
@@ -333,6 +337,7 @@ TEST_P(Tugedit, ChangeListsEveryTaxTableInOrderWithTheStoredSchedules) {
   find(t, "RETAIL", "TX1");
   t.key("c");
   ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.wait_settled();
   EXPECT_EQ(t.cursor(), std::make_pair(kDescLine, kCol)) << "a change starts in the description";
   to_array(t, "up");  // moves on, never back to the class
   EXPECT_EQ(shown(t), (Rows{"/FE", "S1/ST", "/CO", "S3/CI"}));
