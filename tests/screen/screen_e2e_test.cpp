@@ -20,6 +20,7 @@ e2e::Options demo() {
 void started(e2e::Terminal& t) {
   ASSERT_TRUE(t.wait_for("Demo: Input  Query  Key  Exit"));
   ASSERT_TRUE(t.wait_for("Count"));
+  ASSERT_TRUE(t.wait_settled());
 }
 }  // namespace
 
