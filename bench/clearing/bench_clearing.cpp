@@ -13,7 +13,7 @@
 // the PostgreSQL lower bounds on the standard error stream.
 //
 //   bench_clearing [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg]
-//                  [--pg-bounds=loop,sp,plain,set]
+//                  [--pg-bounds=loop,plain,set]
 //
 // PostgreSQL is the tests' throwaway server (pg_server.h): fsync off, a
 // Unix socket, default memory settings.
@@ -97,8 +97,6 @@ int child(const std::string& key, const std::string& path) {
       r = bench::lower_bound_sqlite(path);
     else if (key == "pg-loop")
       r = bench::lower_bound_pg(bench::PgBound::Loop);
-    else if (key == "pg-sp")
-      r = bench::lower_bound_pg(bench::PgBound::LoopSavepoints);
     else if (key == "pg-plain")
       r = bench::lower_bound_pg(bench::PgBound::LoopPlain);
     else if (key == "pg-set")
@@ -182,7 +180,6 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
   } else {
     const std::map<std::string, Variant> known{
         {"loop", {"pg-loop", "bound: libpq, loop, tuned session"}},
-        {"sp", {"pg-sp", "bound: libpq, loop, tuned, savepoints"}},
         {"plain", {"pg-plain", "bound: libpq, loop, plain session"}},
         {"set", {"pg-set", "bound: libpq, one set-based DELETE"}}};
     for (const std::string& b : pg_bounds)
@@ -249,7 +246,7 @@ int main(int argc, char** argv) {
   std::vector<long> sizes{100000, 1000000};
   int runs = 3;
   std::vector<std::string> backends{"sqlite", "pg"};
-  std::vector<std::string> pg_bounds{"loop", "sp", "plain", "set"};
+  std::vector<std::string> pg_bounds{"loop", "plain", "set"};
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](const char* name) -> std::optional<std::string> {
@@ -269,7 +266,7 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: %s [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg] "
-                   "[--pg-bounds=loop,sp,plain,set]\n",
+                   "[--pg-bounds=loop,plain,set]\n",
                    argv[0]);
       return 2;
     }

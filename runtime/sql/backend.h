@@ -69,6 +69,10 @@ class Connection {
   virtual Outcome savepoint(const std::string& name) = 0;
   virtual Outcome release(const std::string& name) = 0;
   virtual Outcome rollback_to(const std::string& name) = 0;
+  // On while the program goes on after a failing statement (and so needs
+  // the transaction still usable); off under the default rule, where a
+  // failure stops the program and rolls the transaction back whole.
+  virtual void guard_statements(bool on) { (void)on; }
 };
 
 // How long a statement waits for a lock another program holds before it

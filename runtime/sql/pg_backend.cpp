@@ -13,9 +13,16 @@
 //
 // Inside a transaction PostgreSQL would abandon the whole transaction after
 // one failing statement; programs of this family expect only that
-// statement to fail. So inside a transaction each statement runs after a
-// savepoint of the layer's own ("lunadesk_stmt") and a failing one is
-// rolled back to it: the save goes on, as on the embedded back end.
+// statement to fail. So while the program handles errors itself (the
+// layer turns the statement guard on), each statement inside a transaction
+// runs after a savepoint of the layer's own ("lunadesk_stmt") and a failing
+// one is rolled back to it: the save goes on, as on the embedded back end.
+// Under the default rule a failing statement stops the program and the
+// transaction is rolled back whole, so no savepoint is taken: it would cost
+// a round of work on the server for every statement of a long batch. The
+// layer's own statements whose failure is no error (ordering and statistics
+// of temporary tables, closing cursors, letting go of prepared statements)
+// are always guarded.
 //
 // At connect: DateStyle ISO (dates travel as yyyy-mm-dd), notices are kept
 // off the terminal, and the session's memory for temporary tables
@@ -28,9 +35,25 @@
 // instead of all over the table: a lookup through the index, repeated for
 // each row of a join, then reads a few pages instead of dozens. Rows of a
 // table read without ORDER BY come in no defined order, here as anywhere.
+// A temporary table made from a query (INTO TEMP) leaves half of each page
+// free (fillfactor 50): programs gather rows into such a table and then
+// update them in place (signs, flags), and an update that finds room on
+// its page and changes no indexed column adds no index entries and keeps
+// the order the table was given.
+//
+// Every statement is a round trip to the server, and waking up a process
+// blocked on its socket can take longer than the statement itself on a
+// multi-core machine. So after sending, the layer first polls the socket
+// without sleeping, for at most LUNADESK_PG_SPIN_US microseconds (default
+// 200; 0 turns this off), and only then blocks: the short statements of a
+// batch loop are answered within that time. On a single processor it
+// always blocks.
 #include <libpq-fe.h>
+#include <sched.h>
 
+#include <chrono>
 #include <charconv>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <vector>
@@ -53,6 +76,59 @@ struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// How long to poll for an answer before blocking. Never on a single
+// processor: there the polling would only keep a server on the same
+// machine from running.
+std::chrono::microseconds spin_budget() {
+  static const std::chrono::microseconds budget = [] {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2) return std::chrono::microseconds(0);
+    const char* v = std::getenv("LUNADESK_PG_SPIN_US");
+    const long us = v && *v ? std::strtol(v, nullptr, 10) : 200;
+    return std::chrono::microseconds(us > 0 ? us : 0);
+  }();
+  return budget;
+}
+
+// Reads what the server sends until a whole result is in or the budget is
+// spent (or the connection fails: the blocking read then reports it).
+void await_result(PGconn* c) {
+  const auto budget = spin_budget();
+  if (budget.count() == 0) return;
+  const auto until = std::chrono::steady_clock::now() + budget;
+  while (PQisBusy(c) && PQconsumeInput(c) == 1) {
+    if (std::chrono::steady_clock::now() >= until) return;
+  }
+}
+
+// The results of one query sent, as PQexec would return them: the last.
+Result last_result(PGconn* c) {
+  Result last;
+  for (;;) {
+    await_result(c);
+    PGresult* r = PQgetResult(c);
+    if (!r) break;
+    last.reset(r);
+  }
+  return last;
+}
+
+// The same, null when nothing could be sent.
+Result collect(PGconn* c, int sent) { return sent == 1 ? last_result(c) : Result(nullptr); }
+
+// PQexec, PQexecParams, PQexecPrepared and PQprepare, waiting as above.
+Result pq_exec(PGconn* c, const char* sql) { return collect(c, PQsendQuery(c, sql)); }
+Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values) {
+  return collect(c, PQsendQueryParams(c, sql, n, nullptr, values, nullptr, nullptr, 0));
+}
+Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values) {
+  return collect(c, PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0));
+}
+Result pq_prepare(PGconn* c, const char* name, const char* sql, int n) {
+  return collect(c, PQsendPrepare(c, name, sql, n, nullptr));
+}
 
 Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
@@ -185,8 +261,8 @@ class PgConn : public Connection, public SchemaLookup {
                        tr.kind == StmtKind::Update || tr.kind == StmtKind::Delete;
     if (plans) {
       name = "lunadesk_s" + std::to_string(++serial_);
-      Result res = guarded(tr.kind, [&] {
-        return PQprepare(c_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()), nullptr);
+      Result res = guarded([&] {
+        return pq_prepare(c_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()));
       });
       if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c_, res.get(), tr.kind);
     }
@@ -194,31 +270,33 @@ class PgConn : public Connection, public SchemaLookup {
     return {};
   }
 
-  // Runs `call` under the statement savepoint when a transaction is open.
+  void guard_statements(bool on) override { guard_ = on; }
+
+  // Runs `call` under the statement savepoint when a transaction is open
+  // and the statement guard is on, or `always`.
   template <class F>
-  Result guarded(StmtKind kind, F call) {
-    const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS;
+  Result guarded(F call, bool always = false) {
+    const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS && (guard_ || always);
     if (txn) {
-      Result sp(PQexec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
-                                    : "SAVEPOINT lunadesk_stmt"));
+      Result sp = pq_exec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
+                                   : "SAVEPOINT lunadesk_stmt");
       stmt_sp_ = PQresultStatus(sp.get()) == PGRES_COMMAND_OK;
     }
     Result res(call());
     const ExecStatusType st = PQresultStatus(res.get());
     const bool failed = st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK;
-    if (failed && txn && stmt_sp_) Result(PQexec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
-    (void)kind;
+    if (failed && txn && stmt_sp_) Result(pq_exec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
     return res;
   }
 
   // The hot path: a prepared statement (or, without `name`, a text with
-  // parameters). Inside a transaction the statement savepoint travels in
-  // the same round trip, pipelined before the statement.
+  // parameters). When guarded inside a transaction, the statement savepoint
+  // travels in the same round trip, pipelined before the statement.
   Result run_statement(const char* name, const char* text, int n, const char* const* values) {
-    if (PQtransactionStatus(c_) != PQTRANS_INTRANS || PQenterPipelineMode(c_) != 1) {
-      return guarded(StmtKind::Other, [&] {
-        return name ? PQexecPrepared(c_, name, n, values, nullptr, nullptr, 0)
-                    : PQexecParams(c_, text, n, nullptr, values, nullptr, nullptr, 0);
+    if (!guard_ || PQtransactionStatus(c_) != PQTRANS_INTRANS || PQenterPipelineMode(c_) != 1) {
+      return guarded([&] {
+        return name ? pq_exec_prepared(c_, name, n, values)
+                    : pq_exec_params(c_, text, n, values);
       });
     }
     int sent = 0;
@@ -234,9 +312,7 @@ class PgConn : public Connection, public SchemaLookup {
                : PQsendQueryParams(c_, text, n, nullptr, values, nullptr, nullptr, 0)) == 1);
     ok = PQpipelineSync(c_) == 1 && ok;
     std::vector<Result> results(sent);
-    for (int q = 0; q < sent; ++q) {
-      while (PGresult* r = PQgetResult(c_)) results[q].reset(r);
-    }
+    for (int q = 0; q < sent; ++q) results[q] = last_result(c_);
     // The sync point, then the pipeline is idle again.
     while (PGresult* r = PQgetResult(c_)) {
       const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
@@ -249,12 +325,12 @@ class PgConn : public Connection, public SchemaLookup {
     Result res = std::move(results[sent - 1]);
     const ExecStatusType st = PQresultStatus(res.get());
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && stmt_sp_) {
-      Result(PQexec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
+      Result(pq_exec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
     }
     return res;
   }
 
-  Result exec(const std::string& sql) { return Result(PQexec(c_, sql.c_str())); }
+  Result exec(const std::string& sql) { return pq_exec(c_, sql.c_str()); }
 
   std::string next_cursor_name() { return "lunadesk_c" + std::to_string(++serial_); }
 
@@ -274,10 +350,9 @@ class PgConn : public Connection, public SchemaLookup {
       // reads the table) only leaves the order as it was.
       const std::string index = index_name(tr);
       if (!index.empty() && clustered_.insert(tr.table).second) {
-        guarded(StmtKind::Other,
-                [&] { return PQexec(c_, ("CLUSTER " + tr.table + " USING " + index).c_str()); });
+        guarded([&] { return pq_exec(c_, ("CLUSTER " + tr.table + " USING " + index).c_str()); }, true);
       }
-      guarded(StmtKind::Other, [&] { return PQexec(c_, ("ANALYZE " + tr.table).c_str()); });
+      guarded([&] { return pq_exec(c_, ("ANALYZE " + tr.table).c_str()); }, true);
     }
   }
 
@@ -299,7 +374,7 @@ class PgConn : public Connection, public SchemaLookup {
         "ORDER BY a.attnum";
     const std::string n(name);
     const char* v[1] = {n.c_str()};
-    Result res = guarded(StmtKind::Select, [&] { return PQexecParams(c_, q, 1, nullptr, v, nullptr, nullptr, 0); });
+    Result res = guarded([&] { return pq_exec_params(c_, q, 1, v); }, true);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0) return nullptr;
     TableInfo info;
     for (int r = 0; r < PQntuples(res.get()); ++r) {
@@ -346,6 +421,7 @@ class PgConn : public Connection, public SchemaLookup {
   PGconn* c_;
   long serial_ = 0;
   bool stmt_sp_ = false;  // the statement savepoint exists in this transaction
+  bool guard_ = false;    // the program goes on after a failing statement
   std::map<std::string, TableInfo, std::less<>> schema_;
   std::set<std::string> temp_tables_;
   std::set<std::string> clustered_;  // temporary tables ordered by an index
@@ -353,7 +429,7 @@ class PgConn : public Connection, public SchemaLookup {
 
 PgStmt::~PgStmt() {
   if (!name_.empty() && conn_->alive() && PQtransactionStatus(conn_->conn()) != PQTRANS_INERROR) {
-    conn_->guarded(StmtKind::Other, [&] { return PQexec(conn_->conn(), ("DEALLOCATE " + name_).c_str()); });
+    conn_->guarded([&] { return pq_exec(conn_->conn(), ("DEALLOCATE " + name_).c_str()); }, true);
   }
 }
 
@@ -404,8 +480,8 @@ Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendC
   const std::string sql =
       "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
   PGconn* c = conn_->conn();
-  Result res = conn_->guarded(tr_.kind, [&] {
-    return PQexecParams(c, sql.c_str(), bound_.count(), nullptr, bound_.values(), nullptr, nullptr, 0);
+  Result res = conn_->guarded([&] {
+    return pq_exec_params(c, sql.c_str(), bound_.count(), bound_.values());
   });
   if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(c, res.get(), tr_.kind);
   *cursor = std::make_unique<PgCursor>(conn_, name, tr_.kind);
@@ -416,13 +492,13 @@ PgCursor::~PgCursor() {
   // Guarded: a cursor that a rollback already closed must not abandon an
   // open transaction.
   if (conn_->alive() && PQtransactionStatus(conn_->conn()) != PQTRANS_INERROR) {
-    conn_->guarded(kind_, [&] { return PQexec(conn_->conn(), ("CLOSE " + name_).c_str()); });
+    conn_->guarded([&] { return pq_exec(conn_->conn(), ("CLOSE " + name_).c_str()); }, true);
   }
 }
 
 Outcome PgCursor::row_at(long k, const Into& into) {
-  Result res = conn_->guarded(kind_, [&] {
-    return PQexec(conn_->conn(), ("FETCH ABSOLUTE " + std::to_string(k) + " FROM " + name_).c_str());
+  Result res = conn_->guarded([&] {
+    return pq_exec(conn_->conn(), ("FETCH ABSOLUTE " + std::to_string(k) + " FROM " + name_).c_str());
   });
   if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) return error_of(conn_->conn(), res.get(), kind_);
   if (PQntuples(res.get()) == 0) return {err::kNotFound, {}};
@@ -432,8 +508,8 @@ Outcome PgCursor::row_at(long k, const Into& into) {
 Outcome PgCursor::next(const Into& into) {
   if (!batch_ || batch_row_ >= PQntuples(batch_.get())) {
     if (done_) return {err::kNotFound, {}};
-    batch_ = conn_->guarded(kind_, [&] {
-      return PQexec(conn_->conn(), ("FETCH FORWARD " + std::to_string(kForwardBatch) + " FROM " + name_).c_str());
+    batch_ = conn_->guarded([&] {
+      return pq_exec(conn_->conn(), ("FETCH FORWARD " + std::to_string(kForwardBatch) + " FROM " + name_).c_str());
     });
     batch_row_ = 0;
     if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
@@ -450,8 +526,8 @@ Outcome PgCursor::next(const Into& into) {
 
 Outcome PgCursor::count(long* n) {
   *n = 0;
-  Result res = conn_->guarded(kind_, [&] {
-    return PQexec(conn_->conn(), ("MOVE ABSOLUTE 0 IN " + name_ + "; MOVE FORWARD ALL IN " + name_).c_str());
+  Result res = conn_->guarded([&] {
+    return pq_exec(conn_->conn(), ("MOVE ABSOLUTE 0 IN " + name_ + "; MOVE FORWARD ALL IN " + name_).c_str());
   });
   if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(conn_->conn(), res.get(), kind_);
   const char* tuples = PQcmdTuples(res.get());
@@ -482,7 +558,7 @@ std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* erro
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
       "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; SET lock_timeout TO " +
       std::to_string(lock_timeout_ms());
-  Result res(PQexec(c, setup.c_str()));
+  Result res = pq_exec(c, setup.c_str());
   if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
     *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);
     PQfinish(c);

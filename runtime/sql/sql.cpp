@@ -230,6 +230,7 @@ bool try_connect(std::string_view dbname, std::string* error, bool create_if_mis
     if (error) *error = why;
     return false;
   }
+  s.conn->guard_statements(s.continue_on_error);
   if (!s.cleanup_registered) {
     rt::add_cleanup(&rollback_on_exit);
     s.cleanup_registered = true;
@@ -270,8 +271,15 @@ Backend backend() {
   return use_pg() ? Backend::Postgres : Backend::Sqlite;
 }
 
-ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { g().continue_on_error = true; }
-ContinueOnError::~ContinueOnError() { g().continue_on_error = saved_; }
+namespace {
+void set_continue_on_error(bool on) {
+  g().continue_on_error = on;
+  if (g().conn) g().conn->guard_statements(on);
+}
+}  // namespace
+
+ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { set_continue_on_error(true); }
+ContinueOnError::~ContinueOnError() { set_continue_on_error(saved_); }
 
 void prepare(Statement& stmt, std::string_view text, const Loc& loc) {
   stmt.impl_ = make_statement(text, loc);

@@ -13,7 +13,8 @@
 // Both back ends behave alike where the programs can tell:
 //   - Inside a transaction a failing statement fails alone; the transaction
 //     goes on (on PostgreSQL the layer keeps a savepoint of its own around
-//     each statement for that).
+//     each statement for that, inside a ContinueOnError scope: under the
+//     default rule the failure ends the program and its transaction).
 //   - A lock held by another program is waited for LUNADESK_LOCK_TIMEOUT_MS
 //     (default 5000), then the statement fails with -154.
 //   - DECIMAL values are exact. On SQLite a value needs at most 15

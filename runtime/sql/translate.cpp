@@ -282,7 +282,9 @@ class Translator {
         while (end + 2 < sig_.size() && (punct(end + 1, ".") || punct(end + 1, ":"))) end += 2;
         if (is(end + 1, "WITH") && is(end + 2, "NO") && is(end + 3, "LOG")) end += 3;
         erase(i, end);
-        prefix_ = "CREATE TEMP TABLE " + r_.table + " AS ";
+        // On PostgreSQL half of each page stays free for the updates that
+        // usually follow (see pg_backend.cpp).
+        prefix_ = "CREATE TEMP TABLE " + r_.table + (target_ == Target::Postgres ? " WITH (fillfactor=50)" : "") + " AS ";
         return;
       }
     }

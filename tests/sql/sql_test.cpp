@@ -311,6 +311,34 @@ TEST_P(Sql, DuplicatesAndSavepointsInOneUnitOfWork) {
   EXPECT_EQ(rt::status, -255);
 }
 
+// Statements under the default rule and tested ones mixed in one
+// transaction: the tested failure costs only itself, before and after it.
+TEST_P(Sql, ATestedFailureInsideATransactionOfUntestedStatements) {
+  ok("create table w (k char(4))");
+  ok("create unique index w_k on w (k)");
+  continue_.reset();
+  begin_work();
+  execute("insert into w values ('a')");
+  savepoint("after_a");
+  execute("insert into w values ('b')");
+  {
+    ContinueOnError tested;
+    EXPECT_EQ(status_of("insert into w values ('a')"), -239);
+    EXPECT_EQ(status_of("insert into w values ('b')"), -239);
+    ok("insert into w values ('c')");
+  }
+  execute("insert into w values ('d')");
+  rollback_to_savepoint("after_a");
+  execute("insert into w values ('e')");
+  {
+    ContinueOnError tested;
+    EXPECT_EQ(status_of("insert into w values ('e')"), -239);
+  }
+  commit_work();
+  continue_.emplace();
+  EXPECT_EQ(column("select k from w order by k"), (std::vector<std::string>{"a", "e"}));
+}
+
 TEST_P(Sql, DecimalSumsAreExact) {
   ok("create table ar (cust integer, inv integer, amt decimal(10,2))");
   const char* rows[][3] = {{"1", "1", "0.10"}, {"1", "1", "0.20"}, {"1", "1", "-0.30"},

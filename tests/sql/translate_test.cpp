@@ -43,10 +43,10 @@ const Golden kCases[] = {
   // INTO TEMP.
   {R"(SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper="-"  INTO TEMP t_neg_types)",
    R"(CREATE TEMP TABLE t_neg_types AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )",
-   R"(CREATE TEMP TABLE t_neg_types AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )"},
+   R"(CREATE TEMP TABLE t_neg_types WITH (fillfactor=50) AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )"},
   {R"(select a from t into temp t_x with no log)",
    R"(CREATE TEMP TABLE t_x AS select a from t )",
-   R"(CREATE TEMP TABLE t_x AS select a from t )"},
+   R"(CREATE TEMP TABLE t_x WITH (fillfactor=50) AS select a from t )"},
   // MATCHES: constants, brackets, escapes, NOT, a ? pattern.
   {R"(select a from t where b matches 'x*[a-c]?' and c not matches ?)",
    R"(select a from t where b GLOB 'x*[a-c]?' and c not GLOB ?)",
