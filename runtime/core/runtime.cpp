@@ -22,9 +22,10 @@ std::vector<std::string> g_args;
 std::vector<Cleanup> g_cleanups;
 std::string g_errlog_path;
 bool g_in_cleanup = false;
-// Set while an input loop waits for a key: then SIGHUP/SIGTERM only set the
-// flag and the loop ends the run; otherwise the handler ends it at once.
+// Set while an input loop waits for a key.
 volatile std::sig_atomic_t g_quit_deferred = 0;
+// Called from the SIGHUP/SIGTERM handler outside input loops.
+volatile QuitHook g_quit_hook = nullptr;
 
 std::string timestamp() {
   std::time_t now = std::time(nullptr);
@@ -48,14 +49,17 @@ void report(const std::source_location& where, int code, std::string_view messag
 
 void on_interrupt(int) { int_flag = 1; }
 
-void on_quit(int sig) {
+// The clean-ups (a rollback through the database library, the terminal's
+// restore) are not safe inside a signal handler: the handler only sets
+// the flag, and the next database call or input loop ends the run from
+// ordinary code. Outside an input loop the hook cuts short a statement
+// that may be running (a long one, or one waiting for a lock). A second
+// signal that finds the first not yet acted on ends the process at once
+// (the database rolls back an unfinished transaction by itself).
+void on_quit(int) {
+  if (quit_flag && !g_quit_deferred) std::_Exit(2);
   quit_flag = 1;
-  if (!g_quit_deferred) {
-    // Outside any input loop: nothing else will look at the flag soon, so
-    // end the run here. The clean-ups restore the terminal and roll back.
-    (void)sig;
-    stop_on_signal();
-  }
+  if (!g_quit_deferred && g_quit_hook) g_quit_hook();
 }
 
 }  // namespace
@@ -137,6 +141,8 @@ void defer_interrupts() {
 }
 
 void set_quit_deferred(bool on) { g_quit_deferred = on ? 1 : 0; }
+
+void set_quit_hook(QuitHook hook) { g_quit_hook = hook; }
 
 void stop_on_signal() {
   run_cleanups();

@@ -59,15 +59,21 @@ void errlog(std::string_view text);
 // Ends the run normally: clean-ups, then exit(code).
 [[noreturn]] void exit_program(int code = 0);
 
-// Installs SIGINT (sets int_flag), SIGHUP/SIGTERM (set quit_flag and, when
-// no input loop is waiting, end the run at once with exit status 2).
+// Installs SIGINT (sets int_flag) and SIGHUP/SIGTERM (set quit_flag). The
+// run ends with exit status 2 where ordinary code next sees quit_flag: an
+// input loop, a sleep, a database call. The handler itself runs no
+// clean-up; a second SIGHUP/SIGTERM before the first is acted on ends the
+// process at once.
 void defer_interrupts();
-// Called by input loops when quit_flag is seen: clean-ups and exit(2).
+// Called where quit_flag is seen: clean-ups and exit(2).
 [[noreturn]] void stop_on_signal();
-// An input loop that waits for a key sets this while it waits, so that a
-// SIGHUP/SIGTERM only sets quit_flag and the loop ends the run itself from
-// ordinary code; at any other moment the signal handler ends the run.
+// An input loop that waits for a key sets this while it waits: it looks at
+// quit_flag itself, so the handler needs to do nothing more.
 void set_quit_deferred(bool on);
+// An async-signal-safe function the SIGHUP/SIGTERM handler calls outside
+// input loops, to cut short a database statement that may be running.
+using QuitHook = void (*)();
+void set_quit_hook(QuitHook hook);
 
 // Environment with a seam for tests.
 std::string getenv_str(const char* name);

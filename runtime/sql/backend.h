@@ -73,6 +73,9 @@ class Connection {
   // the transaction still usable); off under the default rule, where a
   // failure stops the program and rolls the transaction back whole.
   virtual void guard_statements(bool on) { (void)on; }
+  // Called from a signal handler (async-signal-safe): makes a statement
+  // that is running, or waiting for a lock, end soon with an error.
+  virtual void cancel_from_signal() {}
 };
 
 // How long a statement waits for a lock another program holds before it

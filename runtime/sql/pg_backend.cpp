@@ -243,8 +243,17 @@ class PgStmt : public BackendStatement {
 
 class PgConn : public Connection, public SchemaLookup {
  public:
-  explicit PgConn(PGconn* c) : c_(c) {}
-  ~PgConn() override { PQfinish(c_); }
+  explicit PgConn(PGconn* c) : c_(c), cancel_(PQgetCancel(c)) {}
+  ~PgConn() override {
+    if (cancel_) PQfreeCancel(cancel_);
+    PQfinish(c_);
+  }
+  // PQcancel is safe in a signal handler; the server ignores a request
+  // that finds no statement running.
+  void cancel_from_signal() override {
+    char why[256];
+    if (cancel_) PQcancel(cancel_, why, sizeof why);
+  }
   Backend kind() const override { return Backend::Postgres; }
   PGconn* conn() const { return c_; }
   bool alive() const { return PQstatus(c_) == CONNECTION_OK; }
@@ -419,6 +428,7 @@ class PgConn : public Connection, public SchemaLookup {
   }
 
   PGconn* c_;
+  PGcancel* cancel_;
   long serial_ = 0;
   bool stmt_sp_ = false;  // the statement savepoint exists in this transaction
   bool guard_ = false;    // the program goes on after a failing statement

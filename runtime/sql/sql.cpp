@@ -11,6 +11,7 @@
 #include "sql/sql.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <unordered_map>
@@ -84,9 +85,25 @@ std::string one_line(std::string_view text) {
   return r;
 }
 
+// The connection the SIGHUP/SIGTERM handler may cut a statement short on.
+// One thread: the handler never runs while the main line changes it.
+std::atomic<detail::Connection*> g_signal_conn{nullptr};
+
+void cancel_on_quit() {
+  if (detail::Connection* c = g_signal_conn.load(std::memory_order_relaxed)) c->cancel_from_signal();
+}
+
+// A hang-up or termination seen between calls ends the run here, before
+// the next statement starts and before a statement it cut short reports
+// an error.
+void stop_if_quit() {
+  if (rt::quit_flag) rt::stop_on_signal();
+}
+
 // The one way every call ends: sets the status and applies the default
 // rule to an error.
 void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
+  stop_if_quit();
   rt::status = o.code;
   if (o.code >= 0) {
     g().last_error.clear();
@@ -115,6 +132,7 @@ struct Busy {
 // that a fatal report's clean-ups find the back end free.
 template <class F>
 detail::Outcome guarded(F call) {
+  stop_if_quit();
   Busy busy;
   return call();
 }
@@ -231,7 +249,9 @@ bool try_connect(std::string_view dbname, std::string* error, bool create_if_mis
     return false;
   }
   s.conn->guard_statements(s.continue_on_error);
+  g_signal_conn.store(s.conn.get(), std::memory_order_relaxed);
   if (!s.cleanup_registered) {
+    rt::set_quit_hook(&cancel_on_quit);
     rt::add_cleanup(&rollback_on_exit);
     s.cleanup_registered = true;
   }
@@ -250,6 +270,7 @@ void connect(std::string_view dbname, const Loc& loc) {
 void disconnect() {
   State& s = g();
   if (!s.conn) return;
+  g_signal_conn.store(nullptr, std::memory_order_relaxed);
   if (s.conn->in_transaction()) s.conn->rollback();
   for (auto& w : s.cursors) {
     if (auto c = w.lock()) c->bc.reset();

@@ -28,6 +28,7 @@
 #include <set>
 #include <vector>
 
+#include "core/runtime.h"
 #include "sql/backend.h"
 #include "sql/convert.h"
 #include "sql/errors.h"
@@ -316,6 +317,10 @@ class SqliteConn : public Connection, public SchemaLookup {
   }
   Backend kind() const override { return Backend::Sqlite; }
   sqlite3* db() const { return db_; }
+  void cancel_from_signal() override {
+    sqlite3_interrupt(db_);
+    if (reader_) sqlite3_interrupt(reader_);
+  }
 
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
     TranslateOptions opt;
@@ -402,8 +407,24 @@ class SqliteConn : public Connection, public SchemaLookup {
 
   static int setup(sqlite3* db) {
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, lock_timeout_ms());
+    sqlite3_busy_handler(db, wait_for_lock, nullptr);
     return register_sqlite_functions(db);
+  }
+
+  // Waits for another program's lock in growing steps, up to the lock
+  // timeout; gives up at once on a hang-up or termination (the run is
+  // ending: nothing is gained by waiting).
+  static int wait_for_lock(void*, int tries) {
+    static constexpr int kSteps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    constexpr int kCount = sizeof kSteps / sizeof kSteps[0];
+    if (rt::quit_flag) return 0;
+    long waited = 0;
+    for (int i = 0; i < tries; ++i) waited += kSteps[i < kCount ? i : kCount - 1];
+    const long left = lock_timeout_ms() - waited;
+    if (left <= 0) return 0;
+    const int step = kSteps[tries < kCount ? tries : kCount - 1];
+    sqlite3_sleep(static_cast<int>(left < step ? left : step));
+    return 1;
   }
 
  private:
