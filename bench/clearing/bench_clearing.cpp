@@ -179,7 +179,7 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
     variants.push_back({"sqlite", "bound: sqlite3 API, loop"});
   } else {
     const std::map<std::string, Variant> known{
-        {"loop", {"pg-loop", "bound: libpq, loop, tuned session"}},
+        {"loop", {"pg-loop", "bound: libpq, loop, tuned, pipelined"}},
         {"plain", {"pg-plain", "bound: libpq, loop, plain session"}},
         {"set", {"pg-set", "bound: libpq, one set-based DELETE"}}};
     for (const std::string& b : pg_bounds)

@@ -27,7 +27,8 @@ enum class PgBound {
   Loop,       // one DELETE per matched invoice, in a session set up as the
               // PostgreSQL back end sets it up (temporary buffers, ordered
               // temporary tables with fresh statistics once indexed, answers
-              // polled for before blocking)
+              // polled for before blocking), the DELETEs of each fetched
+              // batch pipelined
   LoopPlain,  // the same loop in a default session, the statements alone
   SetBased,   // one DELETE joining the matched invoices, in the tuned
               // session but on tables neither ordered nor analysed (its

@@ -30,6 +30,14 @@ struct ExecResult {
   long serial = 0;  // the serial stored by an INSERT, 0 when none
 };
 
+// What settling the row changes sent without waiting found.
+struct Settled {
+  long sent = 0;     // statements that were waiting for their answers
+  long failed = -1;  // position (from 0) of the first that failed, or -1
+  long last_rows = 0;   // rows of the last one that ran
+  long total_rows = 0;  // rows of all that ran
+};
+
 class BackendCursor {
  public:
   virtual ~BackendCursor() = default;
@@ -40,6 +48,9 @@ class BackendCursor {
   virtual Outcome next(const Into& into) = 0;
   // Scroll cursors: the number of rows of the result (reads to its end).
   virtual Outcome count(long* n) = 0;
+  // Forward cursors: whether next() can answer without the server (the row
+  // is already here, or the end is known).
+  virtual bool next_is_local() const { return false; }
 };
 
 class BackendStatement {
@@ -53,6 +64,16 @@ class BackendStatement {
   // (the variables are then left unchanged).
   virtual Outcome select_into(const Params& params, const Into& into) = 0;
   virtual Outcome open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) = 0;
+  // Whether `send` may queue this statement (a row change with no serial
+  // to hand back) rather than run it at once.
+  virtual bool can_send() const { return false; }
+  // Queues the statement without waiting for its answer; the answer is read
+  // by Connection::settle. Only called in an open transaction, under the
+  // default rule, when can_send() holds.
+  virtual Outcome send(const Params& params) {
+    (void)params;
+    return {-1, "this back end runs every statement at once"};
+  }
 };
 
 class Connection {
@@ -73,6 +94,15 @@ class Connection {
   // the transaction still usable); off under the default rule, where a
   // failure stops the program and rolls the transaction back whole.
   virtual void guard_statements(bool on) { (void)on; }
+  // Reads the answers of every statement queued by BackendStatement::send,
+  // in order, and reports the first failure (the server skips the rest of
+  // the queue after it). A back end that queues must settle by itself
+  // before it sends anything else; a failure it finds then is kept and
+  // reported here.
+  virtual Outcome settle(Settled* settled) {
+    *settled = {};
+    return {};
+  }
   // Called from a signal handler (async-signal-safe): makes a statement
   // that is running, or waiting for a lock, end soon with an error.
   virtual void cancel_from_signal() {}

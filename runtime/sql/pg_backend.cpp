@@ -41,6 +41,15 @@
 // its page and changes no indexed column adds no index entries and keeps
 // the order the table was given.
 //
+// Row changes that a program sends without waiting (BackendStatement::send)
+// go out in libpq's pipeline mode: each is flushed to the server at once,
+// the server works through them back to back, and their answers are read
+// together at the next sync point (settle). Anything else the connection
+// is asked to do settles first, so the pipeline never holds more than the
+// queued row changes; a failure found by such a settle is kept for the
+// layer's next settle. Only used inside a transaction: a sync point then
+// commits nothing.
+//
 // Every statement is a round trip to the server, and waking up a process
 // blocked on its socket can take longer than the statement itself on a
 // multi-core machine. So after sending, the layer first polls the socket
@@ -214,6 +223,7 @@ class PgCursor : public BackendCursor {
   Outcome row_at(long k, const Into& into) override;
   Outcome next(const Into& into) override;
   Outcome count(long* n) override;
+  bool next_is_local() const override { return done_ || (batch_ && batch_row_ < PQntuples(batch_.get())); }
 
  private:
   PgConn* conn_;
@@ -232,6 +242,11 @@ class PgStmt : public BackendStatement {
   Outcome execute(const Params& params, ExecResult* result) override;
   Outcome select_into(const Params& params, const Into& into) override;
   Outcome open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) override;
+  bool can_send() const override {
+    return !name_.empty() && !tr_.returns_serial &&
+           (tr_.kind == StmtKind::Insert || tr_.kind == StmtKind::Update || tr_.kind == StmtKind::Delete);
+  }
+  Outcome send(const Params& params) override;
 
  private:
   Outcome run(const Params& params, Result* res);
@@ -281,10 +296,34 @@ class PgConn : public Connection, public SchemaLookup {
 
   void guard_statements(bool on) override { guard_ = on; }
 
+  // Queues a prepared row change in the pipeline (see the top of the file).
+  Outcome send(const char* name, int n, const char* const* values, StmtKind kind) {
+    if (queued_.empty() && PQpipelineStatus(c_) == PQ_PIPELINE_OFF && PQenterPipelineMode(c_) != 1) {
+      return error_of(c_, nullptr, kind);
+    }
+    if (PQsendQueryPrepared(c_, name, n, values, nullptr, nullptr, 0) != 1 || PQflush(c_) != 0) {
+      Outcome o = error_of(c_, nullptr, kind);
+      drain();
+      return o;
+    }
+    queued_.push_back(kind);
+    return {};
+  }
+
+  Outcome settle(Settled* settled) override {
+    drain();
+    *settled = settled_;
+    Outcome o = held_;
+    settled_ = {};
+    held_ = {};
+    return o;
+  }
+
   // Runs `call` under the statement savepoint when a transaction is open
   // and the statement guard is on, or `always`.
   template <class F>
   Result guarded(F call, bool always = false) {
+    drain();
     const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS && (guard_ || always);
     if (txn) {
       Result sp = pq_exec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
@@ -302,6 +341,7 @@ class PgConn : public Connection, public SchemaLookup {
   // parameters). When guarded inside a transaction, the statement savepoint
   // travels in the same round trip, pipelined before the statement.
   Result run_statement(const char* name, const char* text, int n, const char* const* values) {
+    drain();
     if (!guard_ || PQtransactionStatus(c_) != PQTRANS_INTRANS || PQenterPipelineMode(c_) != 1) {
       return guarded([&] {
         return name ? pq_exec_prepared(c_, name, n, values)
@@ -339,7 +379,10 @@ class PgConn : public Connection, public SchemaLookup {
     return res;
   }
 
-  Result exec(const std::string& sql) { return pq_exec(c_, sql.c_str()); }
+  Result exec(const std::string& sql) {
+    drain();
+    return pq_exec(c_, sql.c_str());
+  }
 
   std::string next_cursor_name() { return "lunadesk_c" + std::to_string(++serial_); }
 
@@ -418,6 +461,38 @@ class PgConn : public Connection, public SchemaLookup {
     }
     return {};
   }
+  // Reads the answers of the queued row changes up to a sync point and
+  // leaves pipeline mode. The first failure and the rows changed are kept
+  // for settle(); after a failure the server skips the rest ("aborted").
+  void drain() {
+    if (queued_.empty()) return;
+    const bool synced = PQpipelineSync(c_) == 1;
+    for (const StmtKind kind : queued_) {
+      const long at = settled_.sent++;
+      // One statement's result, then the null that ends its results.
+      Result res(PQgetResult(c_));
+      if (res) {
+        while (PGresult* more = PQgetResult(c_)) PQclear(more);
+      }
+      const ExecStatusType st = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+      if (st == PGRES_COMMAND_OK) {
+        const char* tuples = PQcmdTuples(res.get());
+        settled_.last_rows = tuples && *tuples ? std::atol(tuples) : 0;
+        settled_.total_rows += settled_.last_rows;
+      } else if (st != PGRES_PIPELINE_ABORTED && held_.ok()) {
+        held_ = error_of(c_, res.get(), kind);
+        settled_.failed = at;
+      }
+    }
+    queued_.clear();
+    while (PGresult* r = synced ? PQgetResult(c_) : nullptr) {
+      const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+      PQclear(r);
+      if (sync) break;
+    }
+    PQexitPipelineMode(c_);
+  }
+
   // The layer's statement savepoint must not sit below a program's own
   // savepoint, or releasing it would release the program's too.
   Outcome user_savepoint(const std::string& sql) {
@@ -435,6 +510,9 @@ class PgConn : public Connection, public SchemaLookup {
   std::map<std::string, TableInfo, std::less<>> schema_;
   std::set<std::string> temp_tables_;
   std::set<std::string> clustered_;  // temporary tables ordered by an index
+  std::vector<StmtKind> queued_;     // row changes sent, answers not read
+  Settled settled_;                  // what drain() read since settle()
+  Outcome held_;                     // the first failure drain() found
 };
 
 PgStmt::~PgStmt() {
@@ -471,6 +549,12 @@ Outcome PgStmt::execute(const Params& params, ExecResult* result) {
     if (PQntuples(res.get()) == 0) return {err::kNotFound, {}};
   }
   return {};
+}
+
+Outcome PgStmt::send(const Params& params) {
+  Outcome o = bound_.bind(tr_, params);
+  if (!o.ok()) return o;
+  return conn_->send(name_.c_str(), bound_.count(), bound_.values(), tr_.kind);
 }
 
 Outcome PgStmt::select_into(const Params& params, const Into& into) {

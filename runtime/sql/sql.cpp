@@ -38,6 +38,8 @@ struct Cursor::Impl {
 namespace {
 
 constexpr size_t kCacheLimit = 256;
+// Row changes sent without waiting before their answers are read.
+constexpr size_t kSendLimit = 256;
 
 // Looks statement texts up without copying them first.
 struct TextHash {
@@ -58,6 +60,15 @@ struct State {
   std::vector<std::weak_ptr<Statement::Impl>> statements;
   std::vector<std::weak_ptr<Cursor::Impl>> cursors;
   std::vector<std::string> savepoints;
+  // Row changes sent without waiting for their answers (PipelinedChanges),
+  // each with where the program ran it, for the report of a failure.
+  struct Sent {
+    std::shared_ptr<Statement::Impl> stmt;
+    Loc loc;
+  };
+  std::vector<Sent> sent;
+  int pipelined = 0;  // PipelinedChanges scopes open
+  long changed = 0;   // rows changed by row changes in those scopes
   // Calls into the back end in progress: a clean-up that runs from a
   // signal meanwhile must not re-enter it (the server and SQLite roll an
   // unfinished transaction back by themselves when the process ends).
@@ -128,19 +139,54 @@ struct Busy {
   Busy& operator=(const Busy&) = delete;
 };
 
-// Runs a back-end call marked busy; the outcome is handled after it, so
-// that a fatal report's clean-ups find the back end free.
+// Reads the answers of the row changes sent without waiting, and applies
+// the default rule to the first that failed, at the place the program ran
+// it.
+void settle() {
+  State& s = g();
+  if (s.sent.empty()) return;
+  detail::Settled r;
+  detail::Outcome o;
+  {
+    Busy busy;
+    o = s.conn->settle(&r);
+  }
+  s.changed += r.total_rows;
+  if (r.sent > 0) s.rows = r.last_rows;
+  if (o.ok()) {
+    s.sent.clear();
+    return;
+  }
+  const size_t at = r.failed >= 0 && static_cast<size_t>(r.failed) < s.sent.size() ? static_cast<size_t>(r.failed)
+                                                                                     : s.sent.size() - 1;
+  const State::Sent failed = s.sent[at];
+  s.sent.clear();
+  finish(o, failed.loc, failed.stmt->text);
+}
+
+// Runs a back-end call marked busy, without settling first (the call
+// leaves the row changes sent where they are).
 template <class F>
-detail::Outcome guarded(F call) {
+detail::Outcome unsettled(F call) {
   stop_if_quit();
   Busy busy;
   return call();
+}
+
+// Runs a back-end call marked busy, after the answers of the row changes
+// sent; the outcome is handled after it, so that a fatal report's
+// clean-ups find the back end free.
+template <class F>
+detail::Outcome guarded(F call) {
+  settle();
+  return unsettled(call);
 }
 
 void rollback_on_exit() {
   State& s = g();
   if (s.busy == 0 && s.conn && s.conn->in_transaction()) s.conn->rollback();
   s.savepoints.clear();
+  s.sent.clear();
 }
 
 template <class T>
@@ -208,15 +254,30 @@ bool transaction_statement(const Statement::Impl& impl, const Loc& loc) {
   }
 }
 
-void run(Statement::Impl& impl, const Params& params, const Loc& loc) {
-  if (transaction_statement(impl, loc)) return;
-  detail::ExecResult r;
-  detail::Outcome o = guarded([&] { return impl.bs->execute(params, &r); });
-  if (o.code >= 0) {
-    g().rows = r.rows;
-    if (impl.tr().kind == StmtKind::Insert) g().last_serial = r.serial;
+// Whether a row change may be sent without waiting for its answer.
+bool sendable(const Statement::Impl& impl) {
+  const State& s = g();
+  return s.pipelined > 0 && !s.continue_on_error && impl.bs->can_send() && s.conn->in_transaction();
+}
+
+void run(const std::shared_ptr<Statement::Impl>& impl, const Params& params, const Loc& loc) {
+  if (transaction_statement(*impl, loc)) return;
+  State& s = g();
+  if (sendable(*impl)) {
+    if (s.sent.size() >= kSendLimit) settle();
+    const detail::Outcome o = unsettled([&] { return impl->bs->send(params); });
+    if (o.ok()) s.sent.push_back({impl, loc});
+    finish(o, loc, impl->text);
+    return;
   }
-  finish(o, loc, impl.text);
+  detail::ExecResult r;
+  detail::Outcome o = guarded([&] { return impl->bs->execute(params, &r); });
+  if (o.code >= 0) {
+    s.rows = r.rows;
+    if (s.pipelined > 0) s.changed += r.rows;
+    if (impl->tr().kind == StmtKind::Insert) s.last_serial = r.serial;
+  }
+  finish(o, loc, impl->text);
 }
 
 bool valid_savepoint_name(std::string_view n) {
@@ -271,6 +332,8 @@ void disconnect() {
   State& s = g();
   if (!s.conn) return;
   g_signal_conn.store(nullptr, std::memory_order_relaxed);
+  // Row changes still unanswered go with the transaction they are in.
+  s.sent.clear();
   if (s.conn->in_transaction()) s.conn->rollback();
   for (auto& w : s.cursors) {
     if (auto c = w.lock()) c->bc.reset();
@@ -294,6 +357,8 @@ Backend backend() {
 
 namespace {
 void set_continue_on_error(bool on) {
+  // The row changes sent so far answer under the rule they were run under.
+  settle();
   g().continue_on_error = on;
   if (g().conn) g().conn->guard_statements(on);
 }
@@ -302,21 +367,34 @@ void set_continue_on_error(bool on) {
 ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { set_continue_on_error(true); }
 ContinueOnError::~ContinueOnError() { set_continue_on_error(saved_); }
 
+PipelinedChanges::PipelinedChanges() : changed_at_start_(g().changed) { ++g().pipelined; }
+PipelinedChanges::~PipelinedChanges() {
+  settle();
+  --g().pipelined;
+}
+long PipelinedChanges::rows() const {
+  settle();
+  return g().changed - changed_at_start_;
+}
+
 void prepare(Statement& stmt, std::string_view text, const Loc& loc) {
   stmt.impl_ = make_statement(text, loc);
   if (stmt.impl_) rt::status = 0;
 }
 
-void free_statement(Statement& stmt) { stmt.impl_.reset(); }
+void free_statement(Statement& stmt) {
+  settle();
+  stmt.impl_.reset();
+}
 
 void execute(Statement& stmt, const Params& params, const Loc& loc) {
   if (!usable(stmt, loc)) return;
-  run(*stmt.impl_, params, loc);
+  run(stmt.impl_, params, loc);
 }
 
 void execute(std::string_view text, const Params& params, const Loc& loc) {
   auto impl = cached(text, loc);
-  if (impl) run(*impl, params, loc);
+  if (impl) run(impl, params, loc);
 }
 
 void select_into(std::string_view text, const Params& params, const Into& into, const Loc& loc) {
@@ -381,7 +459,11 @@ void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
       fail(err::kNotAvailable, "only a scroll cursor moves other than to the next row", loc, text);
       return;
     }
-    finish(guarded([&] { return c.bc->next(into); }), loc, text);
+    // A row already at hand leaves the row changes sent where they are.
+    if (c.bc->next_is_local())
+      finish(unsettled([&] { return c.bc->next(into); }), loc, text);
+    else
+      finish(guarded([&] { return c.bc->next(into); }), loc, text);
     return;
   }
   long target = 0;
@@ -410,6 +492,7 @@ void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
 }
 
 void close(Cursor& cur) {
+  settle();
   if (cur.impl_) {
     cur.impl_->bc.reset();
     cur.impl_->pos = 0;
@@ -482,7 +565,10 @@ void rollback_to_savepoint(std::string_view name, const Loc& loc) {
 }
 
 long last_serial() { return g().last_serial; }
-long rows_processed() { return g().rows; }
+long rows_processed() {
+  settle();
+  return g().rows;
+}
 const std::string& last_error_message() { return g().last_error; }
 
 }  // namespace rt::sql

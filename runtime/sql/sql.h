@@ -67,6 +67,30 @@ class ContinueOnError {
   bool saved_;
 };
 
+// Inside this scope, on PostgreSQL, the INSERT, UPDATE and DELETE
+// statements that run in an open transaction under the default rule go to
+// the server without waiting for each answer: the server works through
+// them while the program goes on, and their answers are read together,
+// every 256 statements, before any other call reaches the database, and
+// when the scope ends. A failing one still stops the program with the
+// runtime's report, naming that statement and the line that ran it, only a
+// little later; the stop rolls the transaction back, so none of the
+// changes remain. rows_processed() reads the answers first and stays
+// exact. The embedded back end runs every statement at once, as outside.
+class PipelinedChanges {
+ public:
+  PipelinedChanges();
+  ~PipelinedChanges();
+  PipelinedChanges(const PipelinedChanges&) = delete;
+  PipelinedChanges& operator=(const PipelinedChanges&) = delete;
+  // Rows inserted, updated or deleted by the statements run in the scope
+  // so far (reads the answers first).
+  long rows() const;
+
+ private:
+  long changed_at_start_;
+};
+
 // Parameters are bound by position to the "?" of the statement.
 using Params = std::vector<Value>;
 // Targets of a fetch or single-row select, in select-list order.
