@@ -112,6 +112,12 @@ class Itemsclr : public ProgramTest {
   // typed, Esc; waits until the run has finished. `warned`: the date
   // brings the warning, which must show.
   void clear(e2e::Terminal& t, const std::string& date, const std::string& cycles = "", bool warned = false) {
+    enter_criteria(t, date, cycles, warned);
+    finished(t);
+  }
+
+  // The criteria of clear(), without waiting for what follows.
+  void enter_criteria(e2e::Terminal& t, const std::string& date, const std::string& cycles, bool warned = false) {
     t.key("n");
     ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
     t.type(date);
@@ -122,7 +128,6 @@ class Itemsclr : public ProgramTest {
     ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel  Ctrl-F: Find  Ctrl-W: Help"));
     if (!cycles.empty()) t.type(cycles);
     t.key("esc");
-    finished(t);
   }
 
   // The menu is back after a run (its help line was cleared as the run
@@ -213,13 +218,7 @@ TEST_P(Itemsclr, CyclesChooseTheCustomersAndTheCyclesDated) {
 
   // A cycle criterion that is not numbers is refused in the field; the
   // lookup puts the code picked there, and input wrap is on again after it.
-  t.key("n");
-  ASSERT_TRUE(t.wait_for("Esc: Accept"));
-  t.type("11/30/2026");
-  t.key("enter");
-  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
-  t.type("4 or 1=1");
-  t.key("esc");
+  enter_criteria(t, "11/30/2026", "4 or 1=1");
   ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "Error in field."));
   t.wait_settled();
   EXPECT_EQ(t.cursor().first, kCycleLine);
@@ -274,13 +273,7 @@ TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
   // the next criteria input.
   rt::sql::begin_work();
   if (pg()) exec("LOCK TABLE ar_cycle IN EXCLUSIVE MODE");
-  t.key("n");
-  ASSERT_TRUE(t.wait_for("Esc: Accept"));
-  t.type("11/30/2026");
-  t.key("enter");
-  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
-  t.type("1");
-  t.key("esc");
+  enter_criteria(t, "11/30/2026", "1");
   ASSERT_TRUE(t.wait_for("Processing... Please wait"));
   t.signal(SIGINT);
   rt::sql::rollback_work();
