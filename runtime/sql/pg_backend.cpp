@@ -362,13 +362,7 @@ class PgConn : public Connection, public SchemaLookup {
     ok = PQpipelineSync(c_) == 1 && ok;
     std::vector<Result> results(sent);
     for (int q = 0; q < sent; ++q) results[q] = last_result(c_);
-    // The sync point, then the pipeline is idle again.
-    while (PGresult* r = PQgetResult(c_)) {
-      const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
-      PQclear(r);
-      if (sync) break;
-    }
-    PQexitPipelineMode(c_);
+    end_pipeline(true);
     if (!ok || sent == 0) return Result(nullptr);
     stmt_sp_ = sent >= 2 && PQresultStatus(results[sent - 2].get()) == PGRES_COMMAND_OK;
     Result res = std::move(results[sent - 1]);
@@ -485,6 +479,12 @@ class PgConn : public Connection, public SchemaLookup {
       }
     }
     queued_.clear();
+    end_pipeline(synced);
+  }
+
+  // Reads up to the sync point (when one was sent) and leaves pipeline
+  // mode: the connection is idle again.
+  void end_pipeline(bool synced) {
     while (PGresult* r = synced ? PQgetResult(c_) : nullptr) {
       const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
       PQclear(r);
