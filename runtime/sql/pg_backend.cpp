@@ -9,7 +9,12 @@
 // that declared them, and the server keeps the rows as they were at the
 // open: a row deleted afterwards is still delivered. The layer never relies
 // on the server's own cursor position: a scroll cursor fetches row k with
-// FETCH ABSOLUTE, a forward cursor fetches batches.
+// FETCH ABSOLUTE, a forward cursor fetches batches. Declared outside a
+// transaction, such a cursor is computed whole before its first row, so
+// a scroll cursor opened outside a transaction over tables that other
+// sessions can see is read lazily on a second session instead
+// (pg_cursor.h); one opened inside a transaction, or over a temporary
+// table, stays here.
 //
 // Inside a transaction PostgreSQL would abandon the whole transaction after
 // one failing statement; programs of this family expect only that
@@ -60,6 +65,7 @@
 #include <libpq-fe.h>
 #include <sched.h>
 
+#include <atomic>
 #include <chrono>
 #include <charconv>
 #include <cstdlib>
@@ -71,8 +77,11 @@
 #include "sql/convert.h"
 #include "sql/errors.h"
 #include "sql/pattern.h"
+#include "sql/pg_cursor.h"
+#include "sql/pg_wire.h"
 
 namespace rt::sql::detail {
+namespace pg {
 namespace {
 
 constexpr int kForwardBatch = 256;
@@ -80,11 +89,6 @@ constexpr int kForwardBatch = 256;
 // Type OIDs of the built-in types the layer reads specially.
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
               kNumeric = 1700, kDate = 1082;
-
-struct ResultDeleter {
-  void operator()(PGresult* r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 // How long to poll for an answer before blocking. Never on a single
 // processor: there the polling would only keep a server on the same
@@ -112,6 +116,8 @@ void await_result(PGconn* c) {
   }
 }
 
+}  // namespace
+
 // The results of one query sent, as PQexec would return them: the last.
 Result last_result(PGconn* c) {
   Result last;
@@ -124,7 +130,6 @@ Result last_result(PGconn* c) {
   return last;
 }
 
-// The same, null when nothing could be sent.
 Result collect(PGconn* c, int sent) { return sent == 1 ? last_result(c) : Result(nullptr); }
 
 // PQexec, PQexecParams, PQexecPrepared and PQprepare, waiting as above.
@@ -132,12 +137,15 @@ Result pq_exec(PGconn* c, const char* sql) { return collect(c, PQsendQuery(c, sq
 Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values) {
   return collect(c, PQsendQueryParams(c, sql, n, nullptr, values, nullptr, nullptr, 0));
 }
+
+namespace {
 Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values) {
   return collect(c, PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0));
 }
 Result pq_prepare(PGconn* c, const char* name, const char* sql, int n) {
   return collect(c, PQsendPrepare(c, name, sql, n, nullptr));
 }
+}  // namespace
 
 Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
@@ -147,6 +155,7 @@ Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
   return {pg_error_number(state ? state : "", msg, kind), msg};
 }
 
+namespace {
 int store_field(const PGresult* res, int row, int col, Value* into) {
   if (PQgetisnull(res, row, col)) return store(into, Cell::Null, 0, {});
   std::string_view text(PQgetvalue(res, row, col), PQgetlength(res, row, col));
@@ -167,6 +176,7 @@ int store_field(const PGresult* res, int row, int col, Value* into) {
     default: return store(into, Cell::Text, 0, text);
   }
 }
+}  // namespace
 
 Outcome store_row(const PGresult* res, int row, const Into& into) {
   Outcome o;
@@ -178,6 +188,8 @@ Outcome store_row(const PGresult* res, int row, const Into& into) {
   }
   return o;
 }
+
+namespace {
 
 // Parameters as text, converted as the translation says.
 class Bound {
@@ -258,8 +270,10 @@ class PgStmt : public BackendStatement {
 
 class PgConn : public Connection, public SchemaLookup {
  public:
-  explicit PgConn(PGconn* c) : c_(c), cancel_(PQgetCancel(c)) {}
+  PgConn(PGconn* c, std::string dbname) : c_(c), cancel_(PQgetCancel(c)), dbname_(std::move(dbname)) {}
   ~PgConn() override {
+    reader_signal_.store(nullptr);
+    reader_.reset();
     if (cancel_) PQfreeCancel(cancel_);
     PQfinish(c_);
   }
@@ -268,6 +282,38 @@ class PgConn : public Connection, public SchemaLookup {
   void cancel_from_signal() override {
     char why[256];
     if (cancel_) PQcancel(cancel_, why, sizeof why);
+    if (CursorReader* r = reader_signal_.load()) r->cancel_from_signal();
+  }
+
+  // The second session that reads scroll cursors, opened at first need;
+  // null when it cannot be had (the cursors then stay on this one).
+  CursorReader* reader() {
+    if (!reader_ && !reader_failed_) {
+      std::string why;
+      reader_ = CursorReader::open(dbname_, &why);
+      reader_failed_ = !reader_;
+      reader_signal_.store(reader_.get());
+    }
+    return reader_.get();
+  }
+
+  // Whether a scroll cursor over `tr` may be read on the second session:
+  // no transaction of the program's is open (its changes would not be
+  // seen there) and it reads no temporary table of this session.
+  bool lazy_cursor_for(const Translation& tr) {
+    if (in_transaction()) return false;
+    for (const std::string& w : tr.words) {
+      if (temp_tables_.count(w)) return false;
+    }
+    return true;
+  }
+
+  // The second session's open read transaction holds a share lock on what
+  // its cursors read, which a change of the schema here would wait for:
+  // before one, its cursors are made held cursors and the lock is let go.
+  void before_schema_change(const Translation& tr) {
+    if (!reader_ || tr.temp || temp_tables_.count(tr.table)) return;
+    reader_->hold_cursors();
   }
   Backend kind() const override { return Backend::Postgres; }
   PGconn* conn() const { return c_; }
@@ -513,6 +559,10 @@ class PgConn : public Connection, public SchemaLookup {
   std::vector<StmtKind> queued_;     // row changes sent, answers not read
   Settled settled_;                  // what drain() read since settle()
   Outcome held_;                     // the first failure drain() found
+  std::string dbname_;
+  std::unique_ptr<CursorReader> reader_;
+  bool reader_failed_ = false;
+  std::atomic<CursorReader*> reader_signal_{nullptr};  // for cancel_from_signal
 };
 
 PgStmt::~PgStmt() {
@@ -533,6 +583,7 @@ Outcome PgStmt::run(const Params& params, Result* res) {
 }
 
 Outcome PgStmt::execute(const Params& params, ExecResult* result) {
+  if (is_ddl(tr_.kind)) conn_->before_schema_change(tr_);
   Result res;
   Outcome o = run(params, &res);
   if (!o.ok()) return o;
@@ -570,6 +621,11 @@ Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendC
   if (tr_.kind != StmtKind::Select) return {err::kNotAvailable, "a cursor needs a SELECT statement"};
   Outcome o = bound_.bind(tr_, params);
   if (!o.ok()) return o;
+  if (scroll && conn_->lazy_cursor_for(tr_)) {
+    // A failure there (a table only this session sees, the second
+    // session lost) is tried again here, where a real error is reported.
+    if (CursorReader* r = conn_->reader(); r && r->open(tr_, bound_.count(), bound_.values(), cursor).ok()) return {};
+  }
   const std::string name = conn_->next_cursor_name();
   const std::string sql =
       "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
@@ -633,7 +689,7 @@ void ignore_notice(void*, const char*) {}
 
 }  // namespace
 
-std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error) {
+PGconn* open_session(const std::string& dbname, std::string* error) {
   const char* keys[] = {"dbname", "application_name", nullptr};
   const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
   PGconn* c = PQconnectdbParams(keys, values, 0);
@@ -658,7 +714,15 @@ std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* erro
     PQfinish(c);
     return nullptr;
   }
-  return std::make_unique<PgConn>(c);
+  return c;
+}
+
+}  // namespace pg
+
+std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error) {
+  PGconn* c = pg::open_session(dbname, error);
+  if (!c) return nullptr;
+  return std::make_unique<pg::PgConn>(c, dbname);
 }
 
 }  // namespace rt::sql::detail

@@ -73,6 +73,18 @@ struct State {
   // signal meanwhile must not re-enter it (the server and SQLite roll an
   // unfinished transaction back by themselves when the process ends).
   int busy = 0;
+
+  // At exit without a disconnect, the cursors and statements that module
+  // variables still hold let go of their back-end handles while the
+  // connection is there.
+  ~State() {
+    for (auto& w : cursors) {
+      if (auto c = w.lock()) c->bc.reset();
+    }
+    for (auto& w : statements) {
+      if (auto st = w.lock()) st->bs.reset();
+    }
+  }
 };
 
 State& g() {

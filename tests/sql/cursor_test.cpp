@@ -1,0 +1,235 @@
+// Scroll cursors as a browse uses them, on both back ends: the rows stay
+// those of the open whatever the program and others change meanwhile, the
+// cursor outlives the program's saves and schema changes, and on
+// PostgreSQL an idle or closed browse stops holding back the server's
+// clean-up of old rows.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/runtime.h"
+#include "pg_server.h"
+#include "sql/sql.h"
+
+namespace rt::sql {
+namespace {
+
+using lunadesk::testing::Db;
+using lunadesk::testing::ScopedDatabase;
+
+// Another program on the same database: a second libpq session or SQLite
+// handle, for changes the tested program did not make and for looking at
+// the server's sessions.
+class Other {
+ public:
+  explicit Other(const ScopedDatabase& db) {
+    if (db.which() == Db::Postgres) {
+      pg_ = PQconnectdb("dbname=lunadesk");
+    } else {
+      sqlite3_open(db.where().c_str(), &lite_);
+    }
+  }
+  ~Other() {
+    if (pg_) PQfinish(pg_);
+    if (lite_) sqlite3_close(lite_);
+  }
+  // Runs `sql`; the first value of the last result, "" when none.
+  std::string run(const std::string& sql) {
+    std::string value;
+    if (pg_) {
+      PGresult* r = PQexec(pg_, sql.c_str());
+      const ExecStatusType st = PQresultStatus(r);
+      EXPECT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(pg_);
+      if (st == PGRES_TUPLES_OK && PQntuples(r) > 0) value = PQgetvalue(r, 0, 0);
+      PQclear(r);
+    } else {
+      char* err = nullptr;
+      auto first = [](void* out, int, char** values, char**) {
+        if (values[0]) *static_cast<std::string*>(out) = values[0];
+        return 0;
+      };
+      EXPECT_EQ(sqlite3_exec(lite_, sql.c_str(), first, &value, &err), SQLITE_OK) << sql << ": " << (err ? err : "");
+      sqlite3_free(err);
+    }
+    return value;
+  }
+  // Sessions of the programs (not this one) whose snapshot holds back the
+  // server's clean-up.
+  int holding_back() {
+    return std::stoi(run("select count(*) from pg_stat_activity where application_name = 'lunadesk' "
+                         "and (backend_xmin is not null or state like 'idle in transaction%')"));
+  }
+
+ private:
+  PGconn* pg_ = nullptr;
+  sqlite3* lite_ = nullptr;
+};
+
+class ScrollCursor : public ::testing::TestWithParam<Db> {
+ protected:
+  void SetUp() override {
+    // Short enough that the test sees the idle bound at work.
+    setenv("LUNADESK_CURSOR_IDLE_MS", "300", 1);
+    setenv("LUNADESK_LOCK_TIMEOUT_MS", "2000", 1);
+    db_.emplace(GetParam());
+    LUNADESK_NEED_DATABASE(*db_);
+    std::string why;
+    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    continue_.emplace();
+    ok("create table br (k integer, name char(10))");
+    for (int k = 1; k <= 6; ++k) ok("insert into br values (?, ?)", {Value::of_int(k), Value::of_char("r" + std::to_string(k), 10)});
+    other_.emplace(*db_);
+  }
+  void TearDown() override {
+    other_.reset();
+    continue_.reset();
+    disconnect();
+    db_.reset();
+    unsetenv("LUNADESK_CURSOR_IDLE_MS");
+    unsetenv("LUNADESK_LOCK_TIMEOUT_MS");
+  }
+  bool pg() const { return GetParam() == Db::Postgres; }
+  void ok(std::string_view text, const Params& p = {}) {
+    execute(text, p);
+    EXPECT_EQ(rt::status, 0) << text << ": " << last_error_message();
+  }
+  // The row the fetch delivers as "k name", or "status N".
+  std::string at(Cursor& c, Fetch how, long n = 1) {
+    Value k(integer_t()), name(char_t(10));
+    fetch(c, how, n, {&k, &name});
+    if (rt::status != 0) return "status " + std::to_string(rt::status);
+    return std::to_string(k.as_int()) + " " + name.str();
+  }
+  // Waits until `pred` holds (the watcher works in its own time).
+  template <class P>
+  bool eventually(P pred) {
+    for (int i = 0; i < 200; ++i) {
+      if (pred()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return pred();
+  }
+
+  std::optional<ScopedDatabase> db_;
+  std::optional<ContinueOnError> continue_;
+  std::optional<Other> other_;
+};
+
+// What the browse saw at the open stays: the program's own save (a change,
+// a delete, a new first row) and another program's change are not seen,
+// whether the row was read already or not; the next open sees them all.
+TEST_P(ScrollCursor, KeepsTheRowsOfItsOpenAcrossSaves) {
+  Cursor c;
+  declare(c, "select k, name from br order by k", true);
+  open(c);
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_EQ(at(c, Fetch::Next), "1 r1");
+  EXPECT_EQ(at(c, Fetch::Next), "2 r2");
+
+  begin_work();
+  ok("update br set name = 'changed' where k = 2");
+  ok("delete from br where k = 3");
+  ok("insert into br values (0, 'new')");
+  commit_work();
+  ok("delete from br where k = 6");
+  other_->run("update br set name = 'other' where k = 5");
+
+  EXPECT_EQ(at(c, Fetch::Relative, 0), "2 r2");
+  EXPECT_EQ(at(c, Fetch::Next), "3 r3");
+  EXPECT_EQ(at(c, Fetch::Next), "4 r4");
+  EXPECT_EQ(at(c, Fetch::Next), "5 r5");
+  EXPECT_EQ(at(c, Fetch::Next), "6 r6");
+  EXPECT_EQ(at(c, Fetch::Next), "status 100");
+  EXPECT_EQ(at(c, Fetch::Previous), "5 r5");
+  EXPECT_EQ(at(c, Fetch::First), "1 r1");
+  EXPECT_EQ(at(c, Fetch::Last), "6 r6");
+
+  open(c);
+  EXPECT_EQ(at(c, Fetch::Next), "0 new");
+  EXPECT_EQ(at(c, Fetch::Next), "1 r1");
+  EXPECT_EQ(at(c, Fetch::Next), "2 changed");
+  EXPECT_EQ(at(c, Fetch::Last), "5 other");
+}
+
+// A browse left idle lets the server clean up (on PostgreSQL) yet keeps
+// its rows and its place; a schema change while a browse is open neither
+// waits for the browse nor ends it.
+TEST_P(ScrollCursor, OutlivesIdleTimeAndSchemaChanges) {
+  Cursor c;
+  declare(c, "select k, name from br where k > ? order by k", true);
+  open(c, {Value::of_int(1)});
+  EXPECT_EQ(at(c, Fetch::Next), "2 r2");
+  if (pg()) {
+    EXPECT_EQ(other_->holding_back(), 1);
+    EXPECT_TRUE(eventually([&] { return other_->holding_back() == 0; }));
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  }
+  ok("delete from br where k = 3");
+  EXPECT_EQ(at(c, Fetch::Next), "3 r3");
+  EXPECT_EQ(at(c, Fetch::Previous), "2 r2");
+  EXPECT_EQ(at(c, Fetch::Last), "6 r6");
+
+  open(c, {Value::of_int(1)});
+  EXPECT_EQ(at(c, Fetch::Next), "2 r2");
+  ok("create index br_k on br (k)");
+  ok("create table br2 (a integer)");
+  ok("drop table br2");
+  ok("delete from br where k = 4");
+  EXPECT_EQ(at(c, Fetch::Next), "4 r4");
+  EXPECT_EQ(at(c, Fetch::Last), "6 r6");
+  EXPECT_EQ(at(c, Fetch::Absolute, 1), "2 r2");
+}
+
+// On PostgreSQL the browse reads on a session whose snapshot holds back
+// the clean-up of rows deleted since; it lets go once the last browse is
+// closed, and a browse opened inside a transaction, or over a temporary
+// table, is read where the program's changes are seen.
+TEST_P(ScrollCursor, LetsTheServerCleanUpWhenClosed) {
+  setenv("LUNADESK_CURSOR_IDLE_MS", "600000", 1);
+  disconnect();
+  std::string why;
+  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  Cursor a, b;
+  declare(a, "select k, name from br order by k", true);
+  declare(b, "select k, name from br order by k desc", true);
+  open(a);
+  open(b);
+  EXPECT_EQ(at(a, Fetch::Next), "1 r1");
+  EXPECT_EQ(at(b, Fetch::Next), "6 r6");
+  if (pg()) {
+    EXPECT_EQ(other_->holding_back(), 1);
+  }
+  close(a);
+  EXPECT_EQ(at(b, Fetch::Next), "5 r5");
+  close(b);
+  if (pg()) {
+    EXPECT_EQ(other_->holding_back(), 0);
+  }
+
+  begin_work();
+  ok("insert into br values (7, 'pending')");
+  Cursor in_txn;
+  declare(in_txn, "select k, name from br order by k desc", true);
+  open(in_txn);
+  EXPECT_EQ(at(in_txn, Fetch::Next), "7 pending");
+  commit_work();
+  EXPECT_EQ(at(in_txn, Fetch::Next), "6 r6");
+
+  ok("select k, name from br where k < 3 into temp t_br with no log");
+  Cursor temp;
+  declare(temp, "select k, name from t_br order by k", true);
+  open(temp);
+  EXPECT_EQ(at(temp, Fetch::Last), "2 r2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ScrollCursor, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+
+}  // namespace
+}  // namespace rt::sql
