@@ -33,6 +33,7 @@
 
 #include "itemsclr.h"
 #include "lower_bound.h"
+#include "bench_util.h"
 #include "pg_server.h"
 #include "receivables.h"
 #include "sql/sql.h"
@@ -47,14 +48,6 @@ struct Variant {
   std::string label;  // as the table shows it
   bool program = false;
 };
-
-std::vector<std::string> split(const std::string& s) {
-  std::vector<std::string> out;
-  std::stringstream in(s);
-  for (std::string item; std::getline(in, item, ',');)
-    if (!item.empty()) out.push_back(item);
-  return out;
-}
 
 // --- the child: one run, its figures on standard output -------------------
 
@@ -152,12 +145,6 @@ Measured spawn(const std::string& key, const std::string& path) {
   return m;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<std::string>& pg_bounds) {
   const bool pg = which == lunadesk::testing::Db::Postgres;
   lunadesk::testing::ScopedDatabase db(which);
@@ -198,12 +185,12 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
 
   std::printf("%-8s %9s  %-36s %9s  %-20s %6s %8s %8s %8s %6s\n", "backend", "items", "variant", "median s",
               "runs s", "ratio", "matched", "deleted", "peak MB", "cpu s");
-  const double program = median([&] {
+  const double program = bench::median([&] {
     std::vector<double> s;
     for (const Measured& m : got[0]) s.push_back(m.r.seconds);
     return s;
   }());
-  const double bound = variants.size() > 1 ? median([&] {
+  const double bound = variants.size() > 1 ? bench::median([&] {
     std::vector<double> s;
     for (const Measured& m : got[1]) s.push_back(m.r.seconds);
     return s;
@@ -220,7 +207,7 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
       std::snprintf(b, sizeof b, "%.2f ", m.r.seconds);
       all += b;
     }
-    const double med = median(secs);
+    const double med = bench::median(secs);
     char ratio[16] = "-";
     if (v == 0 && bound > 0) std::snprintf(ratio, sizeof ratio, "%.3f", program / bound);
     if (v > 0) std::snprintf(ratio, sizeof ratio, "%.3f", program / med);
@@ -228,7 +215,7 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
     const std::string matched = last.r.matched < 0 ? "-" : std::to_string(last.r.matched);
     std::printf("%-8s %9ld  %-36s %9.3f  %-20s %6s %8s %8ld %8.1f %6.2f\n", pg ? "postgres" : "sqlite", n,
                 variants[v].label.c_str(), med, all.c_str(), ratio, matched.c_str(), last.r.deleted,
-                *std::max_element(mem.begin(), mem.end()), median(cpu));
+                *std::max_element(mem.begin(), mem.end()), bench::median(cpu));
     for (const Measured& m : got[v]) {
       if (m.r.deleted != got[0].back().r.deleted)
         std::printf("  !! %s deleted %ld open items, the program %ld\n", variants[v].label.c_str(), m.r.deleted,
@@ -256,13 +243,13 @@ int main(int argc, char** argv) {
     };
     if (auto v = value("--sizes")) {
       sizes.clear();
-      for (const std::string& s : split(*v)) sizes.push_back(std::stol(s));
+      for (const std::string& s : bench::split(*v)) sizes.push_back(std::stol(s));
     } else if (auto r = value("--runs")) {
       runs = std::max(1, std::stoi(*r));
     } else if (auto b = value("--backends")) {
-      backends = split(*b);
+      backends = bench::split(*b);
     } else if (auto p = value("--pg-bounds")) {
-      pg_bounds = split(*p);
+      pg_bounds = bench::split(*p);
     } else {
       std::fprintf(stderr,
                    "usage: %s [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg] "
