@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "itemsclr.h"
@@ -19,9 +21,21 @@ void check(int rc, sqlite3* db, std::string_view what) {
     throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
+// With BENCH_STEPS set in the environment, the time of each step since the
+// last goes to the standard error stream.
+void step_done(std::string_view what) {
+  static auto last = std::chrono::steady_clock::now();
+  const auto now = std::chrono::steady_clock::now();
+  if (std::getenv("BENCH_STEPS"))
+    std::fprintf(stderr, "%9.3f s  %.70s\n", std::chrono::duration<double>(now - last).count(),
+                 std::string(what).c_str());
+  last = now;
+}
+
 void exec(sqlite3* db, std::string_view dialect_text) {
   const std::string text = translated(dialect_text, false);
   check(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), db, text);
+  step_done(text);
 }
 
 sqlite3_stmt* prepare(sqlite3* db, std::string_view dialect_text) {
@@ -49,6 +63,7 @@ RunResult lower_bound_sqlite(const std::string& path) {
   RunResult r;
   const auto t0 = std::chrono::steady_clock::now();
   check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db, "BEGIN");
+  step_done("BEGIN IMMEDIATE");
   exec(db, plan->items_sql);
   exec(db, s.index_items);
   exec(db, s.neg_types);
@@ -71,10 +86,12 @@ RunResult lower_bound_sqlite(const std::string& path) {
     r.deleted += sqlite3_changes(db);
   }
   check(rc, db, "the matched invoices");
+  step_done("the matched invoices, each with its DELETE");
   sqlite3_finalize(match);
   sqlite3_finalize(del);
   exec(db, plan->update_sql);
   check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "COMMIT");
+  step_done("COMMIT");
   exec(db, "UPDATE STATISTICS");
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   sqlite3_close(db);
