@@ -49,7 +49,7 @@ void run(bool pg, const std::string& where, const std::string& sql) {
 // The rows i = 0..n-1 as a query of column i, in each dialect.
 std::string numbers(bool pg, long n) {
   const std::string ns = std::to_string(n);
-  return pg ? "SELECT i FROM generate_series(0, " + ns + " - 1) i"
+  return pg ? "SELECT i FROM generate_series(0::bigint, " + ns + " - 1) i"
             : "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ns + " - 1) SELECT i FROM s";
 }
 
