@@ -18,7 +18,12 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     case SQLITE_CONSTRAINT_NOTNULL: return err::kNullNotAllowed;
     case SQLITE_CONSTRAINT_FOREIGNKEY: return err::kForeignKey;
     case SQLITE_CONSTRAINT_CHECK:
-      return has(msg, "char_len_") ? err::kStringTooLong : err::kCheckFailed;
+      // The layer's own column checks are named for what they refuse.
+      if (has(msg, "char_len_")) return err::kStringTooLong;
+      if (has(msg, "num_type_")) return err::kCharToNumber;
+      if (has(msg, "int_range_")) return err::kIntegerRange;
+      if (has(msg, "dec_range_")) return err::kDecimalRange;
+      return err::kCheckFailed;
     case SQLITE_MISMATCH: return err::kCharToNumber;
     case SQLITE_INTERRUPT: return err::kInterrupted;
     case SQLITE_NOTADB: return err::kNoDatabase;
@@ -43,6 +48,7 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     if (has(msg, "cannot start a transaction within a transaction")) return err::kInTransaction;
     if (has(msg, "no transaction is active") || has(msg, "no such savepoint")) return err::kNotInTransaction;
     if (has(msg, "no such index")) return err::kNoTable;
+    if (has(msg, "division by zero")) return err::kDivideByZero;
   }
   return err::kUnknown;
 }
@@ -64,7 +70,12 @@ int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind)
   if (state == "23514") return err::kCheckFailed;
   if (state == "22001") return err::kStringTooLong;
   if (state == "22P02") return err::kCharToNumber;
-  if (state == "22003") return err::kDecimalRange;
+  if (state == "22003") {
+    // "smallint out of range", "value ... out of range for type integer"
+    if (has(msg, "smallint") || has(msg, "integer") || has(msg, "bigint")) return err::kIntegerRange;
+    return err::kDecimalRange;
+  }
+  if (state == "22012") return err::kDivideByZero;
   if (state == "22007" || state == "22008") return err::kDateConversion;
   if (state == "42883") return err::kNoFunction;
   if (state == "25P01" || state == "3B001") return err::kNotInTransaction;

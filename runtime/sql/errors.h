@@ -38,6 +38,7 @@ inline constexpr int kDateConversion = -1218;
 inline constexpr int kCharToNumber = -1213;
 inline constexpr int kIntegerRange = -1215;
 inline constexpr int kDecimalRange = -1226;
+inline constexpr int kDivideByZero = -1202;
 inline constexpr int kStringTooLong = -1279;
 inline constexpr int kConnectionBroken = -25582;
 // Anything no rule below knows: still negative, the back end's text says

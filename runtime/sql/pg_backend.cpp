@@ -457,6 +457,20 @@ class PgConn : public Connection, public SchemaLookup {
     return {};
   }
 
+  // A serial stored explicitly moves the sequence on to it, so that the
+  // next serial handed out continues from the largest value, as on the
+  // embedded back end. A failure only leaves the sequence where it was.
+  void follow_serial(const std::string& table_name, long serial) {
+    const TableInfo* info = table(table_name);
+    if (!info || info->serial < 0 || serial <= 0) return;
+    static const char* q =
+        "SELECT setval(s, $3) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s) q "
+        "WHERE $3 > COALESCE(pg_sequence_last_value(s), 0)";
+    const std::string value = std::to_string(serial);
+    const char* v[3] = {table_name.c_str(), info->columns[info->serial].c_str(), value.c_str()};
+    guarded([&] { return pq_exec_params(c_, q, 3, v); }, true);
+  }
+
   const TableInfo* table(std::string_view name) override {
     auto it = schema_.find(std::string(name));
     if (it != schema_.end()) return &it->second;
@@ -593,6 +607,7 @@ Outcome PgStmt::execute(const Params& params, ExecResult* result) {
   conn_->after(tr_);
   if (tr_.returns_serial && PQntuples(res.get()) > 0) {
     result->serial = std::atol(PQgetvalue(res.get(), 0, 0));
+    conn_->follow_serial(tr_.table, result->serial);
     return {};
   }
   if (tr_.kind == StmtKind::Select) {

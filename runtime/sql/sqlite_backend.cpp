@@ -398,11 +398,13 @@ class SqliteConn : public Connection, public SchemaLookup {
   bool in_transaction() override { return !sqlite3_get_autocommit(db_); }
   Outcome begin() override { return control("BEGIN IMMEDIATE", StmtKind::Begin); }
   Outcome commit() override { return control("COMMIT", StmtKind::Commit); }
-  Outcome rollback() override { return control("ROLLBACK", StmtKind::Rollback); }
+  Outcome rollback() override {
+    return keeping_serials([&] { return control("ROLLBACK", StmtKind::Rollback); });
+  }
   Outcome savepoint(const std::string& n) override { return control("SAVEPOINT " + n, StmtKind::Other); }
   Outcome release(const std::string& n) override { return control("RELEASE SAVEPOINT " + n, StmtKind::Other); }
   Outcome rollback_to(const std::string& n) override {
-    return control("ROLLBACK TO SAVEPOINT " + n, StmtKind::Other);
+    return keeping_serials([&] { return control("ROLLBACK TO SAVEPOINT " + n, StmtKind::Other); });
   }
 
   static int setup(sqlite3* db) {
@@ -432,6 +434,41 @@ class SqliteConn : public Connection, public SchemaLookup {
     const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return error_of(db_, rc, kind);
     return {};
+  }
+
+  // A serial once handed out is never handed out again, also when the
+  // transaction that took it is rolled back, as on PostgreSQL, whose
+  // sequences a rollback does not touch: the counters of the serial
+  // columns are read before the rollback and put back after it.
+  template <class F>
+  Outcome keeping_serials(F undo) {
+    std::vector<std::pair<std::string, std::int64_t>> counters;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, seq FROM main.sqlite_sequence", -1, &st, nullptr) == SQLITE_OK) {
+      while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        counters.emplace_back(name ? name : "", sqlite3_column_int64(st, 1));
+      }
+    }
+    sqlite3_finalize(st);
+    Outcome o = undo();
+    if (!o.ok() || counters.empty()) return o;
+    static const char* const kPutBack[] = {
+        "DELETE FROM main.sqlite_sequence WHERE name = ?1 AND seq < ?2",
+        "INSERT INTO main.sqlite_sequence (name, seq) SELECT ?1, ?2 "
+        "WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_sequence WHERE name = ?1)"};
+    for (const char* sql : kPutBack) {
+      st = nullptr;
+      if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) break;
+      for (const auto& [name, seq] : counters) {
+        sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 2, seq);
+        sqlite3_step(st);  // a failure only lets the number be taken again
+        sqlite3_reset(st);
+      }
+      sqlite3_finalize(st);
+    }
+    return o;
   }
 
   bool open_reader() {

@@ -172,6 +172,28 @@ void glob_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, matches(std::string_view(value, vlen), std::string_view(pattern, plen)) ? 1 : 0);
 }
 
+// divisor(x): x, refused when it is zero (the translator passes every
+// divisor through it).
+void divisor_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  bool zero = false;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: zero = sqlite3_value_int64(v) == 0; break;
+    case SQLITE_FLOAT: zero = sqlite3_value_double(v) == 0.0; break;
+    case SQLITE_NULL: break;
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      auto d = Decimal::parse(text ? text : "");
+      zero = d && *d == Decimal();
+    }
+  }
+  if (zero) {
+    sqlite3_result_error(ctx, "division by zero", -1);
+    return;
+  }
+  sqlite3_result_value(ctx, v);
+}
+
 }  // namespace
 
 int register_sqlite_functions(sqlite3* db) {
@@ -185,6 +207,7 @@ int register_sqlite_functions(sqlite3* db) {
     rc = sqlite3_create_window_function(db, "avg", 1, flags, nullptr, sum_step, avg_final, avg_current,
                                         sum_inverse, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "glob", 2, flags, nullptr, glob_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "divisor", 1, flags, nullptr, divisor_fn, nullptr, nullptr);
   return rc;
 }
 

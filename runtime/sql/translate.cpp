@@ -111,6 +111,8 @@ class Translator {
       default: break;
     }
     if (!r_.ok) return r_;
+    if (target_ == Target::Postgres) nulls_first();
+    if (target_ == Target::Sqlite) checked_divisors();
     if (target_ == Target::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
     for (const std::string& s : out_) r_.text += s;
     r_.text = prefix_ + r_.text + suffix_;
@@ -336,7 +338,8 @@ class Translator {
       repl = "VARCHAR(" + n + ")";
       if (lite) repl += " CONSTRAINT char_len_" + col + " CHECK(length(CAST(" + col + " AS BLOB))<=" + n + ")";
     } else if (type == "SERIAL" || type == "SERIAL8" || type == "BIGSERIAL") {
-      repl = lite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : (type == "SERIAL" ? "SERIAL" : "BIGSERIAL");
+      // A serial is a key: given twice it is refused on both back ends.
+      repl = lite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : (type == "SERIAL" ? "SERIAL UNIQUE" : "BIGSERIAL UNIQUE");
     } else if (type == "INT8" || type == "BIGINT") {
       repl = "BIGINT";
     } else if (type == "INT" || type == "INTEGER") {
@@ -465,6 +468,64 @@ class Translator {
       }
       ++item;
       start = k + 1;
+    }
+  }
+
+  // Nulls are the smallest values here, as on the family's own servers and
+  // on SQLite: first in ascending order, last in descending. PostgreSQL
+  // sorts them the other way, so on it every ORDER BY item says where its
+  // nulls go, and every index column is made in that order, so that an
+  // ordered read can still follow an index.
+  void nulls_first() {
+    for (size_t i = 0; i + 1 < sig_.size(); ++i) {
+      if (is(i, "ORDER") && is(i + 1, "BY")) {
+        order_items(i + 2, depth_[i]);
+      } else if (r_.kind == StmtKind::CreateIndex && punct(i, "(") && depth_[i] == 0) {
+        order_items(i + 1, 1);
+        return;
+      }
+    }
+  }
+
+  // The items of a list starting at sig index `from` at parenthesis depth
+  // `depth`, up to its end: a closing parenthesis or a clause word.
+  void order_items(size_t from, int depth) {
+    size_t k = from;
+    while (k < sig_.size()) {
+      size_t e = k;
+      while (e < sig_.size() && depth_[e] >= depth && !(depth_[e] == depth && punct(e, ",")) &&
+             !(depth_[e] == depth && (is(e, "INTO") || is(e, "FOR") || is(e, "LIMIT") || is(e, "OFFSET") ||
+                                      is(e, "UNION") || punct(e, ")"))))
+        ++e;
+      if (e == k) return;
+      const size_t last = e - 1;
+      if (!(last > k && is(last - 1, "NULLS"))) o(last) += is(last, "DESC") ? " NULLS LAST" : " NULLS FIRST";
+      if (e >= sig_.size() || !punct(e, ",") || depth_[e] != depth) return;
+      k = e + 1;
+    }
+  }
+
+  // SQLite divides by zero into a null; the family's servers, like
+  // PostgreSQL, refuse it (-1202). Each divisor (a constant, a column, a
+  // call or a parenthesized expression, with its signs) passes through
+  // divisor(), which refuses a zero.
+  void checked_divisors() {
+    for (size_t i = 1; i + 1 < sig_.size(); ++i) {
+      if (!punct(i, "/")) continue;
+      size_t a = i + 1;
+      while (a < sig_.size() && (punct(a, "-") || punct(a, "+"))) ++a;
+      if (a >= sig_.size()) return;
+      size_t b = a;
+      if (punct(a, "(")) {
+        b = close_of(a);
+      } else if (tok(a).kind == Tok::Word && punct(a + 1, "(")) {
+        b = close_of(a + 1);
+      } else {
+        while (b + 2 < sig_.size() && punct(b + 1, ".") && tok(b + 2).kind == Tok::Word) b += 2;
+      }
+      if (b == std::string::npos) return;
+      o(i + 1) = "divisor(" + o(i + 1);
+      o(b) += ")";
     }
   }
 

@@ -570,6 +570,26 @@ TEST_P(Sql, PipelinedChangesKeepCountsAndOrder) {
   EXPECT_EQ(count("select sum(v) from pc"), 6 * 51);
 }
 
+// A serial continues from the largest value stored, is never handed out
+// twice (an explicit one given again is a duplicate), and a number taken
+// by a transaction that was rolled back is not taken again.
+TEST_P(Sql, SerialsContinueFromTheLargestAndAreNeverReused) {
+  ok("create table s (id serial, v char(5))");
+  ok("insert into s values (0, 'a')");
+  EXPECT_EQ(last_serial(), 1);
+  ok("insert into s values (10, 'b')");
+  ok("insert into s values (?, 'c')", {num(0)});
+  EXPECT_EQ(last_serial(), 11);
+  EXPECT_EQ(status_of("insert into s values (10, 'd')"), -239);
+  begin_work();
+  ok("insert into s values (0, 'e')");
+  EXPECT_EQ(last_serial(), 12);
+  rollback_work();
+  ok("insert into s values (0, 'f')");
+  EXPECT_EQ(last_serial(), 13);
+  EXPECT_EQ(count("select count(*) from s"), 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Sql, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

@@ -35,7 +35,15 @@ const Golden kCases[] = {
    R"(SELECT icl_desc  FROM inv_classes WHERE icl_code=$1 AND icl_type='T' )"},
   {R"(SELECT "",   tx_table.tt_code FROM tx_table ORDER BY tt_level ASC,tt_where ASC)",
    R"(SELECT '',   tx_table.tt_code FROM tx_table ORDER BY tt_level ASC,tt_where ASC)",
-   R"(SELECT '',   tx_table.tt_code FROM tx_table ORDER BY tt_level ASC,tt_where ASC)"},
+   R"(SELECT '',   tx_table.tt_code FROM tx_table ORDER BY tt_level ASC NULLS FIRST,tt_where ASC NULLS FIRST)"},
+  // Nulls sort first in ascending order, last in descending, on both.
+  {"select a, b from t where c in (select c from u order by c) order by a desc, 2 into temp x",
+   "CREATE TEMP TABLE x AS select a, b from t where c in (select c from u order by c) order by a desc, 2 ",
+   "CREATE TEMP TABLE x WITH (fillfactor=50) AS select a, b from t where c in (select c from u order by c NULLS FIRST) order by a desc NULLS LAST, 2 NULLS FIRST "},
+  // A divisor of zero is an error on both.
+  {"select a / b, c/(d-1), e / -f.g, h / sum(x) from t",
+   "select a / divisor(b), c/divisor((d-1)), e / divisor(-f.g), h / divisor(sum(x)) from t",
+   "select a / b, c/(d-1), e / -f.g, h / sum(x) from t"},
   // Constants are never rewritten as text: quotes and "matches" inside stay.
   {R"(select a from t where b = 'it''s matches "q"' and c = "say ""hi""")",
    R"(select a from t where b = 'it''s matches "q"' and c = 'say "hi"')",
@@ -74,7 +82,7 @@ const Golden kCases[] = {
   // The schema: types, storage clauses, constraint names.
   {"create table g (c char(8), l serial not null, r decimal(16,6), m money, d date, f float, x decimal(10)) in dbs1 extent size 16",
    "create table g (c CHAR(8) COLLATE RTRIM CONSTRAINT char_len_c CHECK(length(CAST(c AS BLOB))<=8), l INTEGER PRIMARY KEY AUTOINCREMENT not null, r DECIMAL(16,6), m DECIMAL(16,2), d date, f REAL, x DECIMAL(10)) ",
-   "create table g (c CHAR(8), l SERIAL not null, r NUMERIC(16,6), m NUMERIC(16,2), d date, f DOUBLE PRECISION, x NUMERIC) "},
+   "create table g (c CHAR(8), l SERIAL UNIQUE not null, r NUMERIC(16,6), m NUMERIC(16,2), d date, f DOUBLE PRECISION, x NUMERIC) "},
   {"CREATE TEMP TABLE t_printer (   printer  CHAR (10),   descr  CHAR (1))",
    "CREATE TEMP TABLE t_printer (   printer  CHAR(10) COLLATE RTRIM CONSTRAINT char_len_printer CHECK(length(CAST(printer AS BLOB))<=10) ,   descr  CHAR(1) COLLATE RTRIM CONSTRAINT char_len_descr CHECK(length(CAST(descr AS BLOB))<=1) )",
    "CREATE TEMP TABLE t_printer (   printer  CHAR(10) ,   descr  CHAR(1) )"},
@@ -86,7 +94,7 @@ const Golden kCases[] = {
    "create table u (a INTEGER, CONSTRAINT u_a unique (a) )"},
   {"create distinct cluster index ti_a on t (a, b desc) in dbs",
    "create UNIQUE  index ti_a on t (a, b desc) ",
-   "create UNIQUE  index ti_a on t (a, b desc) "},
+   "create UNIQUE  index ti_a on t (a NULLS FIRST, b desc NULLS LAST) "},
   // Serials: a 0 asks for the next one, as a constant or bound.
   {"INSERT INTO tx_use_g VALUES (   ?,   ?,   ?,   ?)",
    "INSERT INTO tx_use_g VALUES (   ?,   ?,   ?,   NULLIF(?,0))",
