@@ -70,7 +70,8 @@ void seed_salesmen(bool pg, const std::string& where, long n) {
   std::string code;
   for (long place : {46656L, 1296L, 36L, 1L}) {
     if (!code.empty()) code += " || ";
-    code += "substr('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ', (" + x + " / " + std::to_string(place) + ") % 36 + 1, 1)";
+    code += "substr('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ', CAST((" + x + " / " + std::to_string(place) +
+            ") % 36 + 1 AS integer), 1)";
   }
   run(pg, where,
       "DROP INDEX iqsn_u_code; INSERT INTO iq_salesman_name (iqsn_code, iqsn_name, iqsn_userlogin) SELECT " + code +
