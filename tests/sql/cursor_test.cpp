@@ -74,7 +74,6 @@ class Other {
 class ScrollCursor : public ::testing::TestWithParam<Db> {
  protected:
   void SetUp() override {
-    // Short enough that the test sees the idle bound at work.
     setenv("LUNADESK_CURSOR_IDLE_MS", "300", 1);
     setenv("LUNADESK_LOCK_TIMEOUT_MS", "2000", 1);
     db_.emplace(GetParam());
@@ -161,6 +160,12 @@ TEST_P(ScrollCursor, KeepsTheRowsOfItsOpenAcrossSaves) {
 // its rows and its place; a schema change while a browse is open neither
 // waits for the browse nor ends it.
 TEST_P(ScrollCursor, OutlivesIdleTimeAndSchemaChanges) {
+  // Long enough that the snapshot is still held when first looked at on a
+  // slow machine.
+  setenv("LUNADESK_CURSOR_IDLE_MS", "1500", 1);
+  disconnect();
+  std::string why;
+  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
   Cursor c;
   declare(c, "select k, name from br where k > ? order by k", true);
   open(c, {Value::of_int(1)});
@@ -169,7 +174,7 @@ TEST_P(ScrollCursor, OutlivesIdleTimeAndSchemaChanges) {
     EXPECT_EQ(other_->holding_back(), 1);
     EXPECT_TRUE(eventually([&] { return other_->holding_back() == 0; }));
   } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
   }
   ok("delete from br where k = 3");
   EXPECT_EQ(at(c, Fetch::Next), "3 r3");
