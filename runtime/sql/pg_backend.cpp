@@ -323,7 +323,7 @@ class PgConn : public Connection, public SchemaLookup {
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     Translation tr = translate(text, Target::Postgres, this, opt);
-    if (!tr.ok) return {err::kSyntax, tr.error};
+    if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     std::string name;
     // Statements that plan (queries and row changes) are prepared on the
     // server; the rest run as they come.
@@ -457,18 +457,21 @@ class PgConn : public Connection, public SchemaLookup {
     return {};
   }
 
-  // A serial stored explicitly moves the sequence on to it, so that the
-  // next serial handed out continues from the largest value, as on the
-  // embedded back end. A failure only leaves the sequence where it was.
-  void follow_serial(const std::string& table_name, long serial) {
+  // The next serial continues from the largest value in the table, as on
+  // the embedded back end: before an insert that may take one, the
+  // sequence is moved on to that value when it is behind it (serials
+  // stored explicitly, by the programs or by another tool). The key's
+  // index answers the largest value at once. A failure only leaves the
+  // sequence where it was.
+  void serial_from_largest(const std::string& table_name) {
     const TableInfo* info = table(table_name);
-    if (!info || info->serial < 0 || serial <= 0) return;
-    static const char* q =
-        "SELECT setval(s, $3) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s) q "
-        "WHERE $3 > COALESCE(pg_sequence_last_value(s), 0)";
-    const std::string value = std::to_string(serial);
-    const char* v[3] = {table_name.c_str(), info->columns[info->serial].c_str(), value.c_str()};
-    guarded([&] { return pq_exec_params(c_, q, 3, v); }, true);
+    if (!info || info->serial < 0) return;
+    // Both names are lower-case words of the dialect: identifiers.
+    const std::string col = info->columns[info->serial];
+    const std::string q = "SELECT setval(s, m) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s, (SELECT max(\"" +
+                          col + "\") FROM \"" + table_name + "\") AS m) q WHERE m > COALESCE(pg_sequence_last_value(s), 0)";
+    const char* v[2] = {table_name.c_str(), col.c_str()};
+    guarded([&] { return pq_exec_params(c_, q.c_str(), 2, v); }, true);
   }
 
   const TableInfo* table(std::string_view name) override {
@@ -598,6 +601,7 @@ Outcome PgStmt::run(const Params& params, Result* res) {
 
 Outcome PgStmt::execute(const Params& params, ExecResult* result) {
   if (is_ddl(tr_.kind)) conn_->before_schema_change(tr_);
+  if (tr_.returns_serial) conn_->serial_from_largest(tr_.table);
   Result res;
   Outcome o = run(params, &res);
   if (!o.ok()) return o;
@@ -607,7 +611,6 @@ Outcome PgStmt::execute(const Params& params, ExecResult* result) {
   conn_->after(tr_);
   if (tr_.returns_serial && PQntuples(res.get()) > 0) {
     result->serial = std::atol(PQgetvalue(res.get(), 0, 0));
-    conn_->follow_serial(tr_.table, result->serial);
     return {};
   }
   if (tr_.kind == StmtKind::Select) {

@@ -326,7 +326,7 @@ class SqliteConn : public Connection, public SchemaLookup {
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     Translation tr = translate(text, Target::Sqlite, this, opt);
-    if (!tr.ok) return {err::kSyntax, tr.error};
+    if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     sqlite3_stmt* st = nullptr;
     Outcome o = compile(db_, tr, &st);
     if (!o.ok()) return o;

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <optional>
 
+#include "sql/errors.h"
 #include "sql/pattern.h"
 #include "sql/tokenize.h"
 
@@ -102,7 +103,10 @@ class Translator {
       case StmtKind::UpdateStatistics: update_statistics(); break;
       case StmtKind::CreateTable: create_table(); break;
       case StmtKind::CreateIndex: create_index(); break;
-      case StmtKind::Insert: insert_serial(); break;
+      case StmtKind::Insert:
+        values_for_every_column();
+        if (r_.ok) insert_serial();
+        break;
       case StmtKind::Begin:
         set_whole(target_ == Target::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
         break;
@@ -342,8 +346,15 @@ class Translator {
       repl = lite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : (type == "SERIAL" ? "SERIAL UNIQUE" : "BIGSERIAL UNIQUE");
     } else if (type == "INT8" || type == "BIGINT") {
       repl = "BIGINT";
-    } else if (type == "INT" || type == "INTEGER") {
-      repl = "INTEGER";
+    } else if (type == "INT" || type == "INTEGER" || type == "SMALLINT") {
+      // SQLite would keep text or an out-of-range number in such a column;
+      // PostgreSQL refuses both (-1213, -1215), and so does this check.
+      repl = type == "SMALLINT" ? "SMALLINT" : "INTEGER";
+      if (lite) {
+        const std::string max = type == "SMALLINT" ? "32767" : "2147483647";
+        repl += " CONSTRAINT num_type_" + col + " CHECK(typeof(" + col + ") IN ('integer','null')) CONSTRAINT int_range_" +
+                col + " CHECK(typeof(" + col + ")<>'integer' OR " + col + " BETWEEN -" + max + " AND " + max + ")";
+      }
     } else if (type == "DECIMAL" || type == "DEC" || type == "NUMERIC" || type == "MONEY") {
       if (type == "MONEY" && args.empty()) args = {"16", "2"};
       if (type == "MONEY" && args.size() == 1) args.push_back("2");
@@ -415,6 +426,29 @@ class Translator {
         if (close != std::string::npos && close + 1 < sig_.size()) erase(close + 1, sig_.size() - 1);
         return;
       }
+    }
+  }
+
+  // INSERT INTO t VALUES (...) without a column list gives every column:
+  // fewer values is refused (-236) on both back ends, where PostgreSQL
+  // would fill the rest with nulls.
+  void values_for_every_column() {
+    if (!schema_ || r_.table.empty()) return;
+    size_t i = 3;
+    while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES"))))
+      ++i;
+    if (!is(i, "VALUES") || !punct(i + 1, "(")) return;
+    const size_t close = close_of(i + 1);
+    if (close == std::string::npos || close == i + 2) return;
+    size_t n = 1;
+    for (size_t k = i + 2; k < close; ++k) {
+      if (depth_[k] == 1 && punct(k, ",")) ++n;
+    }
+    const TableInfo* info = schema_->table(r_.table);
+    if (info && n < info->columns.size()) {
+      fail("the table has " + std::to_string(info->columns.size()) + " columns, " + std::to_string(n) +
+           " values were given");
+      r_.error_code = err::kColumnCount;
     }
   }
 

@@ -90,6 +90,7 @@ struct TranslateOptions {
 struct Translation {
   bool ok = true;
   std::string error;  // why the text could not be translated
+  int error_code = 0;  // the error number for it, 0 for a syntax error
   std::string text;   // for the back end
   StmtKind kind = StmtKind::Other;
   std::string table;  // lower case: the table written, created, dropped or indexed
