@@ -44,7 +44,7 @@ constexpr std::string_view kTooManyValues = "Too many values - only first 200 ar
 constexpr std::string_view kTooManyRows = "Too many rows, only first 200 will be displayed";
 
 // The argument of findit() and of the loaders as the CHAR(1024) it is.
-std::string sql_arg(std::string_view lv_sql) { return rt::rtrim(rt::cut_bytes(lv_sql, 1024)); }
+std::string sql_arg(std::string_view lv_sql) { return rt::rtrim(rt::cut_chars(lv_sql, 1024)); }
 
 // The pattern travels whole as the statement's one parameter: cutting it
 // to a width could drop its final "*" and turn a prefix search into an

@@ -57,7 +57,7 @@ std::span<const ZoomRow> fixed_list(std::string_view lv_col) {
 }  // namespace
 
 std::optional<std::string> zoom(std::string_view lv_col_arg, std::optional<std::string_view> lv_val) {
-  const std::string lv_col = rt::rtrim(rt::cut_bytes(lv_col_arg, 50));
+  const std::string lv_col = rt::rtrim(rt::cut_chars(lv_col_arg, 50));
   if (lv_col == "cust_fnc_code") return findit(kFncSearch);
 
   std::span<const ZoomRow> list = fixed_list(lv_col);
@@ -65,7 +65,7 @@ std::optional<std::string> zoom(std::string_view lv_col_arg, std::optional<std::
     rt::ui::error("No search for : " + lv_col + " defined ");
     rt::ui::sleep_seconds(4);
     if (!lv_val) return std::nullopt;
-    return rt::rtrim(rt::cut_bytes(*lv_val, 50));
+    return rt::rtrim(rt::cut_chars(*lv_val, 50));
   }
   int i = 0;
   for (const ZoomRow& row : list) {

@@ -9,7 +9,7 @@ void banner(std::string_view lv_s, int lv_width) {
 }
 
 void msgbox(std::string_view lv_s) {
-  std::string text = rt::rtrim(rt::cut_bytes(lv_s, 80));
+  std::string text = rt::rtrim(rt::cut_chars(lv_s, 80));
   int len = static_cast<int>(text.size());
   int start = (78 - len) / 2;
   int width = len + 2;

@@ -39,7 +39,7 @@ const char* key_label(char code) {
 std::string banner_line(std::string_view lv_s, int lv_width) {
   // A CHAR(132) line of blanks with the title placed from the start column
   // up to column lv_width (cut there when longer).
-  std::string title = rt::rtrim(rt::cut_bytes(lv_s, 132));
+  std::string title = rt::rtrim(rt::cut_chars(lv_s, 132));
   std::string line(132, ' ');
   int len = static_cast<int>(title.size());
   int start = (lv_width - len) / 2;
@@ -51,13 +51,13 @@ std::string banner_line(std::string_view lv_s, int lv_width) {
 }
 
 std::string active_keys_text(std::string_view lv_s) {
-  std::string codes = rt::rtrim(rt::cut_bytes(lv_s, 30));
+  std::string codes = rt::rtrim(rt::cut_chars(lv_s, 30));
   std::string text;
   for (char c : codes) {
     const char* label = key_label(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     // An unknown code drops what was collected; later codes append after it.
     text = label ? rt::rtrim(text) + label : std::string("  Invalid Key");
-    text = rt::cut_bytes(text, 80);
+    text = rt::cut_chars(text, 80);
   }
   return text.size() > 2 ? text.substr(2) : std::string();
 }

@@ -6,12 +6,13 @@
 
 #include "libshell.h"
 #include "qbe/criteria.h"
+#include "values/text.h"
 #include "values/value.h"
 
 namespace {
 
 // An argument as its CHAR(n) variable holds it.
-std::string char_arg(std::string_view s, int width) { return rt::rtrim(rt::cut_bytes(s, width)); }
+std::string char_arg(std::string_view s, int width) { return rt::rtrim(rt::cut_chars(s, width)); }
 
 // ---- add_upper -------------------------------------------------------
 
@@ -52,20 +53,12 @@ std::optional<std::vector<Word>> split_words(std::string_view sql) {
 
 // ---- ignore_case -----------------------------------------------------
 
-// Length in bytes of the UTF-8 character that starts with `lead`.
-std::size_t utf8_len(unsigned char lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 1;
-}
-
 // One character of the text as a pattern element.
 std::string case_blind(std::string_view c) {
   if (c == "*") return "*";
   // Inside brackets these would open, close, negate or escape a set.
   if (c == "[" || c == "]" || c == "^" || c == "\\") return "\\" + std::string(c);
-  return "[" + rt::upshift(c) + rt::downshift(c) + "]";
+  return "[" + rt::text::upshift(c) + rt::text::downshift(c) + "]";
 }
 
 }  // namespace
@@ -108,7 +101,8 @@ std::string ignore_case(std::string_view lv_str, int lv_wild) {
   constexpr std::size_t kWidth = 200;
   std::string out = lv_wild == 2 ? "*" : "";
   for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = std::min(utf8_len(static_cast<unsigned char>(s[i])), s.size() - i);
+    char32_t cp;
+    const auto n = static_cast<std::size_t>(rt::text::decode(s, i, &cp));
     const std::string el = case_blind(std::string_view(s).substr(i, n));
     if (out.size() + el.size() + 1 > kWidth) break;  // room for the final "*"
     out += el;
@@ -138,10 +132,16 @@ std::optional<std::string> ignore_case_upper(std::string_view lv_str, std::strin
 }
 
 std::string translate(std::string_view l_old, std::string_view l_new, std::string_view l_in, int l_len) {
-  const std::string old_s = char_arg(l_old, 256);
-  const std::string new_s = char_arg(l_new, 256);
-  std::string text = char_arg(l_in, 512);
-  if (old_s.empty()) return text;
+  // Positions count characters.
+  auto chars = [](std::string_view t, int width) { return rt::text::decode_all(char_arg(t, width)); };
+  auto rtrim32 = [](std::u32string t) {
+    while (!t.empty() && t.back() == U' ') t.pop_back();
+    return t;
+  };
+  const std::u32string old_s = chars(l_old, 256);
+  const std::u32string new_s = chars(l_new, 256);
+  std::u32string text = chars(l_in, 512);
+  if (old_s.empty()) return rt::text::encode_all(text);
   const long old_len = static_cast<long>(old_s.size());
   const long d = old_len - static_cast<long>(new_s.size());
   long end = static_cast<long>(text.size());
@@ -151,23 +151,24 @@ std::string translate(std::string_view l_old, std::string_view l_new, std::strin
     const std::size_t at = static_cast<std::size_t>(i - 1);
     if (text.compare(at, old_s.size(), old_s) != 0) continue;
     if (i > l_len - 5) {
-      text = rt::rtrim(text.substr(0, at));
+      text = rtrim32(text.substr(0, at));
     } else {
       const std::size_t rest = std::min(at + old_s.size(), text.size());
-      text = char_arg(text.substr(0, at) + new_s + rt::rtrim(text.substr(rest)), 512);
+      text = rtrim32(text.substr(0, at) + new_s + rtrim32(text.substr(rest)));
+      if (text.size() > 512) text = rtrim32(text.substr(0, 512));
     }
     end -= d;
     i -= d;
     if (i < 0) i = 0;  // the next step looks again from position 1
   }
-  return text;
+  return rt::text::encode_all(text);
 }
 
 std::string upper_first(std::string_view lv_str) {
-  std::string s = char_arg(lv_str, 80);
+  std::u32string s = rt::text::decode_all(char_arg(lv_str, 80));
   for (std::size_t i = 0; i < s.size(); ++i)
-    if (i == 0 || s[i - 1] == ' ') s[i] = rt::upshift(std::string_view(&s[i], 1))[0];
-  return s;
+    if (i == 0 || s[i - 1] == U' ') s[i] = rt::text::upper(s[i]);
+  return rt::text::encode_all(s);
 }
 
 std::array<std::optional<std::string>, 7> split_address(std::string_view lv_addr) {

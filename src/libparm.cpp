@@ -26,7 +26,7 @@ sql::Cursor c_does_exist;
 
 Value smallint_of(int n) { return Value::of_int(n, rt::smallint_t()); }
 
-Value char_of(std::string_view s, int width) { return Value::of_char(rt::cut_bytes(s, width), width); }
+Value char_of(std::string_view s, int width) { return Value::of_char(rt::cut_chars(s, width), width); }
 
 }  // namespace
 
@@ -71,7 +71,7 @@ bool param_exists(int lv_id) {
 }
 
 bool does_exist(std::string_view lv_str) {
-  const std::string text = rt::cut_bytes(lv_str, 200);
+  const std::string text = rt::cut_chars(lv_str, 200);
   sql::prepare(p_does_exist, text);
   if (rt::status < 0) return false;
   sql::prepare(p_exists, text);
@@ -89,10 +89,18 @@ bool does_exist(std::string_view lv_str) {
   return found;
 }
 
-std::string get_username() { return rt::rtrim(rt::cut_bytes(rt::getenv_str("LOGNAME"), 10)); }
+// A name with bytes that are not UTF-8 is read with U+FFFD in their place,
+// so that it can be stored and looked up on either back end; the operator
+// is told.
+std::string get_username() {
+  bool replaced = false;
+  const std::string name = rt::rtrim(rt::cut_chars(rt::getenv_text("LOGNAME", &replaced), 10));
+  if (replaced) rt::ui::error("LOGNAME is not valid UTF-8; the login name is read as " + name);
+  return name;
+}
 
 bool db_is_pg() {
-  const std::string lv_type = rt::cut_bytes(rt::getenv_str("A4GL_SQLTYPE"), 10);
+  const std::string lv_type = rt::cut_chars(rt::getenv_str("A4GL_SQLTYPE"), 10);
   return lv_type.rfind("pg", 0) == 0;
 }
 
@@ -120,7 +128,7 @@ int get_shl(int lv_ctr, rt::Date lv_date) {
 }
 
 std::optional<std::string> get_sql_str(std::string_view lv_col) {
-  if (rt::rtrim(rt::cut_bytes(lv_col, 70)) != "glm_account") return std::nullopt;
+  if (rt::rtrim(rt::cut_chars(lv_col, 70)) != "glm_account") return std::nullopt;
   return "select distinct gl_master.glm_account, gl_master.glm_description from gl_master where "
          "gl_master.glm_description matches ? and gl_master.glm_series = (select gl_period.glp_series "
          "from gl_period where gl_period.glp_end_dt = (select max(gl_period.glp_end_dt) from gl_period)) "

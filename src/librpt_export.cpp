@@ -25,7 +25,7 @@ struct ExportWindow {
 
 void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::string_view lv_output) {
   const std::string report = rt::rtrim(lv_tmpfile);
-  const std::string options = rt::rtrim(rt::cut_bytes(lv_options, 40));
+  const std::string options = rt::rtrim(rt::cut_chars(lv_options, 40));
   ExportWindow window;
   ui::set_prompt_line(2);
   std::string lv_filename = ui::prompt("Enter filename to save report into: ", 80);
@@ -60,10 +60,15 @@ void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::
 }
 
 void send_mail(std::string_view lv_email_addr_to, std::string_view lv_subject, std::string_view lv_file) {
-  const std::string to = rt::rtrim(rt::cut_bytes(lv_email_addr_to, 80));
+  const std::string to = rt::rtrim(rt::cut_chars(lv_email_addr_to, 80));
   const std::string file = rt::rtrim(lv_file);
   Value from(rt::char_t(80));
-  from.set_text(rt::getenv_str("LDEMAIL"));
+  bool bad_sender = false;
+  from.set_text(rt::getenv_text("LDEMAIL", &bad_sender));
+  if (bad_sender) {
+    ui::error("LDEMAIL is not valid UTF-8, cannot send email");
+    return;
+  }
   if (from.length() == 0) rt::sql::select_into("SELECT con_email_address  FROM co_company_name", {}, {&from});
   if (from.length() == 0) {
     ui::error("From email address is not set, cannot send email");
@@ -75,7 +80,7 @@ void send_mail(std::string_view lv_email_addr_to, std::string_view lv_subject, s
     ui::error("No valid email address entered, nothing sent");
     return;
   }
-  std::string cmd = "mail -r " + shell_quote(from.str()) + " -s " + shell_quote(rt::rtrim(rt::cut_bytes(lv_subject, 80))) +
+  std::string cmd = "mail -r " + shell_quote(from.str()) + " -s " + shell_quote(rt::rtrim(rt::cut_chars(lv_subject, 80))) +
                     " -a " + shell_quote(file) + " " + shell_quote(to) + " < .";
   librpt::run_on_terminal(cmd);
   librpt::run_quiet("rm -f -- " + shell_quote(file));

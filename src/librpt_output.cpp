@@ -41,7 +41,7 @@ void remove_report(std::string_view lv_tmpfile, std::string_view lv_options) {
 
 void output_report(std::string_view lv_tmpfile, int lv_rows, std::string_view lv_options) {
   const std::string report = rt::rtrim(lv_tmpfile);
-  const std::string options = rt::rtrim(rt::cut_bytes(lv_options, 40));
+  const std::string options = rt::rtrim(rt::cut_chars(lv_options, 40));
   if (lv_rows == -1) {
     print_direct(report, options);
     return;

@@ -43,7 +43,7 @@ std::string whole_number(const rt::Value& v, int if_null) {
 }  // namespace
 
 std::optional<std::string> get_macfile(std::string_view lv_tmpfile, std::string_view lv_options) {
-  std::string option = rt::rtrim(rt::cut_bytes(lv_options, 40));
+  std::string option = rt::rtrim(rt::cut_chars(lv_options, 40));
   if (option == "pymacro") return rt::rtrim(lv_tmpfile) + "pymacro.pcl";
   if (option == "apmacro") return rt::rtrim(lv_tmpfile) + "apmacro.pcl";
   return std::nullopt;
@@ -57,7 +57,7 @@ std::vector<std::string> print_commands(std::string_view lv_tmpfile, std::string
                                         const rt::Value& paper_tray) {
   std::vector<std::string> cmds;
   const std::string report = rt::rtrim(lv_tmpfile);
-  std::string option = rt::rtrim(rt::cut_bytes(lv_options, 40));
+  std::string option = rt::rtrim(rt::cut_chars(lv_options, 40));
   if (option == "dispatch") {
     std::optional<std::string> cpi = get_param(1011);
     option = cpi && !cpi->empty() && (*cpi)[0] == 'Y' ? "10cpi" : "epson";

@@ -14,6 +14,7 @@
 #include "librpt.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
+#include "values/text.h"
 
 namespace ui = rt::ui;
 namespace sql = rt::sql;
@@ -46,7 +47,7 @@ RptDefaults read_defaults(std::string_view lv_rpt_name, bool lv_return_user, boo
 // started, without the directory it was started from (which would make
 // every program started from one directory share one name).
 Value program_name() {
-  std::string name = rt::arg0();
+  std::string name = rt::text::scrub(rt::arg0());
   std::size_t slash = name.rfind('/');
   if (slash != std::string::npos) name = name.substr(slash + 1);
   return Value::of_char(name, 15);
@@ -131,7 +132,7 @@ RptDefaults get_user_rpt_defaults(std::string_view lv_rpt_name, bool lv_return_u
 }
 
 PrtParm get_prtparm(std::string_view lv_str) {
-  const std::string option = rt::rtrim(rt::cut_bytes(lv_str, 20));
+  const std::string option = rt::rtrim(rt::cut_chars(lv_str, 20));
   ui::open_window("w_get_parm", 5, 12, 10, 56, true);
   ui::open_form("prtparm", kPrtparmForm);
   ui::display_form("prtparm");

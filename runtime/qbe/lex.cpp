@@ -3,37 +3,18 @@
 
 #include <cstddef>
 
+#include "values/text.h"
+
 namespace rt::qbe::detail {
 
 namespace {
 
-// Length of the UTF-8 sequence starting at s[i], 0 when it is not a
-// well-formed sequence (overlong forms, surrogates and code points beyond
-// U+10FFFF included: PostgreSQL refuses all of them).
+// Length of the character at s[i], 0 for an invalid byte (text.h):
+// PostgreSQL refuses every such byte, so criteria never carry one.
 std::size_t utf8_length(std::string_view s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-  const unsigned char c = b(0);
-  if (c < 0x80) return 1;
-  std::size_t n = 0;
-  unsigned lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  if (b(1) < lo || b(1) > hi) return 0;
-  for (std::size_t k = 2; k < n; ++k)
-    if (b(k) < 0x80 || b(k) > 0xBF) return 0;
-  return n;
+  char32_t cp;
+  const int n = rt::text::decode(s, i, &cp);
+  return rt::text::is_raw_byte(cp) ? 0 : static_cast<std::size_t>(n);
 }
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }

@@ -12,7 +12,7 @@ namespace {
 
 bool g_accepted = false;
 
-constexpr int kCriteriaBytes = 255;
+constexpr int kCriteriaChars = 255;
 
 class ConstructLoop : public FieldLoop {
  public:
@@ -34,7 +34,7 @@ class ConstructLoop : public FieldLoop {
   bool keeps_raw_text() const override { return true; }
   bool checks_before_after_input() const override { return false; }
 
-  void configure_editor(int f) override { ed_.configure(def(f).width, 0, kCriteriaBytes, def(f).upshift); }
+  void configure_editor(int f) override { ed_.configure(def(f).width, 0, kCriteriaChars, def(f).upshift); }
 
   qbe::Condition cond(int f) const {
     return qbe::field_condition(columns_[static_cast<std::size_t>(f)], def(f).type,

@@ -1,15 +1,14 @@
 // Editing one field's text.
 #include "screen/field_edit.h"
 
-#include "screen/utf8.h"
-#include "values/value.h"
+#include "values/text.h"
 
 namespace rt::ui {
 
-void FieldEdit::configure(int width, int max_cols, int max_bytes, bool upshift) {
+void FieldEdit::configure(int width, int max_cols, int max_chars, bool upshift) {
   width_ = width < 1 ? 1 : width;
   max_cols_ = max_cols;
-  max_bytes_ = max_bytes;
+  max_chars_ = max_chars;
   upshift_ = upshift;
 }
 
@@ -17,8 +16,8 @@ void FieldEdit::start(std::string_view text) {
   g_.clear();
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp;
-    int n = utf8_decode(text, i, cp);
-    g_.push_back({std::string(text.substr(i, static_cast<std::size_t>(n))), char_width(cp)});
+    int n = rt::text::decode(text, i, &cp);
+    g_.push_back({std::string(text.substr(i, static_cast<std::size_t>(n))), rt::text::width(cp)});
     i += static_cast<std::size_t>(n);
   }
   // Trailing blanks are padding, not text.
@@ -41,18 +40,18 @@ int FieldEdit::cols_of(int from, int to) const {
   return w;
 }
 
-int FieldEdit::total_bytes() const {
-  int n = 0;
-  for (const auto& c : g_) n += static_cast<int>(c.bytes.size());
-  return n;
+// No further character fits.
+bool FieldEdit::full() const {
+  return (max_chars_ > 0 && static_cast<int>(g_.size()) >= max_chars_) || (max_cols_ > 0 && total_cols() >= max_cols_);
 }
 
 int FieldEdit::cursor_col() const { return cols_of(scroll_, cur_); }
 
 void FieldEdit::follow() {
-  // A field that holds no more than it shows never scrolls: when it is
-  // full, the cursor waits just past its end.
-  if (max_cols_ > 0 && max_cols_ <= width_) {
+  // A text that fits the field is shown whole; when the field is full,
+  // the cursor waits just past its end rather than scrolling the text.
+  const int n = static_cast<int>(g_.size());
+  if (total_cols() <= width_ && (cur_ < n || total_cols() < width_ || full())) {
     scroll_ = 0;
     return;
   }
@@ -64,21 +63,20 @@ void FieldEdit::follow() {
 }
 
 bool FieldEdit::type(char32_t ch, bool insert_mode) {
-  std::string bytes = utf8_encode(ch);
-  if (upshift_) bytes = rt::upshift(bytes);
-  Glyph gl{bytes, char_width(ch)};
+  if (upshift_) ch = rt::text::upper(ch);
+  Glyph gl{rt::text::encode(ch), rt::text::width(ch)};
   if (gl.width == 0) return false;  // a lone combining mark is not a character
   if (fresh_ && cur_ == 0) g_.clear();
   fresh_ = false;
   int n = static_cast<int>(g_.size());
   int new_cols = total_cols() + gl.width;
-  int new_bytes = total_bytes() + static_cast<int>(gl.bytes.size());
+  int new_chars = n + 1;
   bool replace = !insert_mode && cur_ < n;
   if (replace) {
     new_cols -= g_[static_cast<std::size_t>(cur_)].width;
-    new_bytes -= static_cast<int>(g_[static_cast<std::size_t>(cur_)].bytes.size());
+    --new_chars;
   }
-  if ((max_cols_ > 0 && new_cols > max_cols_) || (max_bytes_ > 0 && new_bytes > max_bytes_)) return false;
+  if ((max_cols_ > 0 && new_cols > max_cols_) || (max_chars_ > 0 && new_chars > max_chars_)) return false;
   if (replace)
     g_[static_cast<std::size_t>(cur_)] = gl;
   else

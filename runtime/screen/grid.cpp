@@ -24,7 +24,7 @@ int Grid::put(int r, int c, std::string_view text, std::uint8_t attr, int max_co
     char32_t cp;
     i += static_cast<std::size_t>(utf8_decode(text, i, cp));
     if (cp < 0x20 || cp == 0x7F) cp = U' ';
-    if (cp == 0xFFFD) cp = U'?';
+    if (cp == 0xFFFD || rt::text::is_raw_byte(cp)) cp = U'?';
     int w = char_width(cp);
     if (w == 0) {
       // A combining mark joins the character before it.

@@ -53,7 +53,7 @@ int key_code(std::string_view name) {
   // A single character names itself (as typed, so "A" is 65).
   if (!name.empty()) {
     char32_t cp;
-    if (static_cast<std::size_t>(utf8_decode(name, 0, cp)) == name.size() && cp != 0xFFFD) return static_cast<int>(cp);
+    if (static_cast<std::size_t>(utf8_decode(name, 0, cp)) == name.size() && cp != 0xFFFD && !rt::text::is_raw_byte(cp)) return static_cast<int>(cp);
   }
   return key::kNone;
 }

@@ -10,7 +10,7 @@
 
 namespace rt::ui {
 
-// The answer without trailing blanks, at most max_len bytes.
+// The answer without trailing blanks, at most max_len characters.
 std::string prompt(std::string_view question, int max_len = 80);
 // One key answers at once: the character typed ("" for a key that types
 // none, and after Ctrl-C).

@@ -43,7 +43,7 @@ void show_row(Window& w, const RecordDef& rec, const RowVars& vars, const Rows& 
   for (std::size_t i = 0; i < rec.fields.size(); ++i) {
     FieldSlot* s = w.form->slot(rec.fields[i], line);
     if (!s) program_error("The screen array " + rec.name + " has no line " + std::to_string(line) + ".");
-    s->text = i < v.size() && v[i] ? v[i]->format_field(s->width) : std::string();
+    s->text = i < v.size() && v[i] ? v[i]->field_text(s->width) : std::string();
     s->scroll = 0;
     s->attr = attr;
     draw_slot(w, *s);

@@ -80,7 +80,7 @@ void put_field(Window& w, FieldSlot& s, const std::string& shown, const std::str
 }
 
 void show_value(Window& w, FieldSlot& s, const Value& v) {
-  put_field(w, s, v.format_field(s.width), v.str());
+  put_field(w, s, v.field_text(s.width), v.str());
 }
 
 const RecordDef& need_record(Window& w, std::string_view name) {

@@ -1,25 +1,25 @@
-// UTF-8 decoding and character widths as the screen counts them.
-// Independent of the process locale, so that tests and the terminal agree
-// on how many columns a text takes. Owns no state.
+// The screen's names for the character model of values/text.h: decoding,
+// encoding and widths, locale-independent. An invalid byte decodes as one
+// character one column wide (text.h), which the grid draws as "?".
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "values/text.h"
+
 namespace rt::ui {
 
 // Decodes the character at s[i]; returns the bytes it takes (at least 1).
-// Invalid or cut sequences give U+FFFD for one byte.
-int utf8_decode(std::string_view s, std::size_t i, char32_t& cp);
-void utf8_append(std::string& out, char32_t cp);
-std::string utf8_encode(char32_t cp);
+inline int utf8_decode(std::string_view s, std::size_t i, char32_t& cp) { return rt::text::decode(s, i, &cp); }
+inline void utf8_append(std::string& out, char32_t cp) { rt::text::append(out, cp); }
+inline std::string utf8_encode(char32_t cp) { return rt::text::encode(cp); }
 // Columns a character takes: 0 for combining marks, 2 for wide (East
 // Asian wide and fullwidth) characters, 1 otherwise.
-int char_width(char32_t cp);
-// Columns of a UTF-8 text.
-int text_width(std::string_view s);
+inline int char_width(char32_t cp) { return rt::text::width(cp); }
+inline int text_width(std::string_view s) { return rt::text::width(s); }
 // The longest prefix of s that fits in `cols` columns, never splitting a
 // character.
-std::string_view fit_columns(std::string_view s, int cols);
+inline std::string_view fit_columns(std::string_view s, int cols) { return rt::text::cut_columns(s, cols); }
 
 }  // namespace rt::ui

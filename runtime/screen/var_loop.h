@@ -20,16 +20,16 @@ class VarLoop : public FieldLoop {
   // Called when a typed value was stored (array input notes the row).
   virtual void stored(int f) { (void)f; }
 
-  std::string shown(int f) const {
-    std::string t = var(f)->format_field(def(f).width);
-    while (!t.empty() && t.back() == ' ') t.pop_back();
-    return t;
-  }
+  std::string shown(int f) const { return var(f)->field_text(def(f).width); }
 
+  // A field of a table's CHAR column takes as many characters as the
+  // variable holds, however wide they are, and scrolls; a form-only field
+  // takes what it shows, as do fields of other types.
   void configure_editor(int f) override {
     const Value& v = *var(f);
-    int bytes = v.type().kind == rt::Kind::Char ? v.type().len : 0;
-    ed_.configure(def(f).width, def(f).width, bytes, def(f).upshift);
+    const bool chars = v.type().kind == rt::Kind::Char;
+    const bool column = chars && !def(f).table.empty() && def(f).table != "formonly";
+    ed_.configure(def(f).width, column ? 0 : def(f).width, chars ? v.type().len : 0, def(f).upshift);
   }
 
   // The value the field holds: the typed buffer, or the variable when the

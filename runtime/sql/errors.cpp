@@ -69,6 +69,7 @@ int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind)
   if (state == "23503") return err::kForeignKey;
   if (state == "23514") return err::kCheckFailed;
   if (state == "22001") return err::kStringTooLong;
+  if (state == "22021") return err::kBadCharacter;
   if (state == "22P02") return err::kCharToNumber;
   if (state == "22003") {
     // "smallint out of range", "value ... out of range for type integer"

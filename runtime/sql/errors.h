@@ -14,6 +14,7 @@ namespace rt::sql {
 namespace err {
 inline constexpr int kNotFound = 100;
 inline constexpr int kSyntax = -201;
+inline constexpr int kBadCharacter = -202;  // text that is not well-formed UTF-8
 inline constexpr int kNoTable = -206;
 inline constexpr int kNoColumn = -217;
 inline constexpr int kColumnCount = -236;

@@ -4,57 +4,10 @@
 #include <optional>
 #include <vector>
 
+#include "values/text.h"
+
 namespace rt::sql {
 namespace {
-
-// Decodes UTF-8 leniently: a byte that does not start a valid sequence
-// stands for itself, so that no input is ever lost or refused.
-std::u32string decode(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1f) : len == 3 ? (c & 0x0f) : (c & 0x07);
-    bool ok = true;
-    for (int k = 1; k < len; ++k) {
-      const unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xc0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3f);
-    }
-    if (!ok) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    out.push_back(cp);
-    i += len;
-  }
-  return out;
-}
-
-void encode(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xc0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xe0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else {
-    out->push_back(static_cast<char>(0xf0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  }
-}
 
 // One element of a parsed pattern.
 struct Elem {
@@ -103,7 +56,7 @@ std::optional<Elem> parse_set(const std::u32string& p, size_t* i) {
 }
 
 std::vector<Elem> parse(std::string_view pattern) {
-  const std::u32string p = decode(pattern);
+  const std::u32string p = text::decode_all(pattern);
   std::vector<Elem> out;
   for (size_t i = 0; i < p.size(); ++i) {
     const char32_t c = p[i];
@@ -126,25 +79,73 @@ std::vector<Elem> parse(std::string_view pattern) {
   return out;
 }
 
+bool in_ranges(const Elem& e, char32_t c) {
+  for (auto [lo, hi] : e.ranges)
+    if (c >= lo && c <= hi) return true;
+  return false;
+}
+
 bool elem_accepts(const Elem& e, char32_t c) {
   switch (e.kind) {
     case Elem::Lit: return e.ch == c;
     case Elem::Any: return true;
     case Elem::Star: return true;
-    case Elem::Set: {
-      bool in = false;
-      for (auto [lo, hi] : e.ranges) in = in || (c >= lo && c <= hi);
-      return in != e.negated;
-    }
+    case Elem::Set: return in_ranges(e, c) != e.negated;
   }
   return false;
+}
+
+void encode(char32_t c, std::string* out) { text::append(*out, c); }
+
+// Inside a bracket expression only these need care; a backslash is an
+// escape in PostgreSQL's advanced regular expressions.
+void in_set(char32_t c, std::string* out) {
+  if (c == U'\\' || c == U']' || c == U'[' || c == U'^' || c == U'-') out->push_back('\\');
+  encode(c, out);
+}
+
+// A bracket expression of single characters, runs written as ranges.
+std::string bracket(std::vector<char32_t> cs) {
+  std::string out = "[";
+  for (std::size_t k = 0; k < cs.size();) {
+    std::size_t j = k;
+    while (j + 1 < cs.size() && cs[j + 1] == cs[j] + 1) ++j;
+    in_set(cs[k], &out);
+    if (j > k) {
+      if (j > k + 1) out += "-";
+      in_set(cs[j], &out);
+    }
+    k = j + 1;
+  }
+  return out + "]";
+}
+
+// The characters whose fold differs from themselves, with their folds.
+const std::vector<std::pair<char32_t, char32_t>>& folds(Fold f) { return text::case_pairs(f == Fold::Upper); }
+
+// A regular expression for one character x such that e accepts fold(x).
+// Characters without a case are judged as themselves; those with one by
+// their fold, which adds the characters that fold into the element and
+// removes those that fold out of it.
+std::string folded_element(const Elem& e, Fold f, const std::string& plain) {
+  std::vector<char32_t> add, remove;
+  for (auto [x, m] : folds(f)) {
+    const bool as_is = elem_accepts(e, x);
+    const bool folded = elem_accepts(e, m);
+    if (folded && !as_is) add.push_back(x);
+    if (as_is && !folded) remove.push_back(x);
+  }
+  std::string out;
+  if (!remove.empty()) out += "(?!" + bracket(remove) + ")";
+  if (add.empty()) return out + plain;
+  return out + "(?:" + plain + "|" + bracket(add) + ")";
 }
 
 }  // namespace
 
 bool matches(std::string_view value, std::string_view pattern) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-  const std::u32string v = decode(value);
+  const std::u32string v = text::decode_all(value);
   const std::vector<Elem> p = parse(pattern);
   // Greedy matching with one backtrack point per star: linear in practice,
   // never exponential.
@@ -168,16 +169,10 @@ bool matches(std::string_view value, std::string_view pattern) {
   return pi == p.size();
 }
 
-std::string matches_to_regex(std::string_view pattern) {
+std::string matches_to_regex(std::string_view pattern, Fold fold) {
   auto literal = [](char32_t c, std::string* out) {
     static constexpr std::string_view special = "\\^$.|?*+()[]{}";
     if (c < 0x80 && special.find(static_cast<char>(c)) != std::string_view::npos) out->push_back('\\');
-    encode(c, out);
-  };
-  auto in_set = [](char32_t c, std::string* out) {
-    // Inside a bracket expression only these need care; a backslash is an
-    // escape in PostgreSQL's advanced regular expressions.
-    if (c == U'\\' || c == U']' || c == U'[' || c == U'^' || c == U'-') out->push_back('\\');
     encode(c, out);
   };
   // The value keeps the blank padding of its CHAR column here, so a
@@ -187,22 +182,25 @@ std::string matches_to_regex(std::string_view pattern) {
   std::string out = "^";
   for (const Elem& e : parse(pattern)) {
     if (e.kind == Elem::Any || e.kind == Elem::Set || (e.kind == Elem::Lit && e.ch == U' ')) out += not_trailing;
+    std::string one;
     switch (e.kind) {
-      case Elem::Lit: literal(e.ch, &out); break;
-      case Elem::Any: out += "."; break;
-      case Elem::Star: out += ".*"; break;
+      case Elem::Lit: literal(e.ch, &one); break;
+      case Elem::Any: one = "."; break;
+      case Elem::Star: one = ".*"; break;
       case Elem::Set:
-        out += e.negated ? "[^" : "[";
+        one = e.negated ? "[^" : "[";
         for (auto [lo, hi] : e.ranges) {
-          in_set(lo, &out);
+          in_set(lo, &one);
           if (hi != lo) {
-            out += "-";
-            in_set(hi, &out);
+            one += "-";
+            in_set(hi, &one);
           }
         }
-        out += "]";
+        one += "]";
         break;
     }
+    const bool single = e.kind == Elem::Lit || e.kind == Elem::Set;
+    out += fold != Fold::None && single ? folded_element(e, fold, one) : one;
   }
   out += " *$";
   return out;

@@ -1,6 +1,7 @@
 // MATCHES patterns: "*" any run of characters, "?" one character, "[abc]",
 // "[a-z]" and "[^abc]" one character in or not in a set, a backslash makes
-// the next character literal. Characters are UTF-8 code points. Trailing
+// the next character literal. Characters are those of values/text.h (an
+// invalid byte is one character that matches only itself). Trailing
 // blanks of the compared value do not count, as for every CHAR comparison.
 //
 // Owns the meaning of a pattern for both back ends: the embedded one calls
@@ -15,8 +16,16 @@ namespace rt::sql {
 
 bool matches(std::string_view value, std::string_view pattern);
 
+// How the compared value is folded before it meets the pattern:
+// upper(x) MATCHES p compares the upshifted x.
+enum class Fold : unsigned char { None, Upper, Lower };
+
 // The PostgreSQL regular expression (for the ~ operator) that accepts
-// exactly what `pattern` matches, trailing blanks of the value included.
-std::string matches_to_regex(std::string_view pattern);
+// exactly the values v for which matches(fold(v), pattern) holds, trailing
+// blanks of the value included. With a fold the regular expression is
+// applied to x itself and does the folding with the runtime's case
+// mapping, so the server's own upper(), which in the C locale folds only
+// ASCII letters, plays no part.
+std::string matches_to_regex(std::string_view pattern, Fold fold = Fold::None);
 
 }  // namespace rt::sql

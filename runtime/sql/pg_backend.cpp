@@ -79,6 +79,7 @@
 #include "sql/pattern.h"
 #include "sql/pg_cursor.h"
 #include "sql/pg_wire.h"
+#include "values/text.h"
 
 namespace rt::sql::detail {
 namespace pg {
@@ -210,10 +211,23 @@ class Bound {
       switch (v.type().kind) {
         case Kind::Date: text_[k] = v.as_date().iso(); break;
         case Kind::Decimal: text_[k] = v.as_decimal().to_string(); break;
-        case Kind::Char: text_[k] = v.str(); break;
+        case Kind::Char:
+          text_[k] = v.str();
+          // The server refuses such text with a message about encodings;
+          // say which value it was.
+          if (!text::valid(text_[k])) {
+            return {err::kBadCharacter, "the text of parameter " + std::to_string(k + 1) +
+                                              " holds bytes that are not UTF-8: \"" + text::scrub(text_[k]) + "\""};
+          }
+          break;
         default: text_[k] = std::to_string(v.as_int()); break;
       }
-      if (tr.params[k] == ParamUse::MatchesPattern) text_[k] = matches_to_regex(text_[k]);
+      switch (tr.params[k]) {
+        case ParamUse::Plain: break;
+        case ParamUse::MatchesPattern: text_[k] = matches_to_regex(text_[k]); break;
+        case ParamUse::MatchesUpshifted: text_[k] = matches_to_regex(text_[k], Fold::Upper); break;
+        case ParamUse::MatchesDownshifted: text_[k] = matches_to_regex(text_[k], Fold::Lower); break;
+      }
       ptrs_[k] = text_[k].c_str();
     }
     return {};
@@ -705,6 +719,29 @@ Outcome PgCursor::count(long* n) {
 
 void ignore_notice(void*, const char*) {}
 
+// upper() and lower() of the session: the server's own fold what its
+// locale knows (in the C locale, ASCII letters only), these fold as the
+// runtime does (values/text.h), whatever the server's locale. Text of
+// ASCII letters only takes the short path.
+std::string case_functions() {
+  std::string out;
+  for (const bool up : {true, false}) {
+    std::string from, to;
+    for (auto [c, m] : text::case_pairs(up)) {
+      text::append(from, c);
+      text::append(to, m);
+    }
+    const std::string ascii_from = up ? "abcdefghijklmnopqrstuvwxyz" : "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const std::string ascii_to = up ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "abcdefghijklmnopqrstuvwxyz";
+    out += std::string("; CREATE FUNCTION pg_temp.") + (up ? "upshift" : "downshift") +
+           "(text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN octet_length($1) = "
+           "char_length($1) THEN translate($1, '" +
+           ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
+           ") END $f$";
+  }
+  return out;
+}
+
 }  // namespace
 
 PGconn* open_session(const std::string& dbname, std::string* error) {
@@ -725,7 +762,7 @@ PGconn* open_session(const std::string& dbname, std::string* error) {
   const std::string setup =
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
       "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; SET lock_timeout TO " +
-      std::to_string(lock_timeout_ms());
+      std::to_string(lock_timeout_ms()) + case_functions();
   Result res = pq_exec(c, setup.c_str());
   if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
     *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);

@@ -3,7 +3,9 @@
 // locked).
 //
 // How the dialect's data lives here:
-//   CHAR      TEXT without trailing blanks; the column compares with RTRIM
+//   CHAR      TEXT without trailing blanks, of at most n characters; the
+//             column compares with RTRIM, and triggers trim the blanks
+//             that another tool writes
 //   DECIMAL   INTEGER when whole, else REAL; at most 15 significant digits
 //             are accepted (what a REAL carries exactly), sums are exact
 //             (sqlite_functions.h)
@@ -362,6 +364,7 @@ class SqliteConn : public Connection, public SchemaLookup {
   }
 
   void after(const Translation& tr) {
+    if (tr.kind == StmtKind::CreateTable && !tr.table.empty()) trim_char_columns(tr.table);
     if (is_ddl(tr.kind)) schema_.clear();
     if (tr.temp && !tr.table.empty()) temp_tables_.insert(tr.table);
     if (tr.kind == StmtKind::DropTable) temp_tables_.erase(tr.table);
@@ -469,6 +472,39 @@ class SqliteConn : public Connection, public SchemaLookup {
       sqlite3_finalize(st);
     }
     return o;
+  }
+
+  // A CHAR value is stored without its trailing blanks, whoever writes it:
+  // the programs bind values so, and these triggers trim what another
+  // tool writes with blanks. Comparisons (joins, IN, temporary tables made
+  // from queries), length(), || and upper() then see what PostgreSQL sees
+  // of a char(n) value.
+  void trim_char_columns(const std::string& table) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?)", -1, &st, nullptr) != SQLITE_OK) return;
+    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    std::vector<std::string> cols;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      if (name && type && sqlite3_strnicmp(type, "CHAR(", 5) == 0) cols.emplace_back(name);
+    }
+    sqlite3_finalize(st);
+    if (cols.empty()) return;
+    std::string when, set, list;
+    for (const std::string& c : cols) {
+      const std::string q = "\"" + c + "\"";
+      when += (when.empty() ? "" : " OR ") + ("substr(NEW." + q + ",-1)=' '");
+      set += (set.empty() ? "" : ", ") + q + "=rtrim(" + q + ",' ')";
+      list += (list.empty() ? "" : ",") + q;
+    }
+    const std::string t = "\"" + table + "\"";
+    const std::string body = " WHEN " + when + " BEGIN UPDATE " + t + " SET " + set + " WHERE rowid=NEW.rowid; END";
+    for (const std::string& sql : {"CREATE TRIGGER \"" + table + "_trim_insert\" AFTER INSERT ON " + t + body,
+                                   "CREATE TRIGGER \"" + table + "_trim_update\" AFTER UPDATE OF " + list + " ON " + t +
+                                       body}) {
+      sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    }
   }
 
   bool open_reader() {

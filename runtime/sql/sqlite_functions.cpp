@@ -17,6 +17,7 @@
 #include "sql/convert.h"
 #include "sql/pattern.h"
 #include "values/decimal.h"
+#include "values/text.h"
 
 namespace rt::sql::detail {
 namespace {
@@ -194,6 +195,19 @@ void divisor_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, v);
 }
 
+// upper() and lower() with the runtime's case mapping (values/text.h), so
+// that letters beyond ASCII fold here as they do in the programs.
+void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string_view in(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
+  const std::string out = sqlite3_user_data(ctx) ? text::upshift(in) : text::downshift(in);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 int register_sqlite_functions(sqlite3* db) {
@@ -208,6 +222,9 @@ int register_sqlite_functions(sqlite3* db) {
                                         sum_inverse, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "glob", 2, flags, nullptr, glob_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "divisor", 1, flags, nullptr, divisor_fn, nullptr, nullptr);
+  static int to_upper = 1;
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);
   return rc;
 }
 

@@ -228,7 +228,7 @@ class Translator {
       switch (t.kind) {
         case Tok::String: {
           if (is_pattern_constant(i)) {
-            o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value) : t.value);
+            o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value);
             break;
           }
           std::string v = t.value;
@@ -238,7 +238,10 @@ class Translator {
           break;
         }
         case Tok::Param:
-          r_.params.push_back(next_param_is_pattern_ ? ParamUse::MatchesPattern : ParamUse::Plain);
+          r_.params.push_back(!next_param_is_pattern_        ? ParamUse::Plain
+                              : pattern_fold_ == Fold::Upper ? ParamUse::MatchesUpshifted
+                              : pattern_fold_ == Fold::Lower ? ParamUse::MatchesDownshifted
+                                                             : ParamUse::MatchesPattern);
           next_param_is_pattern_ = false;
           if (target_ == Target::Postgres) o(i) = "$" + std::to_string(r_.params.size());
           break;
@@ -253,6 +256,11 @@ class Translator {
             o(i) = target_ == Target::Sqlite ? "date('now','localtime')" : "CURRENT_DATE";
           } else if (word_is(t, "NVL") && punct(i + 1, "(")) {
             o(i) = "COALESCE";
+          } else if (target_ == Target::Postgres && punct(i + 1, "(") &&
+                     (word_is(t, "UPPER") || word_is(t, "LOWER"))) {
+            // The session's functions that fold as the runtime does
+            // (pg_backend.cpp).
+            o(i) = word_is(t, "UPPER") ? "pg_temp.upshift" : "pg_temp.downshift";
           }
           break;
         }
@@ -267,8 +275,11 @@ class Translator {
     const bool constant = p < sig_.size() && tok(p).kind == Tok::String;
     const bool param = p < sig_.size() && tok(p).kind == Tok::Param;
     if (param) next_param_is_pattern_ = true;
+    pattern_fold_ = Fold::None;
     if (target_ == Target::Sqlite) {
-      o(i) = "GLOB";  // glob() is the MATCHES matcher on this connection
+      // glob() is the MATCHES matcher on this connection, and upper() and
+      // lower() fold with the runtime's case mapping.
+      o(i) = "GLOB";
       return;
     }
     if (!constant && !param) {
@@ -277,6 +288,21 @@ class Translator {
     }
     if (negated) o(i - 1).clear();
     o(i) = negated ? "!~" : "~";
+    fold_operand(negated ? i - 1 : i);
+  }
+
+  // upper(x) MATCHES p on PostgreSQL: the server's upper() folds what its
+  // locale knows (in the C locale, ASCII letters only), so x is compared
+  // as it is, with a regular expression that folds as the runtime does.
+  void fold_operand(size_t op) {
+    if (op < 4 || !punct(op - 1, ")")) return;
+    size_t open = op - 1;
+    while (open > 0 && !(punct(open, "(") && depth_[open] == depth_[op - 1])) --open;
+    if (!punct(open, "(") || open == 0 || (open > 1 && punct(open - 2, "."))) return;
+    if (is(open - 1, "UPPER")) pattern_fold_ = Fold::Upper;
+    else if (is(open - 1, "LOWER")) pattern_fold_ = Fold::Lower;
+    else return;
+    o(open - 1).clear();
   }
 
   bool is_pattern_constant(size_t i) const { return i > 0 && is(i - 1, "MATCHES") && !(i > 1 && punct(i - 2, ".")); }
@@ -334,13 +360,16 @@ class Translator {
     if (type == "CHAR" || type == "CHARACTER" || type == "NCHAR") {
       const std::string n = arg(0, "1");
       repl = "CHAR(" + n + ")";
+      // Characters, as PostgreSQL counts them; blanks beyond the width are
+      // padding, which PostgreSQL drops too (the back end's triggers trim
+      // every stored value).
       if (lite) {
-        repl += " COLLATE RTRIM CONSTRAINT char_len_" + col + " CHECK(length(CAST(" + col + " AS BLOB))<=" + n + ")";
+        repl += " COLLATE RTRIM CONSTRAINT char_len_" + col + " CHECK(length(rtrim(" + col + ",' '))<=" + n + ")";
       }
     } else if (type == "VARCHAR" || type == "NVARCHAR" || type == "LVARCHAR") {
       const std::string n = arg(0, "255");
       repl = "VARCHAR(" + n + ")";
-      if (lite) repl += " CONSTRAINT char_len_" + col + " CHECK(length(CAST(" + col + " AS BLOB))<=" + n + ")";
+      if (lite) repl += " CONSTRAINT char_len_" + col + " CHECK(length(" + col + ")<=" + n + ")";
     } else if (type == "SERIAL" || type == "SERIAL8" || type == "BIGSERIAL") {
       // A serial is a key: given twice it is refused on both back ends.
       repl = lite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : (type == "SERIAL" ? "SERIAL UNIQUE" : "BIGSERIAL UNIQUE");
@@ -583,6 +612,7 @@ class Translator {
   std::string prefix_, suffix_;
   Translation r_;
   bool next_param_is_pattern_ = false;  // the placeholder after MATCHES
+  Fold pattern_fold_ = Fold::None;      // how the operand before it was folded
 };
 
 }  // namespace

@@ -15,7 +15,8 @@
 //                                     replaced by the MATCHES matcher;
 //                                     PostgreSQL: x ~ / !~ regular expression
 //                                     (a ? pattern is converted at bind time,
-//                                     see ParamUse)
+//                                     see ParamUse); upper(x)/lower(x)
+//                                     MATCHES folds in the expression
 //   ? placeholders                 -> ? (SQLite), $1, $2, ... (PostgreSQL)
 //   TODAY                          -> the back end's current date
 //   NVL(a,b)                       -> COALESCE(a,b)
@@ -81,6 +82,10 @@ enum class ParamUse : unsigned char {
   // The value is a MATCHES pattern: PostgreSQL needs it as a regular
   // expression (matches_to_regex) when it is bound.
   MatchesPattern,
+  // The pattern of upper(x) MATCHES ? (lower(x)): on PostgreSQL the
+  // operand loses its upper() and the regular expression does the folding.
+  MatchesUpshifted,
+  MatchesDownshifted,
 };
 
 struct TranslateOptions {

@@ -83,7 +83,10 @@ DateFormat DateFormat::from_dbdate(std::string_view v) {
   }
   if (n != 3) return f;
   out.sep = i < v.size() ? v[i] : '/';
-  if (std::isalnum(static_cast<unsigned char>(out.sep))) return f;
+  // The separator is one ASCII mark: a byte of a longer or broken UTF-8
+  // character would make every date text invalid.
+  const auto sep = static_cast<unsigned char>(out.sep);
+  if (std::isalnum(sep) || sep < 0x20 || sep >= 0x7F) return f;
   return out;
 }
 

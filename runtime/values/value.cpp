@@ -1,8 +1,9 @@
 // Typed, nullable variables and their text conversions: see value.h.
 #include "values/value.h"
 
-#include <cwchar>
 #include <limits>
+
+#include "values/text.h"
 
 namespace rt {
 
@@ -24,53 +25,6 @@ std::optional<std::int64_t> parse_whole(std::string_view s) {
   std::int64_t v;
   if (!d->to_int64(&v)) return std::nullopt;
   return v;
-}
-
-// Decodes one UTF-8 character at s[i]; returns its byte length (1 for a
-// stray byte) and the code point.
-int decode(std::string_view s, size_t i, char32_t* cp) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-  if (i + static_cast<size_t>(len) > s.size()) len = 1;
-  char32_t v = len == 1 ? c : len == 2 ? (c & 0x1f) : len == 3 ? (c & 0x0f) : (c & 0x07);
-  for (int k = 1; k < len; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-    if ((cc >> 6) != 2) {
-      *cp = c;
-      return 1;
-    }
-    v = (v << 6) | (cc & 0x3f);
-  }
-  *cp = v;
-  return len;
-}
-
-int char_width(char32_t cp) {
-  if (cp < 0x80) return 1;
-  int w = ::wcwidth(static_cast<wchar_t>(cp));
-  if (w >= 0) return w;
-  // Without a UTF-8 locale wcwidth knows nothing: the common wide ranges.
-  if ((cp >= 0x1100 && cp <= 0x115f) || (cp >= 0x2e80 && cp <= 0xa4cf) || (cp >= 0xac00 && cp <= 0xd7a3) ||
-      (cp >= 0xf900 && cp <= 0xfaff) || (cp >= 0xfe30 && cp <= 0xfe4f) || (cp >= 0xff00 && cp <= 0xff60) ||
-      (cp >= 0xffe0 && cp <= 0xffe6) || (cp >= 0x1f300 && cp <= 0x1faff) || (cp >= 0x20000 && cp <= 0x3fffd))
-    return 2;
-  return 1;
-}
-
-// Cuts text to at most `cols` display columns, never inside a character.
-std::string cut_columns(std::string_view s, int cols, int* used) {
-  int w = 0;
-  size_t i = 0;
-  while (i < s.size()) {
-    char32_t cp;
-    int len = decode(s, i, &cp);
-    int cw = char_width(cp);
-    if (w + cw > cols) break;
-    w += cw;
-    i += static_cast<size_t>(len);
-  }
-  *used = w;
-  return std::string(s.substr(0, i));
 }
 
 }  // namespace
@@ -114,7 +68,7 @@ Value Value::of_date(Date d) {
 ConvError Value::set_text(std::string_view s) {
   switch (type_.kind) {
     case Kind::Char: {
-      std::string cut = cut_bytes(s, type_.len);
+      std::string cut = cut_chars(s, type_.len);
       bool too_long = cut.size() < rtrim(s).size();
       str_ = rtrim(cut);
       null_ = false;
@@ -238,12 +192,12 @@ std::string Value::str() const {
 std::string Value::padded() const {
   if (type_.kind != Kind::Char) return str();
   std::string s = null_ ? "" : str_;
-  // Pad by bytes: the variable holds at most len bytes.
-  if (static_cast<int>(s.size()) < type_.len) s.append(static_cast<size_t>(type_.len) - s.size(), ' ');
+  const int chars = text::length(s);
+  if (chars < type_.len) s.append(static_cast<size_t>(type_.len - chars), ' ');
   return s;
 }
 
-int Value::length() const { return null_ ? 0 : static_cast<int>(rtrim(str()).size()); }
+int Value::length() const { return null_ ? 0 : text::length(rtrim(str())); }
 
 std::int64_t Value::as_int() const {
   if (null_) return 0;
@@ -289,11 +243,11 @@ std::string Value::format_field(int width) const {
   std::string text = str();
   if (type_.kind == Kind::Char) {
     int used = 0;
-    std::string cut = cut_columns(text, width, &used);
+    std::string cut(text::cut_columns(text, width, &used));
     cut.append(static_cast<size_t>(width - used), ' ');
     return cut;
   }
-  int w = display_width(text);
+  int w = text::width(text);
   if (w > width) {
     // A date keeps its text where the field is narrower than the format
     // only if nothing would be lost; otherwise, like numbers, asterisks.
@@ -301,6 +255,11 @@ std::string Value::format_field(int width) const {
   }
   if (type_.kind == Kind::Date) return text + std::string(static_cast<size_t>(width - w), ' ');
   return std::string(static_cast<size_t>(width - w), ' ') + text;
+}
+
+std::string Value::field_text(int width) const {
+  if (type_.kind == Kind::Char) return str();
+  return rtrim(format_field(width));
 }
 
 ConvError Value::parse_field(std::string_view typed) {
@@ -314,7 +273,7 @@ ConvError Value::parse_field(std::string_view typed) {
   ConvError err = ConvError::None;
   switch (type_.kind) {
     case Kind::Char:
-      if (static_cast<int>(t.size()) > type_.len) return ConvError::TooLong;
+      if (text::length(t) > type_.len) return ConvError::TooLong;
       err = next.set_text(t);
       break;
     case Kind::SmallInt:
@@ -357,37 +316,10 @@ std::string rtrim(std::string_view s) {
   return std::string(s.substr(0, n));
 }
 
-std::string cut_bytes(std::string_view s, int n) {
-  if (n < 0) n = 0;
-  if (s.size() <= static_cast<size_t>(n)) return std::string(s);
-  size_t end = static_cast<size_t>(n);
-  // Step back over continuation bytes so that no character is split.
-  while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
-  return std::string(s.substr(0, end));
-}
+std::string cut_chars(std::string_view s, int n) { return std::string(text::cut_chars(s, n < 0 ? 0 : n)); }
 
-int display_width(std::string_view s) {
-  int w = 0;
-  for (size_t i = 0; i < s.size();) {
-    char32_t cp;
-    i += static_cast<size_t>(decode(s, i, &cp));
-    w += char_width(cp);
-  }
-  return w;
-}
+std::string upshift(std::string_view s) { return text::upshift(s); }
 
-std::string upshift(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-std::string downshift(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+std::string downshift(std::string_view s) { return text::downshift(s); }
 
 }  // namespace rt

@@ -1,8 +1,9 @@
 // The value model of the programs: typed, nullable variables.
 //
-// CHAR(n) is fixed width: held without its trailing blanks, shown blank
-// padded, cut on assignment to at most n bytes (never inside a UTF-8
-// character); its length counts without trailing blanks. SMALLINT, INTEGER
+// CHAR(n) is fixed width, n characters (values/text.h: as PostgreSQL
+// counts them): held without its trailing blanks, shown blank padded, cut
+// on assignment to at most n characters; its length counts characters
+// without trailing blanks. SMALLINT, INTEGER
 // and SERIAL are whole numbers with their ranges; DECIMAL(p,s) is exact
 // (Decimal); DATE is a day number. Every value may be null; a boolean is a
 // SMALLINT 1 or 0.
@@ -25,7 +26,7 @@ enum class Kind : std::uint8_t { Char, SmallInt, Integer, Serial, Decimal, Date 
 
 struct Type {
   Kind kind = Kind::Char;
-  int len = 1;    // CHAR width in bytes, DECIMAL precision
+  int len = 1;    // CHAR width in characters, DECIMAL precision
   int scale = 0;  // DECIMAL digits after the point
   bool is_numeric() const { return kind != Kind::Char && kind != Kind::Date; }
   bool is_whole() const { return kind == Kind::SmallInt || kind == Kind::Integer || kind == Kind::Serial; }
@@ -85,6 +86,11 @@ class Value {
   // cut, numbers right-aligned (asterisks filling the field when they do
   // not fit), dates in the DBDATE format; blanks for null.
   std::string format_field(int width) const;
+  // The text a field holds for this value: a CHAR whole, without its
+  // trailing blanks (the field shows what fits and scrolls to the rest
+  // while it is edited, so nothing is cut on the way to the screen and
+  // back); others as format_field().
+  std::string field_text(int width) const;
   // Reads text typed into a field of this value's type. Blank text gives
   // null. On error the value is unchanged and the reason is returned.
   ConvError parse_field(std::string_view typed);
@@ -103,10 +109,9 @@ class Value {
 
 // Helpers on CHAR texts shared by the layers above.
 std::string rtrim(std::string_view s);
-// Cuts to at most n bytes without splitting a UTF-8 character.
-std::string cut_bytes(std::string_view s, int n);
-// Display width of UTF-8 text (wide characters count 2).
-int display_width(std::string_view s);
+// The text as a CHAR(n) variable holds it: at most n characters.
+std::string cut_chars(std::string_view s, int n);
+// Letters in capitals or in small letters, beyond ASCII too (text.h).
 std::string upshift(std::string_view s);
 std::string downshift(std::string_view s);
 

@@ -217,6 +217,26 @@ TEST(ParmEnv, LoginNameAndBackEndComeFromTheEnvironment) {
   EXPECT_FALSE(db_is_pg());
 }
 
+// A login name that is not UTF-8 never stops a program: it is read with
+// U+FFFD in place of the bad byte, the operator is told, and the print
+// defaults keyed by it are looked up and stored on either back end.
+TEST_P(Parm, ALoginNameWithBadBytesIsReadAndUsedOnEitherBackEnd) {
+  rt::ui::FakeTerminal* term = rt::ui::install_fake_terminal();
+  EnvVar login("LOGNAME", "jos\xe9");
+  const std::string who = get_username();
+  EXPECT_EQ(who, "jos\xef\xbf\xbd");
+  EXPECT_NE(term->row(24).find("LOGNAME is not valid UTF-8"), std::string::npos) << term->row(24);
+  sql::ContinueOnError guard;
+  sql::execute("INSERT INTO co_rpt_ctl (corc_rpt_name, corc_who, corc_copies) VALUES ('report', ?, 2)",
+               {Value::of_char(who, 10)});
+  EXPECT_EQ(rt::status, 0) << sql::last_error_message();
+  EXPECT_EQ(count("co_rpt_ctl where corc_who = '" + who + "'"), 1);
+  {
+    EnvVar good("LOGNAME", "jos\xc3\xa9");
+    EXPECT_EQ(get_username(), "jos\xc3\xa9");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Parm, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

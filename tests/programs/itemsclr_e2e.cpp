@@ -419,6 +419,48 @@ TEST_P(ItemsclrStopped, ByAnErrorAKillOrAHangUpLeavesEverythingAsBefore) {
   EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
 }
 
+// Type codes written by other tools with and without trailing blanks, in
+// ar_type and in ar_item either way round, sign and net the same on both
+// back ends; the cycle lookup finds accented descriptions from either case.
+TEST_P(Itemsclr, TypeCodesPaddedWithBlanksNetAsWithout) {
+  outside("INSERT INTO ar_type VALUES ('P ', '-', 'payment, padded'), ('Q', '-', 'credit')");
+  outside("INSERT INTO ar_cycle VALUES (5, 'Été, premier', '2026-10-31', '2026-10-31'), "
+          "(6, 'ÉTÉ, second', '2026-10-31', '2026-10-31')");
+  exec("INSERT INTO ar_customer (cust_customer, cust_name, cust_stmt_cycle) VALUES (102, 'Padded', 1)");
+  // Invoice 1021 pays with "P" as the programs write it, 1022 with "Q "
+  // and 1023 with "P " as another tool writes them; 1024 is short.
+  item(102, 1, 1, "IN", "40.00", 11, 2);
+  item(102, 1, 2, "P", "40.00", 11, 10);
+  item(102, 2, 1, "IN", "15.00", 11, 2);
+  item(102, 3, 1, "IN", "7.00", 11, 2);
+  item(102, 4, 1, "IN", "9.00", 11, 2);
+  outside("INSERT INTO ar_item VALUES (102, 1022, 2, 'Q ', 15.00, '2026-11-10', 'ref'), "
+          "(102, 1023, 2, 'P ', 7.00, '2026-11-10', 'ref'), (102, 1024, 2, 'Q ', 8.00, '2026-11-10', 'ref')");
+  outside("INSERT INTO ar_openitem VALUES (102, 1022, 2), (102, 1023, 2), (102, 1024, 2)");
+  auto& t = run();
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  for (const char* typed : {"ÉTÉ", "été"}) {
+    t.key("f5");
+    ASSERT_TRUE(t.wait_for("Search") && t.wait_settled());
+    t.type(typed);
+    t.key("enter");
+    ASSERT_TRUE(t.wait_for("Été, premier") && t.wait_for("ÉTÉ, second")) << typed;
+    t.key("ctrl-c");
+    t.wait_settled();
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_gone("Search")) << typed;
+  }
+  t.type("1");
+  t.key("esc");
+  finished(t);
+  EXPECT_EQ(open_items(102), (std::vector<std::string>{"1024|1", "1024|2"}));
+  EXPECT_EQ(open_items(customer(1)), open_items_after_november(customer(1)));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrStopped, lunadesk::testing::all_backends(),
                          lunadesk::testing::backend_name);

@@ -37,6 +37,11 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   // The rows of a query, each row's values as text joined by '|'.
   std::vector<std::string> rows(const std::string& sql, int ncols, const rt::sql::Params& params = {});
   long count(const std::string& table, const std::string& where = "1=1");
+  // Runs `sql` as another tool would (sqlite3, psql), untranslated.
+  void outside(const std::string& sql) {
+    std::string why;
+    EXPECT_TRUE(db_->run_outside(sql, &why)) << sql << ": " << why;
+  }
 
   // Milliseconds from the start of the program to its first screen.
   double first_screen_ms_ = 0;

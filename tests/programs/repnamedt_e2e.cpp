@@ -3,6 +3,8 @@
 // their checks, Delete with its confirmation.
 #include <signal.h>
 
+#include <algorithm>
+
 #include "program_fixture.h"
 
 using lunadesk::testing::menu_shows;
@@ -229,6 +231,82 @@ TEST_P(Repnamedt, TypingACharacterWritesLittleAndHangupRestoresTheTerminal) {
   EXPECT_TRUE(st->exited() && st->code != 0) << *st;
   EXPECT_FALSE(t.alt_screen()) << "the terminal is restored";
   EXPECT_EQ(count("iq_salesman_name"), 3);
+}
+
+std::string times(std::string_view s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// Names written by another tool, of as many characters as the column holds
+// but more bytes: shown whole, and a Change that edits nothing stores them
+// unchanged. The code field upshifts "é" to "É", in the search too.
+TEST_P(Repnamedt, AChangeThatEditsNothingChangesNothing) {
+  const std::string accents = times("é", 35), cjk = times("日", 12) + "x";
+  outside("INSERT INTO iq_salesman_name VALUES ('É1', '" + accents + "', 'élise')");
+  outside("INSERT INTO iq_salesman_name VALUES ('Z9', '" + cjk + "', NULL)");
+  const std::vector<std::string> before = table();
+  auto& t = run();
+  for (const auto& [code, name] : {std::pair{std::string("é1"), accents}, std::pair{std::string("Z9"), cjk}}) {
+    find(t, code);
+    ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, name)) << code;
+    t.key("c");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+    t.key("esc");
+    t.wait_settled();
+    EXPECT_EQ(table(), before) << code;
+  }
+  EXPECT_NE(std::find(before.begin(), before.end(), "É1|" + accents + "|élise"), before.end());
+}
+
+// As many characters as the column holds can be typed, however wide they
+// are: a name wider than its field scrolls by display columns while it is
+// edited, and what is stored is what was typed.
+TEST_P(Repnamedt, NamesAreTypedInFullAndScrollByColumns) {
+  const std::string accents = times("é", 35), wide = times("日", 35), mixed = times("日", 12) + "x";
+  auto& t = run();
+  int code = 0;
+  for (const std::string& name : {accents, mixed, wide}) {
+    t.key("a");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+    t.type("é" + std::to_string(++code));
+    t.key("enter");
+    const int bells = t.bells();
+    t.type(name);
+    t.wait_settled();
+    EXPECT_EQ(t.bells(), bells) << "every character is taken: " << name;
+    const auto [row, col] = t.cursor();
+    EXPECT_EQ(row, kNameLine);
+    EXPECT_LE(col, kFieldCol + 35) << "the cursor stays within the field";
+    if (name != mixed) {
+      t.type("é");
+      t.wait_settled();
+      EXPECT_GT(t.bells(), bells) << "a 36th character is refused";
+    }
+    t.key("esc");
+    t.wait_settled();
+  }
+  EXPECT_EQ(table().at(3), "É1|" + accents + "|NULL");
+  EXPECT_EQ(table().at(4), "É2|" + mixed + "|NULL");
+  EXPECT_EQ(table().at(5), "É3|" + wide + "|NULL");
+  // Shown from its start: 17 wide characters and a blank where half of
+  // the 18th would go.
+  find(t, "é3");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, times("日", 17)));
+  EXPECT_EQ(t.text_at(kNameLine, kFieldCol, 35), times("日", 17) + " ");
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.key("end");
+  t.wait_settled();
+  EXPECT_EQ(t.text_at(kNameLine, kFieldCol, 34), times("日", 17)) << "the end in view";
+  EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol + 34));
+  t.key("home");
+  t.wait_settled();
+  EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol));
+  t.key("esc");
+  t.wait_settled();
+  EXPECT_EQ(table().at(5), "É3|" + wide + "|NULL");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Repnamedt, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

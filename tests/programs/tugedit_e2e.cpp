@@ -492,6 +492,49 @@ TEST_P(Tugedit, ListsLongerThanTheArrayAreCutAndNothingUnseenIsLost) {
   EXPECT_EQ(count("tx_use_link", mine + " and tul_sched = 'N1'"), 1);
 }
 
+// A description written by another tool, of 38 characters of which two
+// are wide (40 columns, 47 bytes), goes through Find, Change, Esc
+// unchanged; the class lookup finds accented codes from either case.
+TEST_P(Tugedit, AccentsAndWideCharactersSurviveAndTheLookupFoldsThem) {
+  const std::string desc = "Ventes été: café, crème, thé 日本 lycées";
+  outside("INSERT INTO tx_use_g (tu_use_g, tu_prodtcl, tu_description) VALUES ('ÉTÉ', 'TX1', '" + desc + "')");
+  outside("INSERT INTO inv_classes VALUES ('ÉCO1', 'T', 'école'), ('éco2', 'T', 'written in small letters')");
+  auto& t = run();
+  find(t, "été");  // the group field upshifts
+  ASSERT_TRUE(at(t, kDescLine, kCol, desc));
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  to_array(t);
+  t.key("esc");
+  ASSERT_TRUE(saved(t));
+  const Rows stored = groups();
+  EXPECT_NE(std::find(stored.begin(), stored.end(), "ÉTÉ|TX1|" + desc), stored.end());
+
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept  Ctrl-C: Cancel"));
+  t.type("NEW");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  for (const char* typed : {"éc", "ÉC", "Éc"}) {
+    t.key("f5");
+    ASSERT_TRUE(t.wait_for("Text Search:") && t.wait_settled());
+    t.type(typed);
+    t.key("enter");
+    ASSERT_TRUE(t.wait_for("école") && t.wait_for("written in small letters")) << typed;
+    t.key("ctrl-c");  // back to the search text
+    t.wait_settled();
+    t.key("ctrl-c");  // no class taken
+    ASSERT_TRUE(t.wait_gone("Text Search:")) << typed;
+  }
+  t.key("f5");
+  ASSERT_TRUE(t.wait_for("Text Search:") && t.wait_settled());
+  t.type("éco1");
+  t.key("enter");
+  ASSERT_TRUE(at(t, kClassLine, kCol, "ÉCO1")) << "one match comes back without a list";
+  t.key("ctrl-c");
+  t.wait_settled();
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Tugedit, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

@@ -1,5 +1,6 @@
-// One field's editing: typeover and insert, the limits of width and bytes,
-// the first character replacing the field, sideways scrolling.
+// One field's editing: typeover and insert, the limits of width and
+// characters, the first character replacing the field, sideways scrolling
+// by display columns.
 #include "screen/field_edit.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +8,9 @@
 using rt::ui::FieldEdit;
 
 namespace {
-FieldEdit field(int width, int max_bytes = 0, std::string_view text = "") {
+FieldEdit field(int width, int max_chars = 0, std::string_view text = "") {
   FieldEdit e;
-  e.configure(width, width, max_bytes, false);
+  e.configure(width, width, max_chars, false);
   e.start(text);
   return e;
 }
@@ -66,16 +67,51 @@ TEST(FieldEdit, NothingPassesTheFieldWidth) {
 }
 
 TEST(FieldEdit, WideAndMultiByteCharactersStayWhole) {
-  auto e = field(4, 4);  // 4 columns, CHAR(4)
-  EXPECT_TRUE(e.type(U'é', false));  // 2 bytes
-  EXPECT_TRUE(e.type(U'é', false));  // 4 bytes
-  EXPECT_FALSE(e.type('a', false));  // a fifth byte does not fit CHAR(4)
+  auto e = field(4, 2);  // 4 columns, CHAR(2)
+  EXPECT_TRUE(e.type(U'é', false));
+  EXPECT_TRUE(e.type(U'é', false));
+  EXPECT_FALSE(e.type('a', false));  // a third character does not fit CHAR(2)
   EXPECT_EQ(e.text(), "éé");
   auto w = field(3);
   EXPECT_TRUE(w.type(U'日', false));
   EXPECT_FALSE(w.type(U'本', false));  // would take columns 3 and 4
   EXPECT_TRUE(w.type('x', false));
   EXPECT_EQ(w.text(), "日x");
+}
+
+// A CHAR field takes as many characters as its column holds, whatever
+// their width: wider than the field, the view scrolls by columns and never
+// shows half of a wide character.
+TEST(FieldEdit, CharactersWiderThanTheFieldScrollByColumns) {
+  FieldEdit e;
+  e.configure(5, 0, 4, false);  // 5 columns, CHAR(4)
+  e.start("");
+  for (char32_t c : std::u32string(U"日本語x")) EXPECT_TRUE(e.type(c, false));
+  EXPECT_FALSE(e.type(U'y', false));
+  EXPECT_EQ(e.text(), "日本語x");
+  // 7 columns: the cursor past the end needs a column of its own, so the
+  // first two characters scroll out (本 would leave only 4 visible).
+  EXPECT_EQ(e.scroll(), 2);
+  EXPECT_EQ(e.cursor_col(), 3);
+  e.home();
+  EXPECT_EQ(e.scroll(), 0);
+  EXPECT_EQ(e.cursor_col(), 0);
+  e.right();
+  EXPECT_EQ(e.scroll(), 0);
+  EXPECT_EQ(e.cursor_col(), 2);
+  e.right();
+  EXPECT_EQ(e.scroll(), 1) << "語 needs columns 5 and 6: 日 scrolls out";
+  EXPECT_EQ(e.cursor_col(), 2);
+  e.right();
+  EXPECT_EQ(e.scroll(), 1);
+  EXPECT_EQ(e.cursor_col(), 4);
+  // A text that fits shows whole; a full one keeps the cursor past its end.
+  FieldEdit f;
+  f.configure(4, 0, 2, false);
+  f.start("日本");
+  f.end();
+  EXPECT_EQ(f.scroll(), 0);
+  EXPECT_EQ(f.cursor_col(), 4);
 }
 
 TEST(FieldEdit, LongCriteriaScrollSideways) {
@@ -96,5 +132,6 @@ TEST(FieldEdit, UpshiftAsTyped) {
   e.start("");
   e.type('a', false);
   e.type(U'ä', false);
-  EXPECT_EQ(e.text().substr(0, 1), "A");
+  e.type(U'ÿ', false);
+  EXPECT_EQ(e.text(), "AÄŸ");
 }

@@ -28,6 +28,9 @@ const Case kCases[] = {
   {"xaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "x*a*a*a*a*a*a*c", false},  // no blow-up
   {"été", "?t?", true},  // characters, not bytes
   {"Müller", "M[uü]ller", true},
+  // A byte that is not UTF-8 is one character and matches only itself.
+  {"caf\xe9", "caf?", true}, {"caf\xe9", "caf\xe9", true}, {"caf\xe9", "café", false},
+  {"\xe9t\xe9", "?t?", true}, {"\xc3", "\xc3*", true}, {"\xc3\xa9", "\xc3", false},
 };
 // clang-format on
 

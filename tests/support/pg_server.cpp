@@ -8,6 +8,7 @@
 #include <grp.h>
 #include <libpq-fe.h>
 #include <pwd.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,13 +264,10 @@ void PgServer::stop_server(const std::string& bin, const std::string& dir) {
   remove_tree(dir);
 }
 
-bool PgServer::exec(const std::string& sql, std::string* error) {
-  if (!running_) {
-    if (error) *error = error_;
-    return false;
-  }
-  const std::string conninfo = "host=" + dir_ + " port=" + std::to_string(port_) + " user=postgres dbname=lunadesk";
-  PGconn* c = PQconnectdb(conninfo.c_str());
+namespace {
+
+// Runs `sql` on a new connection `c` and closes it.
+bool run_and_close(PGconn* c, const std::string& sql, std::string* error) {
   bool ok = PQstatus(c) == CONNECTION_OK;
   if (ok) {
     PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
@@ -279,6 +277,34 @@ bool PgServer::exec(const std::string& sql, std::string* error) {
   }
   if (!ok && error) *error = PQerrorMessage(c);
   PQfinish(c);
+  return ok;
+}
+
+}  // namespace
+
+bool PgServer::exec(const std::string& sql, std::string* error) {
+  if (!running_) {
+    if (error) *error = error_;
+    return false;
+  }
+  const std::string conninfo = "host=" + dir_ + " port=" + std::to_string(port_) + " user=postgres dbname=lunadesk";
+  return run_and_close(PQconnectdb(conninfo.c_str()), sql, error);
+}
+
+bool ScopedDatabase::run_outside(const std::string& sql, std::string* error) const {
+  if (which_ == Db::Postgres) {
+    const std::string opts = "-c search_path=" + where_;
+    const char* keys[] = {"dbname", "options", nullptr};
+    const char* vals[] = {"lunadesk", opts.c_str(), nullptr};
+    return run_and_close(PQconnectdbParams(keys, vals, 0), sql, error);
+  }
+  sqlite3* lite = nullptr;
+  char* err = nullptr;
+  const bool ok = sqlite3_open(where_.c_str(), &lite) == SQLITE_OK &&
+                  sqlite3_exec(lite, sql.c_str(), nullptr, nullptr, &err) == SQLITE_OK;
+  if (!ok && error) *error = err ? err : sqlite3_errmsg(lite);
+  sqlite3_free(err);
+  sqlite3_close(lite);
   return ok;
 }
 

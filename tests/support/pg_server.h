@@ -96,6 +96,9 @@ class ScopedDatabase {
   const std::string& where() const { return where_; }
   // A temporary directory that lives as long as this object.
   const std::string& dir() const { return dir_; }
+  // Runs `sql` as another tool would (sqlite3, psql): straight through the
+  // back end's own library on a connection of its own, untranslated.
+  bool run_outside(const std::string& sql, std::string* error) const;
 
  private:
   Db which_;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "values/text.h"
 #include "values/value.h"
 
 using namespace rt;
@@ -26,13 +27,57 @@ TEST(CharValue, PaddingLengthAndCutting) {
   EXPECT_EQ(v.length(), 0);
 }
 
-TEST(CharValue, NeverSplitsUtf8) {
-  Value v(char_t(5));
-  v.set_text("M\xc3\xbc\xc3\xbc\xc3\xbc");  // M + three u-umlauts = 7 bytes
-  EXPECT_EQ(v.str(), "M\xc3\xbc\xc3\xbc");
-  EXPECT_LE(v.str().size(), 5u);
-  EXPECT_EQ(cut_bytes("\xe2\x82\xac", 2), "");  // the euro sign does not fit in 2 bytes
-  EXPECT_EQ(display_width("M\xc3\xbc"), 2);
+
+// The one rule for bytes that are not UTF-8: each is a character of its
+// own, one column wide, without case, and comes back unchanged.
+TEST(Text, InvalidBytesAreCharactersOfTheirOwnAndSurvive) {
+  const std::string bad[] = {"a\x80z", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "caf\xe9"};
+  for (const std::string& s : bad) {
+    SCOPED_TRACE(text::scrub(s));
+    EXPECT_FALSE(text::valid(s));
+    EXPECT_EQ(text::encode_all(text::decode_all(s)), s);
+    EXPECT_EQ(text::upshift(s).size(), s.size());
+    EXPECT_EQ(text::length(s), static_cast<int>(text::decode_all(s).size()));
+    EXPECT_EQ(text::width(s), text::length(s)) << "one column each";
+    EXPECT_TRUE(text::valid(text::scrub(s)));
+  }
+  EXPECT_EQ(text::length("\xed\xa0\x80"), 3) << "a surrogate is three bad bytes";
+  EXPECT_EQ(text::scrub("caf\xe9!"), "caf\xef\xbf\xbd!");
+  EXPECT_EQ(text::upshift("caf\xe9"), "CAF\xe9");
+  // A cut never splits a character, nor a good one into bad bytes.
+  EXPECT_EQ(text::cut_chars("\xe2\x82\xac\xe2\x82\xac", 1), "\xe2\x82\xac");
+  EXPECT_EQ(cut_chars("a\x80\xc3\xa9", 2), "a\x80");
+  Value v(char_t(3));
+  EXPECT_EQ(v.set_text("\xff\xfe\xfd\xfc"), ConvError::TooLong);
+  EXPECT_EQ(v.str(), "\xff\xfe\xfd");
+}
+
+TEST(Text, WidthsAreTheUnicodeTablesNotTheLocale) {
+  EXPECT_EQ(text::width("Müller"), 6);
+  EXPECT_EQ(text::width("日本語"), 6);
+  EXPECT_EQ(text::width("ｶﾀｶﾅ"), 4) << "halfwidth forms";
+  EXPECT_EQ(text::width("Ａ"), 2) << "fullwidth forms";
+  EXPECT_EQ(text::width("e\xcc\x81"), 1) << "a combining accent";
+  EXPECT_EQ(text::width("한국"), 4);
+  EXPECT_EQ(text::cut_columns("日本語", 5), "日本");
+  int used = 0;
+  EXPECT_EQ(text::cut_columns("a日b", 2, &used), "a");
+  EXPECT_EQ(used, 1);
+}
+
+// The simple case mapping: every cased script, one character for one.
+TEST(Text, CaseFoldsBeyondAscii) {
+  EXPECT_EQ(upshift("café"), "CAFÉ");
+  EXPECT_EQ(downshift("ÉCOLE ŒUVRE"), "école œuvre");
+  EXPECT_EQ(upshift("ﬁ ß"), "ﬁ ß") << "no one-character capital";
+  EXPECT_EQ(upshift("привет σς"), "ПРИВЕТ ΣΣ");
+  EXPECT_EQ(text::length(upshift("ıſ")), 2);
+  for (auto [c, m] : text::case_pairs(true)) {
+    ASSERT_EQ(text::upper(c), m);
+    ASSERT_NE(c, m);
+  }
+  EXPECT_GT(text::case_pairs(true).size(), 1000u);
+  EXPECT_GT(text::case_pairs(false).size(), 1000u);
 }
 
 TEST(CharValue, AssignBetweenTypesAsLetDoes) {
