@@ -115,8 +115,11 @@ std::optional<std::string> cycle_condition(std::string_view lv_condition, std::s
 }
 
 std::optional<ClearPlan> plan_clearing(rt::Date lv_end_date, std::string_view lv_condition, std::string* why) {
-  const std::string date_text = lv_end_date.format();
-  const std::optional<std::string> cycles = cycle_condition(lv_condition, date_text);
+  // The condition carries the date with a four-digit year under every
+  // DBDATE; the cycles' last date is written in the runtime's date format.
+  const rt::DateFormat fmt = rt::DateFormat::current();
+  const std::string date_text = lv_end_date.format(fmt);
+  const std::optional<std::string> cycles = cycle_condition(lv_condition, rt::qbe::condition_date(lv_end_date, fmt));
   if (!cycles) {
     *why = "The criteria are not a date and statement cycles; nothing was processed";
     return std::nullopt;

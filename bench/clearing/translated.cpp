@@ -1,5 +1,7 @@
 // The statements of the lower bound in each back end's dialect, as the SQL
 // layer's translator writes them (see lower_bound.h).
+#include <initializer_list>
+#include <map>
 #include <stdexcept>
 
 #include "lower_bound.h"
@@ -8,17 +10,43 @@
 namespace bench {
 namespace {
 
-// The clearing statements name no table whose columns the translator needs
-// to know (no INSERT into a serial column).
-class NoSchema : public rt::sql::SchemaLookup {
+// The tables of the clearing statements with the types the translator
+// reads from the database (or, for the temporary tables, from the queries
+// that made them): the date constant and the amounts are translated as in
+// the program.
+class ClearingSchema : public rt::sql::SchemaLookup {
  public:
-  const rt::sql::TableInfo* table(std::string_view) override { return nullptr; }
+  const rt::sql::TableInfo* table(std::string_view name) override {
+    auto it = tables_.find(std::string(name));
+    return it == tables_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  static rt::sql::TableInfo make(std::initializer_list<std::pair<const char*, const char*>> cols) {
+    rt::sql::TableInfo t;
+    for (auto [c, type] : cols) {
+      t.columns.emplace_back(c);
+      t.types.push_back(rt::sql::column_type(type));
+    }
+    return t;
+  }
+  std::map<std::string, rt::sql::TableInfo> tables_{
+      {"ar_item", make({{"ar_customer", "INTEGER"}, {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"},
+                        {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"}, {"ar_tran_dt", "DATE"},
+                        {"ar_reference", "CHAR(12)"}})},
+      {"ar_openitem", make({{"aroi_customer", "INTEGER"}, {"aroi_invoice_nbr", "INTEGER"}, {"aroi_seq_nbr", "SMALLINT"}})},
+      {"ar_customer", make({{"cust_customer", "INTEGER"}, {"cust_stmt_cycle", "SMALLINT"}})},
+      {"ar_type", make({{"at_type_code", "CHAR(2)"}, {"at_oper", "CHAR(1)"}})},
+      {"t_cust_items", make({{"ar_customer", "INTEGER"}, {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"},
+                             {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"}})},
+      {"t_neg_types", make({{"at_type_code", "CHAR(2)"}})},
+  };
 };
 
 }  // namespace
 
 std::string translated(std::string_view text, bool pg) {
-  NoSchema schema;
+  ClearingSchema schema;
   rt::sql::TranslateOptions opt;
   opt.date_format = rt::DateFormat::current();
   const rt::sql::Translation tr =

@@ -2,10 +2,12 @@
 #include "program/program.h"
 
 #include <clocale>
+#include <cstdio>
 
 #include "core/runtime.h"
 #include "screen/screen.h"
 #include "sql/sql.h"
+#include "values/date.h"
 
 namespace rt::program {
 
@@ -18,6 +20,16 @@ void restore_screen() { ui::stop(); }
 void start(int argc, char** argv) {
   set_args(argc, argv);
   std::setlocale(LC_ALL, "");
+  // A date format the runtime cannot read back would make every date
+  // impossible to enter: refused before anything is shown.
+  const std::string dbdate = getenv_str("DBDATE");
+  if (!DateFormat::parse_dbdate(dbdate)) {
+    std::fprintf(stderr,
+                 "%s: DBDATE \"%s\" is not a date format this program can use. Give the order of M, D and Y4 "
+                 "(or Y2), then the separator /, - or . (0 for none), for instance MDY4/, DMY4/, MDY2/ or Y4MD-.\n",
+                 arg0().c_str(), dbdate.c_str());
+    exit_program(1);
+  }
   add_cleanup(restore_screen);
 }
 

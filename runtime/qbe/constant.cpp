@@ -49,14 +49,18 @@ std::optional<std::string> number(std::string_view text, const Type& type) {
 std::optional<std::string> date(std::string_view text, const DateFormat& fmt) {
   const std::optional<Date> d = Date::parse(text, fmt);
   if (!d) return std::nullopt;
-  // Conditions carry ten-character dates whatever DBDATE says about the
-  // year: programs cut conditions at fixed positions.
-  DateFormat f = fmt;
-  f.year4 = true;
-  return quote(d->format(f));
+  return quote(date_text(*d, fmt));
 }
 
 }  // namespace
+
+std::string date_text(Date d, const DateFormat& fmt) {
+  // Conditions carry four-digit years whatever DBDATE says about the
+  // year: programs cut conditions at fixed positions.
+  DateFormat f = fmt;
+  f.year4 = true;
+  return d.format(f);
+}
 
 std::string quote(std::string_view s) {
   std::string q;

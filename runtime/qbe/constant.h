@@ -16,6 +16,10 @@
 
 namespace rt::qbe::detail {
 
+// A date as conditions carry it: the DBDATE order and separator with a
+// four-digit year (10 characters with a separator).
+std::string date_text(Date d, const DateFormat& fmt);
+
 // `s` between single quotes, each quote doubled.
 std::string quote(std::string_view s);
 

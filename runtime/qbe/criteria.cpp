@@ -132,6 +132,8 @@ Condition field_condition(std::string_view column, const Type& type, std::string
   return accepted(col + (pattern ? " matches " : "=") + *k);
 }
 
+std::string condition_date(Date d, const DateFormat& fmt) { return detail::date_text(d, fmt); }
+
 std::string join_conditions(const std::vector<std::string>& parts) {
   std::string t;
   for (const std::string& p : parts) {

@@ -78,6 +78,10 @@ std::string join_conditions(const std::vector<std::string>& parts);
 Condition construct_element(std::string_view criteria, const Type& type, int size, std::string_view table,
                             std::string_view column, const DateFormat& fmt);
 
+// A date as a condition carries it: in the DBDATE order and separator,
+// always with a four-digit year ("12/31/2026" also under MDY2/).
+std::string condition_date(Date d, const DateFormat& fmt);
+
 // A statement built from a condition, `head` + condition without trailing
 // blanks + `tail`, refused when it is longer than `limit` bytes (the
 // program's statement text) rather than cut into invalid SQL.

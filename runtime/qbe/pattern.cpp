@@ -2,6 +2,7 @@
 #include "qbe/pattern.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "qbe/constant.h"
 
@@ -12,6 +13,39 @@ namespace {
 bool special_in_pattern(char c) { return c == '*' || c == '?' || c == '[' || c == ']' || c == '\\'; }
 
 bool special_in_set(char c) { return c == ']' || c == '[' || c == '^' || c == '-' || c == '\\'; }
+
+// The members of a set, units [from, to), as code points with whether the
+// operator escaped them; false when the bytes are no UTF-8 (lex() refuses
+// those before).
+struct Member {
+  char32_t cp;
+  bool literal;
+};
+bool members_of(const Units& u, std::size_t from, std::size_t to, std::vector<Member>* out) {
+  for (std::size_t i = from; i < to;) {
+    const unsigned char c = static_cast<unsigned char>(u[i].c);
+    const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > to) return false;
+    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1f) : n == 3 ? (c & 0x0f) : (c & 0x07);
+    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(u[i + k].c) & 0x3f);
+    out->push_back({cp, u[i].literal});
+    i += n;
+  }
+  return true;
+}
+
+// A range whose first character comes after its last ("[z-a]") holds no
+// character at all: such a set can never match, and the criterion is
+// refused rather than run as a search that finds nothing.
+bool ranges_in_order(const std::vector<Member>& m) {
+  for (std::size_t k = 0; k + 2 < m.size(); ++k) {
+    if (m[k + 1].cp == U'-' && !m[k + 1].literal) {
+      if (m[k].cp > m[k + 2].cp) return false;
+      k += 2;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -52,6 +86,8 @@ std::optional<std::string> pattern_constant(const Units& u) {
       ++j;
     }
     if (j == u.size() || j == first) return std::nullopt;
+    std::vector<Member> members;
+    if (!members_of(u, first, j, &members) || !ranges_in_order(members)) return std::nullopt;
     p.push_back(']');
     i = j;
   }

@@ -20,7 +20,8 @@ namespace rt::qbe::detail {
 bool is_pattern(const Units& u);
 
 // The quoted pattern constant (quotes doubled). nullopt when a `[` has no
-// `]`, a `]` has no `[`, or a set is empty.
+// `]`, a `]` has no `[`, a set is empty or holds a reversed range
+// (`[z-a]`, which no character can match).
 std::optional<std::string> pattern_constant(const Units& u);
 
 }  // namespace rt::qbe::detail

@@ -1,6 +1,7 @@
 // Fetch conversions. See convert.h.
 #include "sql/convert.h"
 
+#include <optional>
 #include <string>
 
 #include "sql/errors.h"
@@ -51,17 +52,44 @@ int store(Value* into, Cell kind, std::int64_t i, std::string_view text) {
   return err::kUnknown;
 }
 
-int significant_digits(const Decimal& d) {
-  int128 m = d.mantissa();
-  if (m < 0) m = -m;
-  if (m == 0) return 0;
-  while (m % 10 == 0) m /= 10;
-  int n = 0;
-  while (m != 0) {
-    m /= 10;
-    ++n;
+int convert_param(const Value& v, const ParamTarget& target, Value* out, std::string* why) {
+  *out = v;
+  if (v.is_null() || target.kind == ParamTarget::None) return 0;
+  if (target.kind == ParamTarget::Date) {
+    if (v.type().kind != Kind::Char) return 0;
+    std::optional<Date> d = Date::parse(v.str());
+    if (!d && v.str().size() == 10) d = Date::parse_iso(v.str());
+    if (!d) {
+      *why = "'" + v.str() + "' is not a date";
+      return err::kDateConversion;
+    }
+    *out = Value::of_date(*d);
+    return 0;
   }
-  return n;
+  Decimal d;
+  if (v.type().kind == Kind::Char) {
+    const std::optional<Decimal> p = Decimal::parse(v.str());
+    if (!p) {
+      *why = "'" + v.str() + "' is not a number";
+      return err::kCharToNumber;
+    }
+    d = *p;
+  } else if (v.type().kind == Kind::Date) {
+    return 0;
+  } else {
+    d = v.as_decimal();
+  }
+  if (target.stored && target.scale >= 0) {
+    Decimal r;
+    if (!d.round_to(target.scale, &r) || (target.precision > 0 && r.int_digits() > target.precision - target.scale)) {
+      *why = "the value " + d.to_string() + " does not fit a DECIMAL(" + std::to_string(target.precision) + "," +
+             std::to_string(target.scale) + ") column";
+      return err::kDecimalRange;
+    }
+    d = r;
+  }
+  *out = Value::of_decimal(d, decimal_t(Decimal::kMaxDigits, d.scale()));
+  return 0;
 }
 
 }  // namespace rt::sql::detail

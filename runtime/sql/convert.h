@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include <string>
+
+#include "sql/translate.h"
 #include "values/value.h"
 
 namespace rt::sql::detail {
@@ -23,8 +26,11 @@ enum class Cell {
 // null). A CHAR variable takes a longer text cut at its width.
 int store(Value* into, Cell kind, std::int64_t i, std::string_view text);
 
-// Significant digits of a decimal (trailing zeros after the point and
-// leading zeros do not count; 0 has none).
-int significant_digits(const Decimal& d);
+// A parameter's value converted for the typed column it meets (see
+// ParamTarget): a CHAR read as a date in the DBDATE form (or ISO), a value
+// stored into a DECIMAL(p,s) rounded to s places. Returns 0 with *out set,
+// or a negative error number with the reason in *why (-1218 no date,
+// -1213 no number, -1226 too many digits for the column).
+int convert_param(const Value& v, const ParamTarget& target, Value* out, std::string* why);
 
 }  // namespace rt::sql::detail

@@ -1,6 +1,7 @@
 // MATCHES patterns. See pattern.h.
 #include "sql/pattern.h"
 
+#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -175,10 +176,24 @@ std::string matches_to_regex(std::string_view pattern, Fold fold) {
     if (c < 0x80 && special.find(static_cast<char>(c)) != std::string_view::npos) out->push_back('\\');
     encode(c, out);
   };
+  // Inside a bracket expression every member is written as its code point
+  // (\uXXXX or \UXXXXXXXX): no member can then close, negate or range the
+  // set by accident, whatever the operator typed.
+  auto code_point = [](char32_t c, std::string* out) {
+    char buf[16];
+    if (c <= 0xffff)
+      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
+    else
+      std::snprintf(buf, sizeof buf, "\\U%08X", static_cast<unsigned>(c));
+    *out += buf;
+  };
   // The value keeps the blank padding of its CHAR column here, so a
   // one-character element must never take a blank of the trailing run: the
   // lookahead refuses a position where only blanks are left.
   static constexpr std::string_view not_trailing = "(?! +$)";
+  // A set with no character in it (every range reversed) matches nothing,
+  // and so does the whole pattern.
+  static constexpr std::string_view nothing = "[^\\u0001-\\U0010FFFF]";
   std::string out = "^";
   for (const Elem& e : parse(pattern)) {
     if (e.kind == Elem::Any || e.kind == Elem::Set || (e.kind == Elem::Lit && e.ch == U' ')) out += not_trailing;
@@ -187,17 +202,23 @@ std::string matches_to_regex(std::string_view pattern, Fold fold) {
       case Elem::Lit: literal(e.ch, &one); break;
       case Elem::Any: one = "."; break;
       case Elem::Star: one = ".*"; break;
-      case Elem::Set:
-        one = e.negated ? "[^" : "[";
+      case Elem::Set: {
+        std::string members;
         for (auto [lo, hi] : e.ranges) {
-          in_set(lo, &one);
+          if (lo > hi || lo == 0) continue;  // a reversed range holds nothing
+          code_point(lo, &members);
           if (hi != lo) {
-            one += "-";
-            in_set(hi, &one);
+            members += "-";
+            code_point(hi, &members);
           }
         }
-        one += "]";
+        if (members.empty()) {
+          one = e.negated ? "." : std::string(nothing);
+        } else {
+          one = (e.negated ? "[^" : "[") + members + "]";
+        }
         break;
+      }
     }
     const bool single = e.kind == Elem::Lit || e.kind == Elem::Set;
     out += fold != Fold::None && single ? folded_element(e, fold, one) : one;

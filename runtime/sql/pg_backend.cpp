@@ -87,6 +87,10 @@ namespace {
 
 constexpr int kForwardBatch = 256;
 
+// The settings that decide how the server reads a text constant.
+constexpr std::string_view kLiteralSettings =
+    "SET standard_conforming_strings TO on; SET backslash_quote TO off; ";
+
 // Type OIDs of the built-in types the layer reads specially.
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
               kNumeric = 1700, kDate = 1082;
@@ -203,7 +207,10 @@ class Bound {
     text_.resize(params.size());
     ptrs_.resize(params.size());
     for (size_t k = 0; k < params.size(); ++k) {
-      const Value& v = params[k];
+      Value v;
+      std::string why;
+      const int e = convert_param(params[k], tr.targets[k], &v, &why);
+      if (e != 0) return {e, "parameter " + std::to_string(k + 1) + ": " + why};
       if (v.is_null()) {
         ptrs_[k] = nullptr;
         continue;
@@ -334,6 +341,16 @@ class PgConn : public Connection, public SchemaLookup {
   bool alive() const { return PQstatus(c_) == CONNECTION_OK; }
 
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
+    // A statement of the session itself may have changed how constants
+    // are read (the server reports the setting with every change): it is
+    // put back before anything else is prepared.
+    const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
+    if (!scs || std::string_view(scs) != "on") {
+      Result res = exec(std::string(kLiteralSettings));
+      scs = PQparameterStatus(c_, "standard_conforming_strings");
+      if (PQresultStatus(res.get()) != PGRES_COMMAND_OK || !scs || std::string_view(scs) != "on")
+        return {err::kConnect, "the session no longer reads text constants the standard way"};
+    }
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     Translation tr = translate(text, Target::Postgres, this, opt);
@@ -492,7 +509,8 @@ class PgConn : public Connection, public SchemaLookup {
     auto it = schema_.find(std::string(name));
     if (it != schema_.end()) return &it->second;
     static const char* q =
-        "SELECT a.attname, pg_get_serial_sequence(a.attrelid::regclass::text, a.attname) IS NOT NULL "
+        "SELECT a.attname, pg_get_serial_sequence(a.attrelid::regclass::text, a.attname) IS NOT NULL, "
+        "format_type(a.atttypid, a.atttypmod) "
         "FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
         "ORDER BY a.attnum";
     const std::string n(name);
@@ -502,6 +520,7 @@ class PgConn : public Connection, public SchemaLookup {
     TableInfo info;
     for (int r = 0; r < PQntuples(res.get()); ++r) {
       info.columns.emplace_back(PQgetvalue(res.get(), r, 0));
+      info.types.push_back(column_type(PQgetvalue(res.get(), r, 2)));
       if (info.serial < 0 && std::string_view(PQgetvalue(res.get(), r, 1)) == "t") info.serial = r;
     }
     return &schema_.emplace(n, std::move(info)).first->second;
@@ -761,11 +780,23 @@ PGconn* open_session(const std::string& dbname, std::string* error) {
   PQsetNoticeProcessor(c, ignore_notice, nullptr);
   const std::string setup =
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
-      "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; SET lock_timeout TO " +
-      std::to_string(lock_timeout_ms()) + case_functions();
+      "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +
+      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) + case_functions();
   Result res = pq_exec(c, setup.c_str());
   if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
     *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);
+    PQfinish(c);
+    return nullptr;
+  }
+  // Text constants (criteria among them) must be read as the translator
+  // writes them, whatever the server, the database or PGOPTIONS say: a
+  // session that keeps the old reading of backslashes is not used.
+  res = pq_exec(c, "SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')");
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) != 1 ||
+      std::string_view(PQgetvalue(res.get(), 0, 0)) != "on" || std::string_view(PQgetvalue(res.get(), 0, 1)) != "off") {
+    *error = "the session on database '" + dbname +
+             "' does not read text constants the standard way (standard_conforming_strings on, backslash_quote "
+             "off) and cannot be made to; nothing was run";
     PQfinish(c);
     return nullptr;
   }

@@ -17,8 +17,18 @@
 //     default rule the failure ends the program and its transaction).
 //   - A lock held by another program is waited for LUNADESK_LOCK_TIMEOUT_MS
 //     (default 5000), then the statement fails with -154.
-//   - DECIMAL values are exact. On SQLite a value needs at most 15
-//     significant digits; one with more is refused (-1226), never altered.
+//   - DECIMAL values are exact, in the database as in the program: sums,
+//     arithmetic and comparisons inside SQL included. A value stored into a
+//     DECIMAL(p,s) column is rounded to s places (half away from zero); one
+//     that needs more than p digits is refused (-1226).
+//   - A text constant or a CHAR parameter that meets a DATE is read in the
+//     DBDATE form; compared with a CHAR it stays text. One that is no date
+//     is refused (-1218).
+//   - A MATCHES pattern means the same on both; one that no value can
+//     match (a reversed range) finds nothing.
+//   - On PostgreSQL the session reads text constants the standard way
+//     (standard_conforming_strings on), whatever the server's settings;
+//     a session that cannot be made to is refused at connect.
 //   - A CHAR value longer than its column is refused (-1279).
 //   - An open transaction is rolled back by the clean-up that every way out
 //     of the program runs (rt::add_cleanup).

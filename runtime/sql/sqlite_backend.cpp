@@ -6,9 +6,10 @@
 //   CHAR      TEXT without trailing blanks, of at most n characters; the
 //             column compares with RTRIM, and triggers trim the blanks
 //             that another tool writes
-//   DECIMAL   INTEGER when whole, else REAL; at most 15 significant digits
-//             are accepted (what a REAL carries exactly), sums are exact
-//             (sqlite_functions.h)
+//   DECIMAL   INTEGER when whole, REAL when 15 significant digits carry
+//             it, else the exact text in a BLOB; arithmetic, comparisons
+//             and sums are exact (the translator and sqlite_functions.h),
+//             values are rounded to the column's scale as they are stored
 //   DATE      ISO text yyyy-mm-dd, which sorts and compares as dates do
 //   SERIAL    INTEGER PRIMARY KEY AUTOINCREMENT: never reused
 //
@@ -65,9 +66,16 @@ struct ColInfo {
   int scale = -1;
 };
 
-std::vector<ColInfo> column_info(sqlite3_stmt* st) {
+std::vector<ColInfo> column_info(sqlite3_stmt* st, const Translation& tr) {
   std::vector<ColInfo> out(sqlite3_column_count(st));
   for (size_t c = 0; c < out.size(); ++c) {
+    // What the translator knows of the column (an expression, a column of
+    // a temporary table), unless the column's own declaration says more.
+    if (c < tr.result_types.size()) {
+      const ColType& ct = tr.result_types[c];
+      out[c].date = ct.kind == ColType::Date;
+      if (ct.kind == ColType::Decimal) out[c].scale = ct.scale;
+    }
     const char* t = sqlite3_column_decltype(st, static_cast<int>(c));
     if (!t) continue;
     out[c].date = sqlite3_stricmp(t, "DATE") == 0;
@@ -98,6 +106,12 @@ int store_column(sqlite3_stmt* st, int c, const ColInfo& info, Value* into) {
       const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
       return store_scaled(into, Cell::Number, 0, std::string_view(t, sqlite3_column_bytes(st, c)), info);
     }
+    case SQLITE_BLOB: {
+      // A decimal of more digits than a REAL carries: its exact text.
+      const auto* t = static_cast<const char*>(sqlite3_column_blob(st, c));
+      const std::string_view text(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
+      return store_scaled(into, Decimal::parse(text) ? Cell::Number : Cell::Text, 0, text, info);
+    }
     default: {
       const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
       std::string_view text(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
@@ -117,47 +131,6 @@ Outcome store_row(sqlite3_stmt* st, const std::vector<ColInfo>& cols, const Into
   return o;
 }
 
-// The double nearest to a decimal of at most 15 significant digits: the
-// same as strtod() of its text, since both operands of the division are
-// exact and the division rounds correctly.
-double to_double(const Decimal& d) {
-  static constexpr double pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const int128 m = d.mantissa();
-  const int128 limit = static_cast<int128>(1) << 53;
-  if (m > -limit && m < limit && d.scale() >= 0 && d.scale() <= 22) {
-    return static_cast<double>(static_cast<long long>(m)) / pow10[d.scale()];
-  }
-  return std::strtod(d.to_string().c_str(), nullptr);
-}
-
-enum class DecimalFit { Whole, Real, TooPrecise };
-
-// How a decimal is stored: whole numbers as INTEGER, others as REAL when 15
-// significant digits carry them exactly. Plain 64-bit arithmetic whenever
-// the mantissa allows, since this runs for every bound amount.
-DecimalFit classify(const Decimal& d, std::int64_t* whole) {
-  static constexpr long long pow10[] = {1LL, 10LL, 100LL, 1000LL, 10000LL, 100000LL, 1000000LL, 10000000LL,
-                                        100000000LL, 1000000000LL, 10000000000LL, 100000000000LL,
-                                        1000000000000LL, 10000000000000LL, 100000000000000LL,
-                                        1000000000000000LL, 10000000000000000LL, 100000000000000000LL,
-                                        1000000000000000000LL};
-  const int128 m = d.mantissa();
-  const int s = d.scale();
-  const int128 max64 = static_cast<int128>(INT64_MAX);
-  if (m >= -max64 && m <= max64 && s >= 0 && s <= 18) {
-    const long long mm = static_cast<long long>(m);
-    if (mm % pow10[s] == 0) {
-      *whole = mm / pow10[s];
-      return DecimalFit::Whole;
-    }
-    if (mm > -pow10[15] && mm < pow10[15]) return DecimalFit::Real;
-  } else if (d.rounded(0) == d && d.to_int64(whole)) {
-    return DecimalFit::Whole;
-  }
-  return significant_digits(d) <= 15 ? DecimalFit::Real : DecimalFit::TooPrecise;
-}
-
 // Binds one value.
 Outcome bind(sqlite3_stmt* st, int k, const Value& v) {
   int rc = SQLITE_OK;
@@ -173,21 +146,7 @@ Outcome bind(sqlite3_stmt* st, int k, const Value& v) {
       case Kind::SmallInt:
       case Kind::Integer:
       case Kind::Serial: rc = sqlite3_bind_int64(st, k, v.as_int()); break;
-      case Kind::Decimal: {
-        const Decimal d = v.as_decimal();
-        std::int64_t whole = 0;
-        const DecimalFit fit = classify(d, &whole);
-        if (fit == DecimalFit::Whole) {
-          rc = sqlite3_bind_int64(st, k, whole);
-        } else if (fit == DecimalFit::Real) {
-          rc = sqlite3_bind_double(st, k, to_double(d));
-        } else {
-          return {err::kDecimalRange, "the decimal value " + d.to_string() + " of parameter " + std::to_string(k) +
-                                          " has more than 15 significant digits, more than the embedded "
-                                          "database stores exactly"};
-        }
-        break;
-      }
+      case Kind::Decimal: rc = bind_decimal(st, k, v.as_decimal()); break;
       case Kind::Date: {
         const std::string s = v.as_date().iso();
         rc = sqlite3_bind_text(st, k, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
@@ -205,7 +164,11 @@ Outcome bind_all(sqlite3_stmt* st, const Translation& tr, const Params& params) 
                                      std::to_string(params.size()) + " were given"};
   }
   for (size_t k = 0; k < params.size(); ++k) {
-    Outcome o = bind(st, static_cast<int>(k + 1), params[k]);
+    Value v;
+    std::string why;
+    const int e = convert_param(params[k], tr.targets[k], &v, &why);
+    if (e != 0) return {e, "parameter " + std::to_string(k + 1) + ": " + why};
+    Outcome o = bind(st, static_cast<int>(k + 1), v);
     if (!o.ok()) return o;
   }
   return {};
@@ -213,8 +176,8 @@ Outcome bind_all(sqlite3_stmt* st, const Translation& tr, const Params& params) 
 
 class SqliteCursor : public BackendCursor {
  public:
-  SqliteCursor(sqlite3* db, sqlite3_stmt* st, StmtKind kind, bool scroll)
-      : db_(db), st_(st), kind_(kind), scroll_(scroll), cols_(column_info(st)) {}
+  SqliteCursor(sqlite3* db, sqlite3_stmt* st, const Translation& tr, bool scroll)
+      : db_(db), st_(st), kind_(tr.kind), scroll_(scroll), cols_(column_info(st, tr)) {}
   ~SqliteCursor() override { sqlite3_finalize(st_); }
 
   // The first row is read at the open, so that the read snapshot starts
@@ -275,7 +238,10 @@ class SqliteCursor : public BackendCursor {
             const int type = sqlite3_column_type(st_, c);
             const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
             row[c].text.assign(t ? t : "", t ? sqlite3_column_bytes(st_, c) : 0);
-            row[c].kind = type == SQLITE_FLOAT ? Cell::Number : cols_[c].date ? Cell::Date : Cell::Text;
+            row[c].kind = type == SQLITE_FLOAT ? Cell::Number
+                          : type == SQLITE_BLOB && Decimal::parse(row[c].text) ? Cell::Number
+                          : cols_[c].date ? Cell::Date
+                                          : Cell::Text;
           }
         }
       }
@@ -367,7 +333,14 @@ class SqliteConn : public Connection, public SchemaLookup {
     if (tr.kind == StmtKind::CreateTable && !tr.table.empty()) trim_char_columns(tr.table);
     if (is_ddl(tr.kind)) schema_.clear();
     if (tr.temp && !tr.table.empty()) temp_tables_.insert(tr.table);
-    if (tr.kind == StmtKind::DropTable) temp_tables_.erase(tr.table);
+    // A table made from a query declares its columns only by affinity
+    // ("NUM" for a DECIMAL and a DATE alike): the types the translator
+    // read from the query are kept for it.
+    if (tr.kind == StmtKind::SelectIntoTemp) temp_types_[tr.table] = tr.result_types;
+    if (tr.kind == StmtKind::DropTable) {
+      temp_tables_.erase(tr.table);
+      temp_types_.erase(tr.table);
+    }
   }
 
   const TableInfo* table(std::string_view name) override {
@@ -389,9 +362,17 @@ class SqliteConn : public Connection, public SchemaLookup {
         if (type && sqlite3_stricmp(type, "INTEGER") == 0) int_pk = static_cast<int>(info.columns.size());
       }
       info.columns.push_back(std::move(c));
+      const std::string decl = type ? type : "";
+      info.types.push_back(decl == "NUM" ? ColType{} : column_type(decl));
     }
     sqlite3_finalize(st);
     if (info.columns.empty()) return nullptr;
+    auto made = temp_types_.find(std::string(name));
+    if (made != temp_types_.end() && made->second.size() == info.types.size()) {
+      for (size_t c = 0; c < info.types.size(); ++c) {
+        if (made->second[c].kind != ColType::Unknown) info.types[c] = made->second[c];
+      }
+    }
     // The serial is the table's only key column, an INTEGER: what SERIAL
     // becomes here.
     if (pks == 1) info.serial = int_pk;
@@ -524,6 +505,7 @@ class SqliteConn : public Connection, public SchemaLookup {
   std::string path_;
   std::map<std::string, TableInfo, std::less<>> schema_;
   std::set<std::string> temp_tables_;
+  std::map<std::string, std::vector<ColType>, std::less<>> temp_types_;
 };
 
 Outcome SqliteStmt::execute(const Params& params, ExecResult* result) {
@@ -549,7 +531,7 @@ Outcome SqliteStmt::select_into(const Params& params, const Into& into) {
   Outcome o = bind_all(st_, tr_, params);
   if (!o.ok()) return o;
   if (!cols_known_) {
-    cols_ = column_info(st_);
+    cols_ = column_info(st_, tr_);
     cols_known_ = true;
   }
   sqlite3* db = conn_->db();
@@ -592,7 +574,7 @@ Outcome SqliteStmt::open(const Params& params, bool scroll, std::unique_ptr<Back
     sqlite3_finalize(st);
     return o;
   }
-  auto c = std::make_unique<SqliteCursor>(db, st, tr_.kind, scroll);
+  auto c = std::make_unique<SqliteCursor>(db, st, tr_, scroll);
   o = c->start();
   if (!o.ok()) return o;
   *cursor = std::move(c);

@@ -1,20 +1,20 @@
-// Exact aggregates and the MATCHES matcher for SQLite. See
-// sqlite_functions.h.
+// Exact decimal functions and aggregates, and the MATCHES matcher, for
+// SQLite. See sqlite_functions.h.
 //
-// SQLite stores a DECIMAL column's values as INTEGER when they are whole and
-// as REAL otherwise; the layer only ever stores values of at most 15
-// significant digits there, and SQLite writes a REAL back as text with 15
-// significant digits, so reading each value's text gives back exactly the
-// decimal that was stored. The sum is then kept as a Decimal.
+// A REAL the layer stored carries at most 15 significant digits, and SQLite
+// writes a REAL back as text with 15 significant digits, so reading each
+// value's text gives back exactly the decimal that was stored.
 #include "sql/sqlite_functions.h"
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "sql/convert.h"
+#include <cmath>
+
 #include "sql/pattern.h"
 #include "values/decimal.h"
 #include "values/text.h"
@@ -47,18 +47,76 @@ void save(sqlite3_context* ctx, const SumState& s) {
   if (mem) std::memcpy(mem, static_cast<const void*>(&s), sizeof(SumState));
 }
 
-// The value as a decimal; false for null and for text that is no number
-// (which SQLite's own sum counts as 0: so does this one).
-bool value_decimal(sqlite3_value* v, Decimal* out) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_NULL: return false;
-    case SQLITE_INTEGER: *out = Decimal::from_int(sqlite3_value_int64(v)); return true;
-    default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
-      auto d = Decimal::parse(text ? text : "");
-      *out = d ? *d : Decimal();
+}  // namespace
+bool decimal_of(sqlite3_value* v, Decimal* out);
+namespace {
+
+constexpr const char* kOverflow = "Decimal or money value exceeds maximum precision.";
+constexpr const char* kNotANumber = "Character to numeric conversion error.";
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A REAL's decimal: the 15 significant digits SQLite shows of it. The
+// fewest places whose decimal is that very double come first (amounts have
+// two): since no two decimals of 15 digits share a double, that decimal is
+// the one the text would give.
+bool real_decimal(double x, Decimal* out) {
+  if (std::isnan(x) || std::isinf(x)) return false;
+  for (int s = 0; s <= 15; ++s) {
+    const double m = x * kPow10[s];
+    if (std::fabs(m) >= 1e15) break;
+    const double r = std::nearbyint(m);
+    if (r / kPow10[s] == x) {
+      *out = *Decimal::from_scaled(static_cast<std::int64_t>(r), s);
       return true;
     }
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", x);
+  const auto d = Decimal::parse(buf);
+  if (!d) return false;
+  *out = *d;
+  return true;
+}
+
+// The double nearest to a decimal of at most 15 significant digits: both
+// operands of the division are exact and the division rounds correctly, so
+// this is what strtod() of its text gives.
+double to_double(const Decimal& d) {
+  if (d.scale() <= 22) return static_cast<double>(static_cast<long long>(d.mantissa())) / kPow10[d.scale()];
+  return std::strtod(d.to_string().c_str(), nullptr);
+}
+
+// The value as a decimal for sum: text that is no number counts as 0, as
+// in SQLite's own sum.
+bool value_decimal(sqlite3_value* v, Decimal* out) {
+  if (sqlite3_value_type(v) == SQLITE_NULL) return false;
+  if (!decimal_of(v, out)) *out = Decimal();
+  return true;
+}
+
+// A quotient keeps the places numeric division gives it, as text, so that
+// it reads as on PostgreSQL (0.15000000000000000000 for the average of 0.10
+// and 0.20); stored into a column it takes that column's form.
+void result_quotient(sqlite3_context* ctx, const Decimal& q) {
+  const std::string text = q.to_string();
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// The one form of a decimal in SQLite (see sqlite_functions.h).
+void result_decimal(sqlite3_context* ctx, const Decimal& value) {
+  const Decimal d = value.normalized();
+  std::int64_t whole = 0;
+  if (d.scale() == 0 && d.to_int64(&whole)) {
+    sqlite3_result_int64(ctx, whole);
+    return;
+  }
+  if (d.significant_digits() <= 15) {
+    sqlite3_result_double(ctx, to_double(d));
+  } else {
+    const std::string text = d.to_string();
+    sqlite3_result_blob(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
 }
 
@@ -70,10 +128,9 @@ void add(sqlite3_context* ctx, sqlite3_value* v, int sign) {
   }
   Decimal d;
   if (!value_decimal(v, &d)) return;
-  // Decimal holds 38 digits; a sum that would need more is reported below
-  // rather than wrapped.
-  if (d.int_digits() > 30 || s.sum.int_digits() > 30) s.overflow = true;
-  s.sum = sign > 0 ? s.sum + d : s.sum - d;
+  // A sum that would need more than 38 digits is reported below rather
+  // than wrapped.
+  if (!(sign > 0 ? Decimal::add(s.sum, d, &s.sum) : Decimal::sub(s.sum, d, &s.sum))) s.overflow = true;
   s.count += sign;
   save(ctx, s);
 }
@@ -81,28 +138,11 @@ void add(sqlite3_context* ctx, sqlite3_value* v, int sign) {
 void sum_step(sqlite3_context* ctx, int, sqlite3_value** argv) { add(ctx, argv[0], +1); }
 void sum_inverse(sqlite3_context* ctx, int, sqlite3_value** argv) { add(ctx, argv[0], -1); }
 
-// Whole results come back as INTEGER (so that SUM(x)=0 holds), others as
-// REAL when 15 digits carry them exactly, else as the exact text.
-void result_decimal(sqlite3_context* ctx, const Decimal& d) {
-  std::int64_t whole = 0;
-  const Decimal r = d.rounded(d.scale());
-  if (r.rounded(0) == r && r.to_int64(&whole)) {
-    sqlite3_result_int64(ctx, whole);
-    return;
-  }
-  const std::string text = r.to_string();
-  if (significant_digits(r) <= 15) {
-    sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
-  } else {
-    sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-}
-
 void sum_value(sqlite3_context* ctx, bool total) {
   SumState st;
   SumState* s = load(ctx, false, &st) ? &st : nullptr;
   if (s && s->overflow) {
-    sqlite3_result_error(ctx, "integer overflow", -1);
+    sqlite3_result_error(ctx, kOverflow, -1);
     return;
   }
   if (!s || s->count == 0) {
@@ -118,8 +158,7 @@ void sum_current(sqlite3_context* ctx) { sum_value(ctx, false); }
 void total_final(sqlite3_context* ctx) { sum_value(ctx, true); }
 void total_current(sqlite3_context* ctx) { sum_value(ctx, true); }
 
-// The average to 15 significant digits past the sum's own scale, rounded
-// half away from zero: exact whenever the quotient is.
+// The average as numeric division gives it: sum / count.
 void avg_value(sqlite3_context* ctx) {
   SumState st;
   SumState* s = load(ctx, false, &st) ? &st : nullptr;
@@ -128,38 +167,81 @@ void avg_value(sqlite3_context* ctx) {
     return;
   }
   if (s->overflow) {
-    sqlite3_result_error(ctx, "integer overflow", -1);
+    sqlite3_result_error(ctx, kOverflow, -1);
     return;
   }
-  int128 m = s->sum.mantissa();
-  int scale = s->sum.scale();
-  const bool neg = m < 0;
-  if (neg) m = -m;
-  const int128 limit = static_cast<int128>(1) << 100;
-  while (scale < s->sum.scale() + 15 && m < limit / 10) {
-    m *= 10;
-    ++scale;
+  const Decimal n = Decimal::from_int(s->count);
+  Decimal q;
+  if (Decimal::divide(s->sum, n, Decimal::quotient_scale(s->sum, n), &q) != Decimal::Status::Ok) {
+    sqlite3_result_error(ctx, kOverflow, -1);
+    return;
   }
-  int128 q = m / s->count;
-  if ((m % s->count) * 2 >= s->count) ++q;
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(q % 10)));
-    q /= 10;
-  } while (q != 0);
-  while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-  if (scale > 0) digits.insert(digits.end() - scale, '.');
-  if (neg) digits.insert(digits.begin(), '-');
-  auto d = Decimal::parse(digits);
-  Decimal out = d ? *d : Decimal();
-  // Drop the zeros the division added, so that whole averages are whole.
-  int keep = out.scale();
-  while (keep > 0 && out.rounded(keep - 1) == out) --keep;
-  result_decimal(ctx, out.rounded(keep));
+  result_quotient(ctx, q);
 }
 
 void avg_final(sqlite3_context* ctx) { avg_value(ctx); }
 void avg_current(sqlite3_context* ctx) { avg_value(ctx); }
+
+// Both arguments as decimals; false (with the result set: null, or the
+// error) when the function has nothing to compute.
+bool operands(sqlite3_context* ctx, int argc, sqlite3_value** argv, Decimal* a, Decimal* b) {
+  for (int k = 0; k < argc; ++k) {
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return false;
+    }
+  }
+  for (int k = 0; k < argc; ++k) {
+    if (!decimal_of(argv[k], k == 0 ? a : b)) {
+      sqlite3_result_error(ctx, kNotANumber, -1);
+      sqlite3_result_error_code(ctx, SQLITE_MISMATCH);
+      return false;
+    }
+  }
+  return true;
+}
+
+template <bool (*Op)(const Decimal&, const Decimal&, Decimal*)>
+void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b, r;
+  if (!operands(ctx, argc, argv, &a, &b)) return;
+  if (!Op(a, b, &r)) {
+    sqlite3_result_error(ctx, kOverflow, -1);
+    return;
+  }
+  result_decimal(ctx, r);
+}
+
+void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b, r;
+  if (!operands(ctx, argc, argv, &a, &b)) return;
+  switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
+    case Decimal::Status::Ok: result_quotient(ctx, r); return;
+    case Decimal::Status::DivideByZero: sqlite3_result_error(ctx, "An attempt was made to divide by zero.", -1); return;
+    case Decimal::Status::Overflow: sqlite3_result_error(ctx, kOverflow, -1); return;
+  }
+}
+
+void neg_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b;
+  if (operands(ctx, argc, argv, &a, &b)) result_decimal(ctx, -a);
+}
+
+void cmp_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b;
+  if (operands(ctx, argc, argv, &a, &b)) sqlite3_result_int(ctx, compare(a, b));
+}
+
+void store_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Decimal x, r;
+  if (!operands(ctx, 1, argv, &x, &x)) return;
+  const int p = sqlite3_value_int(argv[1]), s = sqlite3_value_int(argv[2]);
+  if (!x.round_to(s, &r) || (p > 0 && r.int_digits() > p - s)) {
+    sqlite3_result_error(ctx, "numeric field overflow: a value does not fit its DECIMAL column", -1);
+    return;
+  }
+  result_decimal(ctx, r);
+}
 
 void glob_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
@@ -225,7 +307,43 @@ int register_sqlite_functions(sqlite3* db) {
   static int to_upper = 1;
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);
+  struct Fn {
+    const char* name;
+    int args;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  };
+  static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>}, {"dec_sub", 2, arith_fn<&Decimal::sub>},
+                           {"dec_mul", 2, arith_fn<&Decimal::mul>}, {"dec_div", 2, div_fn},
+                           {"dec_neg", 1, neg_fn},                  {"dec_cmp", 2, cmp_fn},
+                           {"dec_store", 3, store_fn}};
+  for (const Fn& f : fns) {
+    if (rc == SQLITE_OK) rc = sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
+  }
   return rc;
+}
+
+int bind_decimal(sqlite3_stmt* st, int k, const Decimal& value) {
+  const Decimal d = value.normalized();
+  std::int64_t whole = 0;
+  if (d.scale() == 0 && d.to_int64(&whole)) return sqlite3_bind_int64(st, k, whole);
+  if (d.significant_digits() <= 15) return sqlite3_bind_double(st, k, to_double(d));
+  const std::string text = d.to_string();
+  return sqlite3_bind_blob(st, k, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+bool decimal_of(sqlite3_value* v, Decimal* out) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL: return false;
+    case SQLITE_INTEGER: *out = Decimal::from_int(sqlite3_value_int64(v)); return true;
+    case SQLITE_FLOAT: return real_decimal(sqlite3_value_double(v), out);
+    default: {
+      const auto* text = static_cast<const char*>(sqlite3_value_blob(v));
+      const auto d = Decimal::parse(std::string_view(text ? text : "", static_cast<size_t>(sqlite3_value_bytes(v))));
+      if (!d) return false;
+      *out = *d;
+      return true;
+    }
+  }
 }
 
 }  // namespace rt::sql::detail

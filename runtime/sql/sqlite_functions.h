@@ -1,16 +1,46 @@
 // Functions that the embedded back end registers on each of its SQLite
 // connections so that the dialect means the same there as on PostgreSQL:
 //   sum(x), total(x), avg(x)  exact decimal arithmetic instead of binary
-//                             floating point (0.10 + 0.20 - 0.30 is 0)
+//                             floating point (0.10 + 0.20 - 0.30 is 0); avg
+//                             keeps the places numeric division gives
+//   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a)
+//                             exact arithmetic where the translator sees a
+//                             DECIMAL operand; dec_div divides as numeric
+//                             division does (Decimal::quotient_scale)
+//   dec_cmp(a, b)             -1, 0 or 1, exactly
+//   dec_store(x, p, s)        x rounded to s places (half away from zero),
+//                             refused when it needs more than p digits
 //   glob(pattern, x)          the MATCHES matcher (pattern.h): the
 //                             translator writes x MATCHES p as x GLOB p
+//
+// How a DECIMAL lives in SQLite: as the plain number whenever SQLite holds
+// it exactly (INTEGER when whole, REAL when 15 significant digits carry
+// it), so that the file reads naturally in any SQLite tool; a value that
+// needs more digits is kept as the exact text in a BLOB, which no column
+// affinity ever converts. Every value the layer stores or computes is in
+// this one form, with the zeros that end a fraction dropped, so that equal
+// amounts are equal values and group together. A decimal that does not fit
+// 38 digits is error -1226; a text that is no number -1213; a division by
+// zero -1202.
 #pragma once
 
+#include "values/decimal.h"
+
 struct sqlite3;
+struct sqlite3_stmt;
+struct sqlite3_context;
+struct sqlite3_value;
 
 namespace rt::sql::detail {
 
 // Returns an SQLite result code.
 int register_sqlite_functions(sqlite3* db);
+
+// Binds a decimal in the form above; an SQLite result code.
+int bind_decimal(sqlite3_stmt* st, int k, const Decimal& d);
+
+// The decimal an SQLite value holds (INTEGER, REAL, or the text of a TEXT
+// or BLOB); false for null and for text that is no number.
+bool decimal_of(sqlite3_value* v, Decimal* out);
 
 }  // namespace rt::sql::detail

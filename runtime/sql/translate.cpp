@@ -7,6 +7,9 @@
 #include "sql/translate.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <algorithm>
+#include <map>
 #include <optional>
 
 #include "sql/errors.h"
@@ -28,35 +31,31 @@ std::string upper(std::string_view s) {
   return r;
 }
 
-// A constant that is exactly a date in the DBDATE form (with its
-// separators, a 4-digit year or, for a Y2 format, a 2-digit one), as ISO.
+// A text constant read as a date: in the DBDATE form (a 2- or 4-digit
+// year, digits alone as well) or as ISO yyyy-mm-dd. The ISO text, or
+// nullopt when it is no date.
 std::optional<std::string> date_constant(std::string_view s, const DateFormat& f) {
-  const size_t ylen = f.year4 ? 4 : 2;
-  if (s.size() != 6 + ylen) return std::nullopt;
-  int m = 0, d = 0, y = 0;
-  size_t pos = 0;
-  for (int part = 0; part < 3; ++part) {
-    const char which = f.order[part];
-    const size_t len = which == 'Y' ? ylen : 2;
-    int v = 0;
-    for (size_t k = 0; k < len; ++k) {
-      const char c = s[pos + k];
-      if (c < '0' || c > '9') return std::nullopt;
-      v = v * 10 + (c - '0');
-    }
-    pos += len;
-    if (part < 2) {
-      if (s[pos] != f.sep) return std::nullopt;
-      ++pos;
-    }
-    if (which == 'M') m = v;
-    else if (which == 'D') d = v;
-    else y = v;
+  std::optional<Date> d = Date::parse(s, f);
+  if (!d && s.size() == 10) d = Date::parse_iso(s);
+  if (!d) return std::nullopt;
+  return d->iso();
+}
+
+// Significant digits of a number constant as written (leading zeros and
+// the zeros ending a fraction do not count).
+int constant_digits(std::string_view n) {
+  std::string d;
+  bool point = false;
+  for (char c : n) {
+    if (c == 'e' || c == 'E') return 0;  // exponent form: a float
+    if (c == '.') point = true;
+    else d += c;
   }
-  if (!f.year4) y += y < 50 ? 2000 : 1900;
-  auto date = Date::from_mdy(m, d, y);
-  if (!date) return std::nullopt;
-  return date->iso();
+  d.erase(0, d.find_first_not_of('0'));
+  if (point) {
+    while (!d.empty() && d.back() == '0') d.pop_back();
+  }
+  return static_cast<int>(d.size());
 }
 
 std::string rtrim_blanks(std::string s) {
@@ -97,6 +96,9 @@ class Translator {
     classify();
     if (!r_.ok) return r_;
     rewrite_tokens();
+    if (!r_.ok) return r_;
+    r_.targets.resize(r_.params.size());
+    analyze();
     if (!r_.ok) return r_;
     switch (r_.kind) {
       case StmtKind::SelectIntoTemp: into_temp(); break;
@@ -228,16 +230,22 @@ class Translator {
       switch (t.kind) {
         case Tok::String: {
           if (is_pattern_constant(i)) {
-            o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value);
+            o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
             break;
           }
           std::string v = t.value;
-          if (auto iso = date_constant(v, opt_.date_format)) v = *iso;
           if (target_ == Target::Sqlite) v = rtrim_blanks(std::move(v));
-          o(i) = quote_literal(v);
+          o(i) = quote_literal(v, target_);
           break;
         }
+        case Tok::Number:
+          // Past 15 significant digits SQLite would read the constant as a
+          // binary float; as text it reaches the exact functions whole.
+          if (target_ == Target::Sqlite && constant_digits(t.text) > (t.text.find('.') == std::string_view::npos ? 18 : 15))
+            o(i) = "'" + std::string(t.text) + "'";
+          break;
         case Tok::Param:
+          param_at_[i] = r_.params.size();
           r_.params.push_back(!next_param_is_pattern_        ? ParamUse::Plain
                               : pattern_fold_ == Fold::Upper ? ParamUse::MatchesUpshifted
                               : pattern_fold_ == Fold::Lower ? ParamUse::MatchesDownshifted
@@ -601,6 +609,666 @@ class Translator {
     }
   }
 
+  // ---- Types of expressions -------------------------------------------
+  //
+  // A small reader of the statement's expressions, by precedence, run after
+  // the token rewrites. It never refuses a statement for what it does not
+  // understand: it leaves that part as it is and goes on at the next
+  // clause. Rewrites are made as each operation is read whole (innermost
+  // first), by adding text before its first and after its last token.
+
+  struct Node {
+    size_t first = 0, last = 0;
+    ColType type;
+    bool string_const = false;
+    bool param = false;
+  };
+
+  struct TableRef {
+    std::string name, alias;
+    const TableInfo* info = nullptr;
+  };
+
+  static ColType int_t() { return {ColType::Int, 0, 0}; }
+  static ColType dec_t(int p, int s) { return {ColType::Decimal, p, s}; }
+  static bool is_dec(const ColType& t) { return t.kind == ColType::Decimal; }
+
+  bool lite() const { return target_ == Target::Sqlite; }
+
+  bool clause_word(size_t i) const {
+    static constexpr std::string_view words[] = {"FROM",  "WHERE", "GROUP", "HAVING", "ORDER", "INTO", "UNION",
+                                                 "FOR",   "SET",   "VALUES", "ON",    "AS",    "ASC",  "DESC",
+                                                 "THEN",  "ELSE",  "END",   "WHEN",  "LIMIT", "JOIN", "INNER",
+                                                 "LEFT",  "RIGHT", "OUTER", "USING", "SELECT", "WITH", "BY",
+                                                 "ESCAPE"};
+    for (auto w : words)
+      if (is(i, w)) return true;
+    return false;
+  }
+
+  // Every table the statement names, with its alias, at any depth.
+  void collect_tables() {
+    for (size_t i = 0; i < sig_.size(); ++i) {
+      const bool from = is(i, "FROM") || is(i, "JOIN") || (i == 0 && is(i, "UPDATE")) ||
+                        (r_.kind == StmtKind::Insert && i == 1 && is(i, "INTO"));
+      if (!from) continue;
+      size_t k = i + 1;
+      for (;;) {
+        if (is(k, "OUTER")) ++k;
+        if (k >= sig_.size() || tok(k).kind != Tok::Word || clause_word(k)) break;
+        TableRef t;
+        t.name = name_at(k);
+        while (k + 2 < sig_.size() && (punct(k + 1, ".") || punct(k + 1, ":"))) k += 2;
+        ++k;
+        if (is(k, "AS")) ++k;
+        if (k < sig_.size() && tok(k).kind == Tok::Word && !clause_word(k) && !is(k, "OUTER")) t.alias = lower(tok(k++).text);
+        t.info = schema_ ? schema_->table(t.name) : nullptr;
+        tables_.push_back(std::move(t));
+        if (i == 0 || !(is(i, "FROM")) || !punct(k, ",")) break;
+        ++k;
+      }
+    }
+  }
+
+  static ColType type_in(const TableInfo* info, const std::string& col) {
+    if (!info) return {};
+    for (size_t c = 0; c < info->columns.size(); ++c) {
+      if (info->columns[c] == col) return c < info->types.size() ? info->types[c] : ColType{};
+    }
+    return {};
+  }
+
+  const TableRef* table_named(const std::string& q) const {
+    for (const TableRef& t : tables_)
+      if (t.alias == q) return &t;
+    for (const TableRef& t : tables_)
+      if (t.name == q) return &t;
+    return nullptr;
+  }
+
+  ColType column_ref(const std::string& qualifier, const std::string& col) const {
+    if (!qualifier.empty()) {
+      const TableRef* t = table_named(qualifier);
+      return t ? type_in(t->info, col) : ColType{};
+    }
+    for (const TableRef& t : tables_) {
+      const ColType ct = type_in(t.info, col);
+      if (ct.kind != ColType::Unknown) return ct;
+    }
+    return {};
+  }
+
+  // Text before the first and after the last token of a node.
+  void wrap(const Node& n, const std::string& before, const std::string& after) {
+    o(n.first) = before + o(n.first);
+    o(n.last) += after;
+  }
+
+  // A text constant or a placeholder that meets a DATE.
+  void meets_date(const Node& n, bool stored) {
+    if (n.string_const) {
+      const Token& t = tok(n.first);
+      const std::optional<std::string> iso = date_constant(t.value, opt_.date_format);
+      if (!iso) {
+        fail("'" + t.value + "' is not a date");
+        r_.error_code = -1218;
+        return;
+      }
+      o(n.first) = quote_literal(*iso);
+    } else if (n.param) {
+      ParamTarget& p = r_.targets[param_at_.at(n.first)];
+      p.kind = ParamTarget::Date;
+      p.stored = p.stored || stored;
+    }
+  }
+
+  // A value stored into a column of type `col`.
+  void stored_into(const ColType& col, const Node& v) {
+    if (col.kind == ColType::Date) {
+      meets_date(v, true);
+    } else if (is_dec(col)) {
+      if (v.param) {
+        ParamTarget& p = r_.targets[param_at_.at(v.first)];
+        p = {ParamTarget::Decimal, true, col.precision, col.scale};
+      } else if (lite() && col.scale >= 0) {
+        wrap(v, "dec_store(", "," + std::to_string(col.precision) + "," + std::to_string(col.scale) + ")");
+      }
+    }
+  }
+
+  // Two operands compared.
+  void compared(const Node& a, const Node& b) {
+    if (a.type.kind == ColType::Date) meets_date(b, false);
+    if (b.type.kind == ColType::Date) meets_date(a, false);
+    if (is_dec(a.type) && b.param) r_.targets[param_at_.at(b.first)].kind = ParamTarget::Decimal;
+    if (is_dec(b.type) && a.param) r_.targets[param_at_.at(a.first)].kind = ParamTarget::Decimal;
+  }
+
+  ColType arith_type(const ColType& a, const ColType& b, char op) const {
+    if (a.kind == ColType::Float || b.kind == ColType::Float) return {ColType::Float, 0, -1};
+    if (!is_dec(a) && !is_dec(b)) {
+      if (a.kind == ColType::Int && b.kind == ColType::Int) return int_t();
+      if (a.kind == ColType::Date || b.kind == ColType::Date) return op == '-' && a.kind == b.kind ? int_t() : a.kind == ColType::Date ? a : b;
+      return {};
+    }
+    const int sa = a.kind == ColType::Int ? 0 : is_dec(a) ? a.scale : -1;
+    const int sb = b.kind == ColType::Int ? 0 : is_dec(b) ? b.scale : -1;
+    int s = -1;
+    if (sa >= 0 && sb >= 0) s = op == '*' ? sa + sb : op == '/' ? -1 : std::max(sa, sb);
+    return dec_t(0, s);
+  }
+
+  bool at_end(size_t i, size_t end) const { return i >= end; }
+
+  // primary := constant | ? | column | function(...) | (expr) | (select)
+  //          | CASE ... END | - primary | NOT ...
+  bool primary(size_t& i, size_t end, Node* n) {
+    if (at_end(i, end)) return false;
+    const Token& t = tok(i);
+    n->first = i;
+    if (punct(i, "(")) {
+      const size_t close = close_of(i);
+      if (close == std::string::npos || close >= end) return false;
+      if (is(i + 1, "SELECT")) {
+        std::vector<ColType> types;
+        select_at(i + 1, close, &types, nullptr);
+        if (types.size() == 1) n->type = types[0];
+      } else {
+        size_t k = i + 1;
+        Node inner;
+        if (expr(k, close, 0, &inner)) n->type = inner.type;
+        // A list "(a, b)" or what was not read: the rest is skipped.
+        while (k < close && punct(k, ",")) {
+          ++k;
+          Node more;
+          if (!expr(k, close, 0, &more)) break;
+        }
+      }
+      n->last = close;
+      i = close + 1;
+      return true;
+    }
+    if (punct(i, "-") || punct(i, "+")) {
+      ++i;
+      Node operand;
+      if (!primary(i, end, &operand)) return false;
+      n->last = operand.last;
+      n->type = operand.type;
+      if (punct(n->first, "-") && is_dec(operand.type) && lite()) {
+        o(n->first).clear();
+        wrap(operand, "dec_neg(", ")");
+      }
+      return true;
+    }
+    switch (t.kind) {
+      case Tok::String:
+        n->type = {ColType::Char, 0, -1};
+        n->string_const = true;
+        n->last = i++;
+        return true;
+      case Tok::Number: {
+        const std::string_view x = t.text;
+        if (x.find_first_of("eE") != std::string_view::npos) {
+          n->type = {ColType::Float, 0, -1};
+        } else if (const size_t dot = x.find('.'); dot != std::string_view::npos) {
+          n->type = dec_t(0, static_cast<int>(x.size() - dot - 1));
+        } else {
+          n->type = int_t();
+        }
+        n->last = i++;
+        return true;
+      }
+      case Tok::Param:
+        n->param = true;
+        n->last = i++;
+        return true;
+      case Tok::Word: break;
+      default: return false;
+    }
+    if (is(i, "NULL")) {
+      n->last = i++;
+      return true;
+    }
+    if ((is(i, "TODAY") || is(i, "CURRENT_DATE")) && !punct(i + 1, "(")) {
+      n->type = {ColType::Date, 0, -1};
+      n->last = i++;
+      return true;
+    }
+    if (is(i, "CASE")) return case_expr(i, end, n);
+    if (is(i, "EXISTS") && punct(i + 1, "(")) {
+      ++i;
+      Node sub;
+      if (!primary(i, end, &sub)) return false;
+      n->type = int_t();
+      n->last = sub.last;
+      return true;
+    }
+    if (clause_word(i) || is(i, "AND") || is(i, "OR") || is(i, "NOT")) return false;
+    if (punct(i + 1, "(")) return function(i, end, n);
+    // A column, qualified or not.
+    std::string qualifier, col = lower(t.text);
+    size_t k = i;
+    while (k + 2 < end && punct(k + 1, ".") && tok(k + 2).kind == Tok::Word) {
+      qualifier = col;
+      col = lower(tok(k + 2).text);
+      k += 2;
+    }
+    if (k + 2 < end + 1 && punct(k + 1, ".") && punct(k + 2, "*")) return false;  // t.* is no value
+    n->type = column_ref(qualifier, col);
+    n->last = k;
+    i = k + 1;
+    return true;
+  }
+
+  bool function(size_t& i, size_t end, Node* n) {
+    const std::string name = upper(tok(i).text);
+    const size_t open = i + 1, close = close_of(open);
+    if (close == std::string::npos || close >= end) return false;
+    std::vector<Node> args;
+    size_t k = open + 1;
+    if (is(k, "DISTINCT") || is(k, "ALL") || is(k, "UNIQUE")) ++k;
+    if (name == "CAST") {
+      Node a;
+      if (expr(k, close, 0, &a) && is(k, "AS") && k + 1 < close) {
+        std::string decl;
+        for (size_t m = k + 1; m < close; ++m) decl += std::string(tok(m).text);
+        n->type = rt::sql::column_type(decl);
+      }
+    } else if (!(punct(k, "*") && k + 1 == close)) {
+      while (k < close) {
+        Node a;
+        if (!expr(k, close, 0, &a)) break;
+        args.push_back(a);
+        if (!punct(k, ",")) break;
+        ++k;
+      }
+    }
+    const ColType first = args.empty() ? ColType{} : args[0].type;
+    if (name == "COUNT") {
+      n->type = int_t();
+    } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" ||
+               name == "ABS") {
+      n->type = first;
+      if (name == "NVL" || name == "COALESCE") {
+        for (const Node& a : args)
+          if (n->type.kind == ColType::Unknown) n->type = a.type;
+        if (n->type.kind == ColType::Date)
+          for (const Node& a : args) meets_date(a, false);
+      }
+    } else if (name == "AVG") {
+      n->type = first.kind == ColType::Float ? first : dec_t(0, -1);
+    } else if (name == "ROUND" || name == "TRUNC") {
+      n->type = is_dec(first) ? dec_t(0, args.size() > 1 ? -1 : 0) : first;
+    } else if (name == "UPPER" || name == "LOWER" || name == "TRIM" || name == "SUBSTR" || name == "SUBSTRING") {
+      n->type = {ColType::Char, 0, -1};
+    } else if (name == "DATE" || name == "MDY") {
+      n->type = {ColType::Date, 0, -1};
+    } else if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "WEEKDAY" || name == "LENGTH") {
+      n->type = int_t();
+    }
+    n->last = close;
+    i = close + 1;
+    return true;
+  }
+
+  bool case_expr(size_t& i, size_t end, Node* n) {
+    int nest = 0;
+    size_t k = i;
+    for (; k < end; ++k) {
+      if (is(k, "CASE")) ++nest;
+      if (is(k, "END") && --nest == 0) break;
+    }
+    if (k >= end) return false;
+    const size_t stop = k;
+    // The branches, each read on its own.
+    size_t m = i + 1;
+    bool typed = false;
+    while (m < stop) {
+      const bool then = is(m, "THEN") || is(m, "ELSE");
+      if (is(m, "WHEN") || then) ++m;
+      Node part;
+      if (!expr(m, stop, 0, &part)) {
+        ++m;
+        continue;
+      }
+      if (then && !typed) {
+        n->type = part.type;
+        typed = true;
+      }
+    }
+    n->last = stop;
+    i = stop + 1;
+    return true;
+  }
+
+  // Binding power of the operator at i (0: none).
+  int infix_power(size_t i, size_t end) const {
+    if (at_end(i, end)) return 0;
+    if (is(i, "OR")) return 1;
+    if (is(i, "AND")) return 2;
+    if (punct(i, "=") || punct(i, "==") || punct(i, "<>") || punct(i, "!=") || punct(i, "<") ||
+        punct(i, "<=") || punct(i, ">") || punct(i, ">=") || is(i, "IS") || is(i, "BETWEEN") || is(i, "IN") ||
+        is(i, "MATCHES") || is(i, "LIKE") || is(i, "GLOB"))
+      return 4;
+    if (is(i, "NOT") && (is(i + 1, "BETWEEN") || is(i + 1, "IN") || is(i + 1, "MATCHES") || is(i + 1, "LIKE")))
+      return 4;
+    if (punct(i, "||")) return 5;
+    if (punct(i, "+") || punct(i, "-")) return 6;
+    if (punct(i, "*") || punct(i, "/") || punct(i, "%")) return 7;
+    return 0;
+  }
+
+  bool expr(size_t& i, size_t end, int min_power, Node* n) {
+    if (is(i, "NOT")) {
+      const size_t first = i++;
+      Node operand;
+      if (!expr(i, end, 3, &operand)) return false;
+      *n = operand;
+      n->first = first;
+      n->type = int_t();
+      return true;
+    }
+    if (!primary(i, end, n)) return false;
+    for (;;) {
+      const int power = infix_power(i, end);
+      if (power == 0 || power <= min_power) return true;
+      const size_t op = i;
+      Node left = *n;
+      if (power == 4) {
+        if (!predicate(i, end, left, n)) return false;
+        continue;
+      }
+      ++i;
+      Node right;
+      if (!expr(i, end, power, &right)) return false;
+      n->first = left.first;
+      n->last = right.last;
+      n->string_const = n->param = false;
+      if (power <= 2) {
+        n->type = int_t();
+        continue;
+      }
+      const std::string_view sym = tok(op).text;
+      if (sym == "||") {
+        n->type = {ColType::Char, 0, -1};
+        continue;
+      }
+      n->type = arith_type(left.type, right.type, sym[0]);
+      if (lite() && (is_dec(left.type) || is_dec(right.type)) && left.type.kind != ColType::Float &&
+          right.type.kind != ColType::Float && sym != "%") {
+        const char* fn = sym == "+" ? "dec_add(" : sym == "-" ? "dec_sub(" : sym == "*" ? "dec_mul(" : "dec_div(";
+        o(op) = ",";
+        wrap(*n, fn, ")");
+      }
+    }
+  }
+
+  // Comparisons, IS [NOT] NULL, [NOT] BETWEEN, [NOT] IN, [NOT] MATCHES.
+  bool predicate(size_t& i, size_t end, const Node& left, Node* n) {
+    n->first = left.first;
+    n->type = int_t();
+    n->string_const = n->param = false;
+    if (is(i, "IS")) {
+      ++i;
+      if (is(i, "NOT")) ++i;
+      if (!is(i, "NULL")) return false;
+      n->last = i++;
+      return true;
+    }
+    if (is(i, "NOT")) ++i;
+    if (is(i, "BETWEEN")) {
+      ++i;
+      Node lo, hi;
+      if (!expr(i, end, 4, &lo) || !is(i, "AND")) return false;
+      ++i;
+      if (!expr(i, end, 4, &hi)) return false;
+      compared(left, lo);
+      compared(left, hi);
+      n->last = hi.last;
+      return true;
+    }
+    if (is(i, "IN")) {
+      ++i;
+      if (!punct(i, "(")) return false;
+      const size_t close = close_of(i);
+      if (close == std::string::npos || close >= end) return false;
+      if (is(i + 1, "SELECT")) {
+        select_at(i + 1, close, nullptr, nullptr);
+      } else {
+        size_t k = i + 1;
+        while (k < close) {
+          Node item;
+          if (!expr(k, close, 0, &item)) break;
+          compared(left, item);
+          if (!punct(k, ",")) break;
+          ++k;
+        }
+      }
+      n->last = close;
+      i = close + 1;
+      return true;
+    }
+    const size_t op = i;
+    const bool pattern = is(i, "MATCHES") || is(i, "LIKE") || is(i, "GLOB");
+    ++i;
+    Node right;
+    if (!expr(i, end, 4, &right)) return false;
+    n->last = right.last;
+    if (pattern) {
+      if (is(i, "ESCAPE")) {
+        ++i;
+        Node esc;
+        if (!expr(i, end, 4, &esc)) return false;
+        n->last = esc.last;
+      }
+      return true;
+    }
+    compared(left, right);
+    if (!r_.ok) return false;
+    if (lite() && (is_dec(left.type) || is_dec(right.type))) {
+      const std::string sym(tok(op).text);
+      o(op) = ",";
+      wrap(*n, "dec_cmp(", ")" + (sym == "==" ? std::string("=") : sym) + "0");
+    }
+    return true;
+  }
+
+  // Skips to the next clause word at the depth of i, or to end.
+  size_t skip_clause(size_t i, size_t end) const {
+    const int d = i < sig_.size() ? depth_[i] : 0;
+    while (i < end && !(depth_[i] == d && clause_word(i) && !is(i, "AS") && !is(i, "ON"))) ++i;
+    return i;
+  }
+
+  // Reads expressions separated by commas up to a clause word.
+  void expr_list(size_t& i, size_t end) {
+    while (i < end) {
+      Node n;
+      if (!expr(i, end, 0, &n)) {
+        i = skip_clause(i + 1, end);
+        return;
+      }
+      if (is(i, "ASC") || is(i, "DESC")) ++i;
+      if (!punct(i, ",")) return;
+      ++i;
+    }
+  }
+
+  // A SELECT from sig index `at` (the word SELECT) to `end`: the types
+  // (and names) of its result columns go to the vectors given.
+  void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names) {
+    size_t i = at + 1;
+    while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
+    if (is(i, "FIRST") && i + 1 < end && tok(i + 1).kind == Tok::Number) i += 2;
+    // The select list.
+    while (i < end) {
+      if (punct(i, "*") || (tok(i).kind == Tok::Word && punct(i + 1, ".") && punct(i + 2, "*"))) {
+        const bool all = punct(i, "*");
+        const std::string q = all ? std::string() : lower(tok(i).text);
+        i += all ? 1 : 3;
+        for (const TableRef& t : tables_) {
+          if (!all && t.alias != q && t.name != q) continue;
+          if (!t.info) continue;
+          for (size_t c = 0; c < t.info->columns.size(); ++c) {
+            if (types) types->push_back(c < t.info->types.size() ? t.info->types[c] : ColType{});
+            if (names) names->push_back(t.info->columns[c]);
+          }
+          if (all) break;  // "*" of the first table: what one-table selects need
+        }
+      } else {
+        Node n;
+        const size_t start = i;
+        if (!expr(i, end, 0, &n)) {
+          i = skip_clause(i + 1, end);
+          break;
+        }
+        std::string name;
+        if (n.first == n.last && tok(start).kind == Tok::Word) name = lower(tok(start).text);
+        if (n.last > start && punct(n.last - 1, ".") && tok(n.last).kind == Tok::Word) name = lower(tok(n.last).text);
+        if (is(i, "AS")) ++i;
+        if (i < end && tok(i).kind == Tok::Word && !clause_word(i)) name = lower(tok(i++).text);
+        if (types) types->push_back(n.type);
+        if (names) names->push_back(name);
+      }
+      if (!punct(i, ",")) break;
+      ++i;
+    }
+    // The clauses.
+    while (i < end) {
+      if (is(i, "FROM")) {
+        // Tables were collected already; subqueries and ON conditions in
+        // the list are read.
+        ++i;
+        while (i < end && !(depth_[i] == depth_[at] && (is(i, "WHERE") || is(i, "GROUP") || is(i, "HAVING") ||
+                                                        is(i, "ORDER") || is(i, "INTO") || is(i, "UNION") ||
+                                                        is(i, "FOR")))) {
+          if (punct(i, "(") && is(i + 1, "SELECT")) {
+            const size_t close = close_of(i);
+            if (close == std::string::npos || close >= end) return;
+            select_at(i + 1, close, nullptr, nullptr);
+            i = close + 1;
+          } else if (is(i, "ON")) {
+            ++i;
+            Node n;
+            if (!expr(i, end, 0, &n)) ++i;
+          } else {
+            ++i;
+          }
+        }
+      } else if (is(i, "WHERE") || is(i, "HAVING")) {
+        ++i;
+        Node n;
+        if (!expr(i, end, 0, &n)) i = skip_clause(i + 1, end);
+      } else if ((is(i, "GROUP") || is(i, "ORDER")) && is(i + 1, "BY")) {
+        i += 2;
+        expr_list(i, end);
+      } else if (is(i, "UNION")) {
+        ++i;
+        if (is(i, "ALL")) ++i;
+        if (is(i, "SELECT")) select_at(i, end, nullptr, nullptr);
+        return;
+      } else {
+        return;  // INTO TEMP, FOR UPDATE and the like end what is read
+      }
+    }
+  }
+
+  void analyze() {
+    if (r_.kind != StmtKind::Select && r_.kind != StmtKind::SelectIntoTemp && r_.kind != StmtKind::Insert &&
+        r_.kind != StmtKind::Update && r_.kind != StmtKind::Delete)
+      return;
+    collect_tables();
+    const size_t end = sig_.size();
+    switch (r_.kind) {
+      case StmtKind::Select:
+      case StmtKind::SelectIntoTemp:
+        select_at(0, end, &r_.result_types, &r_.result_names);
+        break;
+      case StmtKind::Delete: {
+        size_t i = 0;
+        while (i < end && !(depth_[i] == 0 && is(i, "WHERE"))) ++i;
+        if (i < end) {
+          ++i;
+          Node n;
+          expr(i, end, 0, &n);
+        }
+        break;
+      }
+      case StmtKind::Update: update_sets(end); break;
+      case StmtKind::Insert: insert_values(end); break;
+      default: break;
+    }
+  }
+
+  void update_sets(size_t end) {
+    size_t i = 0;
+    while (i < end && !is(i, "SET")) ++i;
+    if (i >= end) return;
+    ++i;
+    const TableRef* target = tables_.empty() ? nullptr : &tables_[0];
+    while (i < end && !is(i, "WHERE")) {
+      // col = expr
+      if (tok(i).kind != Tok::Word || !punct(i + 1, "=")) {
+        i = skip_clause(i, end);
+        break;
+      }
+      size_t k = i;
+      std::string col = lower(tok(k).text);
+      while (punct(k + 1, ".") && tok(k + 2).kind == Tok::Word) {
+        k += 2;
+        col = lower(tok(k).text);
+      }
+      if (!punct(k + 1, "=")) break;
+      i = k + 2;
+      Node v;
+      if (!expr(i, end, 0, &v)) {
+        i = skip_clause(i, end);
+        break;
+      }
+      if (target) stored_into(type_in(target->info, col), v);
+      if (!r_.ok || !punct(i, ",")) break;
+      ++i;
+    }
+    while (i < end && !is(i, "WHERE")) ++i;
+    if (is(i, "WHERE")) {
+      ++i;
+      Node n;
+      expr(i, end, 0, &n);
+    }
+  }
+
+  void insert_values(size_t end) {
+    if (tables_.empty() || !tables_[0].info) return;
+    const TableInfo* info = tables_[0].info;
+    size_t i = 3;
+    while (i < end && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES") && !is(i, "SELECT"))))
+      ++i;
+    std::vector<ColType> cols = info->types;
+    if (punct(i, "(")) {
+      const size_t close = close_of(i);
+      if (close == std::string::npos) return;
+      cols.clear();
+      for (size_t k = i + 1; k < close; ++k)
+        if (tok(k).kind == Tok::Word) cols.push_back(type_in(info, lower(tok(k).text)));
+      i = close + 1;
+    }
+    if (is(i, "SELECT")) {
+      select_at(i, end, nullptr, nullptr);
+      return;
+    }
+    if (!is(i, "VALUES") || !punct(i + 1, "(")) return;
+    const size_t close = close_of(i + 1);
+    if (close == std::string::npos) return;
+    size_t k = i + 2;
+    for (size_t c = 0; k < close; ++c) {
+      Node v;
+      if (!expr(k, close, 0, &v)) return;
+      if (c < cols.size()) stored_into(cols[c], v);
+      if (!r_.ok || !punct(k, ",")) return;
+      ++k;
+    }
+  }
+
   std::string_view src_;
   Target target_;
   SchemaLookup* schema_;
@@ -613,6 +1281,8 @@ class Translator {
   Translation r_;
   bool next_param_is_pattern_ = false;  // the placeholder after MATCHES
   Fold pattern_fold_ = Fold::None;      // how the operand before it was folded
+  std::map<size_t, size_t> param_at_;   // sig index of a placeholder -> its number
+  std::vector<TableRef> tables_;
 };
 
 }  // namespace
@@ -630,6 +1300,45 @@ std::string quote_literal(std::string_view s) {
   }
   r += '\'';
   return r;
+}
+
+std::string quote_literal(std::string_view s, Target target) {
+  if (target != Target::Postgres || s.find('\\') == std::string_view::npos) return quote_literal(s);
+  std::string r = "E'";
+  for (char c : s) {
+    if (c == '\'' || c == '\\') r += c;
+    r += c;
+  }
+  r += '\'';
+  return r;
+}
+
+ColType column_type(std::string_view declared) {
+  const std::string d = lower(declared);
+  auto starts = [&](std::string_view p) { return d.rfind(p, 0) == 0; };
+  ColType t;
+  if (starts("date")) {
+    t.kind = ColType::Date;
+  } else if (starts("decimal") || starts("numeric") || starts("dec") || starts("money")) {
+    t.kind = ColType::Decimal;
+    const size_t open = d.find('(');
+    if (open != std::string::npos) {
+      t.precision = std::atoi(d.c_str() + open + 1);
+      const size_t comma = d.find(',', open);
+      t.scale = comma != std::string::npos ? std::atoi(d.c_str() + comma + 1) : -1;
+    } else if (starts("money")) {
+      t.precision = 16;
+      t.scale = 2;
+    }
+  } else if (d.find("int") != std::string::npos || starts("serial") || starts("bigserial")) {
+    t.kind = ColType::Int;
+    t.scale = 0;
+  } else if (d.find("char") != std::string::npos || starts("text") || starts("clob")) {
+    t.kind = ColType::Char;
+  } else if (starts("real") || starts("float") || starts("double") || starts("smallfloat")) {
+    t.kind = ColType::Float;
+  }
+  return t;
 }
 
 Translation translate(std::string_view text, Target target, SchemaLookup* schema, const TranslateOptions& options) {

@@ -1,16 +1,24 @@
 // Rewrites statements of the programs' dialect into one back end's dialect.
 // Never opens a connection, never runs SQL, never looks at parameter
-// values: what it needs to know about tables (the columns of a table and
-// which one is its serial) it asks a SchemaLookup, which the back end
-// answers and a test can fake.
+// values: what it needs to know about tables (the columns of a table, their
+// types and which one is its serial) it asks a SchemaLookup, which the back
+// end answers and a test can fake.
 //
 // Works on tokens (tokenize.h), never on the raw text, so that a string
 // constant is only ever rewritten as a constant: a "matches" or a double
-// quote inside one stays as it is.
+// quote inside one stays as it is. Expressions are read with their types
+// (the columns' types, the types of constants and of the usual functions),
+// so that a constant keeps its type: a quoted text is read as a date only
+// where it meets a DATE (compared with, assigned to or inserted into one);
+// compared with a CHAR column, "01/02/2026" stays that text.
 //
 // What it rewrites:
-//   "..." string constants        -> '...'
-//   a constant that is exactly a date in the DBDATE format -> ISO yyyy-mm-dd
+//   "..." string constants        -> '...' (PostgreSQL: E'...' when the text
+//                                     holds a backslash, so that it reads the
+//                                     same whatever the server's settings)
+//   a text constant meeting a DATE -> ISO yyyy-mm-dd, read in the DBDATE
+//                                     form (a 2- or 4-digit year) or as ISO;
+//                                     one that is no date is refused (-1218)
 //   x [NOT] MATCHES 'pat' / ?      -> SQLite: x [NOT] GLOB, with glob()
 //                                     replaced by the MATCHES matcher;
 //                                     PostgreSQL: x ~ / !~ regular expression
@@ -32,6 +40,14 @@
 //   BEGIN/COMMIT/ROLLBACK WORK     -> the back end's transaction statements
 // On SQLite, trailing blanks of string constants are dropped (CHAR values
 // are stored without them) and SELECT ... FOR UPDATE loses its FOR UPDATE.
+//
+// Exact decimals on SQLite (sqlite_functions.h): where an operand is a
+// DECIMAL, arithmetic (+ - * / and unary -) becomes dec_add, dec_sub,
+// dec_mul, dec_div, dec_neg, and a comparison a op b becomes
+// dec_cmp(a,b) op 0; a value stored into a DECIMAL(p,s) column by SET or
+// VALUES is rounded to s places and checked against p (dec_store), and a
+// bound one is rounded by the binder (ParamTarget). A number constant with
+// more than 15 significant digits travels as text, exactly.
 #pragma once
 
 #include <string>
@@ -65,8 +81,21 @@ enum class StmtKind {
 // be dropped after them).
 bool is_ddl(StmtKind k);
 
+// What the translator knows of a value's type.
+struct ColType {
+  enum Kind : unsigned char { Unknown, Char, Int, Decimal, Float, Date } kind = Unknown;
+  int precision = 0;  // DECIMAL: 0 when not fixed
+  int scale = -1;     // DECIMAL: -1 when not fixed
+  friend bool operator==(const ColType&, const ColType&) = default;
+};
+
+// Reads a declared type as either back end writes it ("DECIMAL(12,2)",
+// "numeric(12,2)", "character(5)", "NUM", "date", ...).
+ColType column_type(std::string_view declared);
+
 struct TableInfo {
   std::vector<std::string> columns;  // lower case, in table order
+  std::vector<ColType> types;        // one per column (may be empty: unknown)
   int serial = -1;                   // index of the serial column, -1 none
 };
 
@@ -88,6 +117,16 @@ enum class ParamUse : unsigned char {
   MatchesDownshifted,
 };
 
+// Where a placeholder meets a typed column, the binder converts the value
+// for it: a DATE takes a CHAR value read in the DBDATE form; a value stored
+// into a DECIMAL(p,s) column is rounded to s places and must fit p digits.
+struct ParamTarget {
+  enum Kind : unsigned char { None, Date, Decimal } kind = None;
+  bool stored = false;  // assigned to the column (SET, VALUES), not compared
+  int precision = 0;
+  int scale = -1;
+};
+
 struct TranslateOptions {
   DateFormat date_format;  // the DBDATE form of date constants
 };
@@ -101,6 +140,11 @@ struct Translation {
   std::string table;  // lower case: the table written, created, dropped or indexed
   bool temp = false;  // creates a temporary table
   std::vector<ParamUse> params;  // one per placeholder, in order
+  std::vector<ParamTarget> targets;  // one per placeholder, in order
+  // A SELECT's result columns: their names (the alias, else the column's
+  // name, else "") and types, as far as known.
+  std::vector<std::string> result_names;
+  std::vector<ColType> result_types;
   // An INSERT ... VALUES into a table with a serial: the serial stored is
   // to be read after it (on PostgreSQL the text ends in RETURNING it).
   bool returns_serial = false;
@@ -114,5 +158,9 @@ Translation translate(std::string_view text, Target target, SchemaLookup* schema
 
 // Quotes text as an SQL string constant ('it''s').
 std::string quote_literal(std::string_view s);
+// The same for a back end: on PostgreSQL a text with a backslash becomes an
+// escape string constant (E'a\\b'), read the same whatever the server's
+// standard_conforming_strings says.
+std::string quote_literal(std::string_view s, Target target);
 
 }  // namespace rt::sql

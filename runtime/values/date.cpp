@@ -61,33 +61,40 @@ int days_in_month(int month, int year) {
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-DateFormat DateFormat::from_dbdate(std::string_view v) {
-  DateFormat f;
+std::optional<DateFormat> DateFormat::parse_dbdate(std::string_view v) {
   DateFormat out;
+  if (v.empty()) return out;
   int n = 0;
   size_t i = 0;
   bool seen[3] = {false, false, false};
   while (i < v.size() && n < 3) {
     char c = static_cast<char>(std::toupper(static_cast<unsigned char>(v[i])));
     int slot = c == 'M' ? 0 : c == 'D' ? 1 : c == 'Y' ? 2 : -1;
-    if (slot < 0 || seen[slot]) return f;
+    if (slot < 0 || seen[slot]) return std::nullopt;
     seen[slot] = true;
     out.order[n++] = c;
     ++i;
-    if (c == 'Y') {
-      if (i < v.size() && (v[i] == '4' || v[i] == '2')) {
-        out.year4 = v[i] == '4';
-        ++i;
-      }
+    if (c == 'Y' && i < v.size() && (v[i] == '4' || v[i] == '2')) {
+      out.year4 = v[i] == '4';
+      ++i;
     }
   }
-  if (n != 3) return f;
-  out.sep = i < v.size() ? v[i] : '/';
-  // The separator is one ASCII mark: a byte of a longer or broken UTF-8
-  // character would make every date text invalid.
-  const auto sep = static_cast<unsigned char>(out.sep);
-  if (std::isalnum(sep) || sep < 0x20 || sep >= 0x7F) return f;
+  if (n != 3) return std::nullopt;
+  if (i == v.size()) return out;  // no separator given: "/"
+  if (i + 1 != v.size()) return std::nullopt;
+  switch (v[i]) {
+    case '/':
+    case '-':
+    case '.': out.sep = v[i]; break;
+    case '0': out.sep = '\0'; break;
+    default: return std::nullopt;
+  }
   return out;
+}
+
+DateFormat DateFormat::from_dbdate(std::string_view v) {
+  const std::optional<DateFormat> f = parse_dbdate(v);
+  return f ? *f : DateFormat();
 }
 
 DateFormat DateFormat::current() {
@@ -151,7 +158,7 @@ std::string Date::format(const DateFormat& f) const {
         else
           std::snprintf(buf, sizeof buf, "%02d", y % 100);
     }
-    if (i > 0) out += f.sep;
+    if (i > 0 && f.sep != '\0') out += f.sep;
     out += buf;
   }
   return out;

@@ -2,9 +2,12 @@
 // negative numbers run back from there), and their text forms as the
 // DBDATE variable names them.
 //
-// DBDATE is an order of the letters M, D and Y4 or Y2, then a separator
-// character: "MDY4/" (the default) shows 12/31/2026, "DMY4." 31.12.2026,
-// "Y4MD-" 2026-12-31. Never reads the clock except in today().
+// DBDATE is an order of the letters M, D and Y4 or Y2, then a separator:
+// "/", "-", "." or "0" for none. "MDY4/" (the default) shows 12/31/2026,
+// "DMY4." 31.12.2026, "Y4MD-" 2026-12-31, "MDY2/" 12/31/26, "DMY40"
+// 31122026. Other separators are refused: "|" and ":" would read as a list
+// or a range in query-by-example criteria. Never reads the clock except in
+// today().
 #pragma once
 
 #include <cstdint>
@@ -17,8 +20,11 @@ namespace rt {
 struct DateFormat {
   char order[3] = {'M', 'D', 'Y'};
   bool year4 = true;
-  char sep = '/';
-  // Parses a DBDATE value; an empty or unreadable one gives the default.
+  char sep = '/';  // '\0': none
+  // Parses a DBDATE value: the default for an empty one, nullopt for one
+  // that is not a format the runtime can use.
+  static std::optional<DateFormat> parse_dbdate(std::string_view dbdate);
+  // The same, the default for an unreadable value.
   static DateFormat from_dbdate(std::string_view dbdate);
   // The format named by DBDATE in the environment (read once per call).
   static DateFormat current();

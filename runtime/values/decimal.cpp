@@ -4,18 +4,28 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <source_location>
+
+#include "core/runtime.h"
 
 namespace rt {
 
 namespace {
 
-constexpr int kMaxDigits = 38;
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr int kMax = Decimal::kMaxDigits;
 
 int128 pow10(int n) {
   int128 r = 1;
   for (int i = 0; i < n; ++i) r *= 10;
   return r;
 }
+
+// 10^38: every mantissa held is below it in magnitude.
+const int128 kLimit = pow10(kMax);
+
+bool in_range(int128 v) { return v < kLimit && v > -kLimit; }
 
 int digit_count(int128 v) {
   if (v < 0) v = -v;
@@ -27,14 +37,38 @@ int digit_count(int128 v) {
   return n;
 }
 
-// Brings both operands to the larger scale. Scales stay small in practice
-// (a column's scale), so the multiplication cannot overflow for the
-// precisions the database holds.
-void align(int128& a, int sa, int128& b, int sb, int* scale) {
-  if (sa < sb) a *= pow10(sb - sa);
-  if (sb < sa) b *= pow10(sa - sb);
-  *scale = std::max(sa, sb);
+// v * 10^n, false when it would leave the range held.
+bool scale_up(int128 v, int n, int128* out) {
+  if (n < 0) return false;
+  if (v == 0) {
+    *out = 0;
+    return true;
+  }
+  if (digit_count(v) + n > kMax) return false;
+  *out = v * pow10(n);
+  return true;
 }
+
+// Brings both operands to the larger scale.
+bool align(int128* a, int sa, int128* b, int sb, int* scale) {
+  *scale = std::max(sa, sb);
+  return scale_up(*a, *scale - sa, a) && scale_up(*b, *scale - sb, b);
+}
+
+// q = n / d rounded half away from zero (d != 0).
+int128 div_round(int128 n, int128 d) {
+  int128 q = n / d, r = n % d;
+  if (r < 0) r = -r;
+  const int128 ad = d < 0 ? -d : d;
+  if (r >= ad - r) q += (n < 0) != (d < 0) ? -1 : 1;  // r * 2 could overflow
+  return q;
+}
+
+[[noreturn]] void stop(int code, const char* text) {
+  rt::fatal_error(std::source_location::current(), code, text);
+}
+
+const char* const kOverflowText = "Decimal or money value exceeds maximum precision.";
 
 }  // namespace
 
@@ -51,15 +85,16 @@ std::optional<Decimal> Decimal::parse(std::string_view text) {
   int128 mant = 0;
   int scale = 0, digits = 0;
   bool any = false, point = false;
+  int first_dropped = -1;  // the first fraction digit that did not fit
   for (; i < n; ++i) {
     char c = text[i];
     if (c >= '0' && c <= '9') {
       any = true;
       if (mant == 0 && c == '0' && !point) continue;  // leading zeros
-      if (point && scale >= kMaxDigits) return std::nullopt;  // more places than are held
-      if (digits >= kMaxDigits) {
-        if (point) continue;  // surplus fraction digits are dropped
-        return std::nullopt;
+      if (digits >= kMax || (point && scale >= kMax)) {
+        if (!point) return std::nullopt;
+        if (first_dropped < 0) first_dropped = c - '0';
+        continue;  // surplus fraction digits are rounded off below
       }
       mant = mant * 10 + (c - '0');
       if (mant != 0) ++digits;
@@ -71,6 +106,10 @@ std::optional<Decimal> Decimal::parse(std::string_view text) {
     }
   }
   if (!any) return std::nullopt;
+  if (first_dropped >= 5) {
+    ++mant;
+    if (!in_range(mant)) return std::nullopt;
+  }
   if (i < n) {
     if (text[i] != 'e' && text[i] != 'E') return std::nullopt;
     ++i;
@@ -89,13 +128,23 @@ std::optional<Decimal> Decimal::parse(std::string_view text) {
       scale -= exp;
     } else {
       int grow = exp - scale;
-      if (digit_count(mant) + grow > kMaxDigits) return std::nullopt;
-      mant *= pow10(grow);
+      if (!scale_up(mant, grow, &mant)) return std::nullopt;
       scale = 0;
     }
-    if (scale > kMaxDigits) return std::nullopt;
+    if (scale > kMax) {
+      // More places than are held: round the surplus off.
+      const Decimal d(neg ? -mant : mant, scale);
+      const int drop = scale - kMax;
+      if (drop > kMax) return Decimal();
+      return Decimal(div_round(d.mant_, pow10(drop)), kMax);
+    }
   }
   return Decimal(neg ? -mant : mant, scale);
+}
+
+std::optional<Decimal> Decimal::from_scaled(int128 mantissa, int scale) {
+  if (scale < 0 || scale > kMax || !in_range(mantissa)) return std::nullopt;
+  return Decimal(mantissa, scale);
 }
 
 int Decimal::int_digits() const {
@@ -103,21 +152,46 @@ int Decimal::int_digits() const {
   return d > scale_ ? d - scale_ : 0;
 }
 
-Decimal Decimal::rounded(int s) const {
+int Decimal::significant_digits() const {
+  int128 m = mant_ < 0 ? -mant_ : mant_;
+  if (m == 0) return 0;
+  while (m % 10 == 0) m /= 10;
+  return digit_count(m);
+}
+
+bool Decimal::is_whole() const { return scale_ == 0 || mant_ % pow10(scale_) == 0; }
+
+bool Decimal::round_to(int s, Decimal* out) const {
+  if (s < 0) return false;
   if (s >= scale_) {
-    if (digit_count(mant_) + (s - scale_) > kMaxDigits) return *this;
-    return Decimal(mant_ * pow10(s - scale_), s);
+    int128 m;
+    if (!scale_up(mant_, s - scale_, &m)) return false;
+    *out = Decimal(m, s);
+    return true;
   }
-  int128 div = pow10(scale_ - s);
-  int128 q = mant_ / div, r = mant_ % div;
-  if (r < 0) r = -r;
-  if (r >= div - r) q += mant_ < 0 ? -1 : 1;  // r * 2 could overflow
-  return Decimal(q, s);
+  *out = Decimal(div_round(mant_, pow10(scale_ - s)), s);
+  return in_range(out->mant_);
+}
+
+Decimal Decimal::rounded(int s) const {
+  Decimal r;
+  return round_to(s, &r) ? r : *this;
+}
+
+Decimal Decimal::normalized() const {
+  if (mant_ == 0) return Decimal();
+  int128 m = mant_;
+  int s = scale_;
+  while (s > 0 && m % 10 == 0) {
+    m /= 10;
+    --s;
+  }
+  return Decimal(m, s);
 }
 
 bool Decimal::fits(int precision, int s) const {
-  Decimal r = rounded(s);
-  return digit_count(r.mant_) <= precision;
+  Decimal r;
+  return round_to(s, &r) && digit_count(r.mant_) <= precision;
 }
 
 std::string Decimal::to_string() const {
@@ -143,23 +217,154 @@ bool Decimal::to_int64(std::int64_t* out) const {
   return true;
 }
 
-Decimal operator+(const Decimal& a, const Decimal& b) {
+bool Decimal::add(const Decimal& a, const Decimal& b, Decimal* out) {
   int128 x = a.mant_, y = b.mant_;
   int s;
-  align(x, a.scale_, y, b.scale_, &s);
-  return Decimal(x + y, s);
+  if (!align(&x, a.scale_, &y, b.scale_, &s)) return false;
+  const int128 r = x + y;  // both below 10^38: no overflow of 128 bits
+  if (!in_range(r)) return false;
+  *out = Decimal(r, s);
+  return true;
 }
 
-Decimal operator-(const Decimal& a, const Decimal& b) { return a + (-b); }
+bool Decimal::sub(const Decimal& a, const Decimal& b, Decimal* out) { return add(a, -b, out); }
+
+bool Decimal::mul(const Decimal& a, const Decimal& b, Decimal* out) {
+  if (a.mant_ == 0 || b.mant_ == 0) {
+    *out = Decimal(0, a.scale_ + b.scale_ > kMax ? kMax : a.scale_ + b.scale_);
+    return true;
+  }
+  int128 r;
+  if (__builtin_mul_overflow(a.mant_, b.mant_, &r) || !in_range(r)) return false;
+  int s = a.scale_ + b.scale_;
+  Decimal d(r, s);
+  // More places than are held: the surplus is rounded off.
+  if (s > kMax) return d.round_to(kMax, out);
+  *out = d;
+  return true;
+}
+
+Decimal::Status Decimal::divide(const Decimal& a, const Decimal& b, int scale, Decimal* out) {
+  if (b.mant_ == 0) return Status::DivideByZero;
+  if (scale < 0 || scale > kMax) return Status::Overflow;
+  // a / b = (ma / mb) * 10^(sb - sa); wanted with `scale` places:
+  // q = ma * 10^(scale + sb - sa) / mb, done as a long division so that
+  // no intermediate needs more than 128 bits.
+  const bool neg = (a.mant_ < 0) != (b.mant_ < 0);
+  uint128 n = static_cast<uint128>(a.mant_ < 0 ? -a.mant_ : a.mant_);
+  uint128 d = static_cast<uint128>(b.mant_ < 0 ? -b.mant_ : b.mant_);
+  int shift = scale + b.scale_ - a.scale_;
+  if (shift < 0) {
+    // Fewer places than the dividend has: divide the divisor up instead.
+    int128 big;
+    if (!scale_up(static_cast<int128>(d), -shift, &big)) {
+      *out = Decimal(0, scale);  // the quotient rounds to 0
+      return Status::Ok;
+    }
+    d = static_cast<uint128>(big);
+    shift = 0;
+  }
+  if (d > static_cast<uint128>(kLimit) / 10 * 3) return Status::Overflow;  // r * 10 must fit
+  uint128 q = n / d, r = n % d;
+  for (int k = 0; k < shift; ++k) {
+    q *= 10;
+    r *= 10;
+    q += r / d;
+    r %= d;
+    if (q >= static_cast<uint128>(kLimit)) return Status::Overflow;
+  }
+  if (r >= d - r) ++q;
+  if (q >= static_cast<uint128>(kLimit)) return Status::Overflow;
+  const int128 m = static_cast<int128>(q);
+  *out = Decimal(neg ? -m : m, scale);
+  return Status::Ok;
+}
+
+namespace {
+
+// Weight (in groups of four digits around the point) and value of the
+// first group of four digits that is not zero: the measure by which SQL's
+// numeric division sizes its quotient.
+void first_group(const Decimal& v, int* weight, int* value) {
+  *weight = 0;
+  *value = 0;
+  if (v.is_zero()) return;
+  std::string digits = v.to_string();
+  digits.erase(std::remove_if(digits.begin(), digits.end(), [](char c) { return c == '-' || c == '.'; }),
+               digits.end());
+  digits.erase(0, digits.find_first_not_of('0'));
+  // Position (power of ten) of the leading digit.
+  const int lead = static_cast<int>(digits.size()) - 1 - v.scale();
+  const int w = lead >= 0 ? lead / 4 : -((-lead + 3) / 4);
+  int val = 0;
+  for (int p = 4 * w + 3; p >= 4 * w; --p) {
+    const int idx = lead - p;
+    const int digit = idx >= 0 && idx < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(idx)] - '0' : 0;
+    val = val * 10 + digit;
+  }
+  *weight = w;
+  *value = val;
+}
+
+}  // namespace
+
+int Decimal::quotient_scale(const Decimal& a, const Decimal& b) {
+  int w1, f1, w2, f2;
+  first_group(a, &w1, &f1);
+  first_group(b, &w2, &f2);
+  int qweight = w1 - w2;
+  if (f1 <= f2) --qweight;
+  int s = 16 - qweight * 4;
+  s = std::max({s, a.scale_, b.scale_, 0});
+  return std::min(s, kMax);
+}
+
+Decimal operator+(const Decimal& a, const Decimal& b) {
+  Decimal r;
+  if (!Decimal::add(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  return r;
+}
+
+Decimal operator-(const Decimal& a, const Decimal& b) {
+  Decimal r;
+  if (!Decimal::sub(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  return r;
+}
 
 Decimal operator*(const Decimal& a, const Decimal& b) {
-  return Decimal(a.mant_ * b.mant_, a.scale_ + b.scale_);
+  Decimal r;
+  if (!Decimal::mul(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  return r;
+}
+
+Decimal operator/(const Decimal& a, const Decimal& b) {
+  Decimal r;
+  switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
+    case Decimal::Status::Ok: return r;
+    case Decimal::Status::DivideByZero: stop(Decimal::kDivideByZeroError, "An attempt was made to divide by zero.");
+    case Decimal::Status::Overflow: break;
+  }
+  stop(Decimal::kOverflowError, kOverflowText);
 }
 
 int compare(const Decimal& a, const Decimal& b) {
+  if (a.negative() != b.negative()) return a.negative() ? -1 : 1;
   int128 x = a.mant_, y = b.mant_;
   int s;
-  align(x, a.scale_, y, b.scale_, &s);
+  if (!align(&x, a.scale_, &y, b.scale_, &s)) {
+    // Too far apart to align: the one with more digits before the point
+    // is the larger in magnitude.
+    const int da = a.int_digits(), db = b.int_digits();
+    if (da != db) return (da > db) != a.negative() ? 1 : -1;
+    // Same integer digits: compare at the smaller scale, then break a tie
+    // by the remainder.
+    const int common = std::min(a.scale_, b.scale_);
+    const Decimal& fine = a.scale_ > b.scale_ ? a : b;
+    const int128 cut = fine.mant_ / pow10(fine.scale_ - common);
+    const int128 other = (a.scale_ > b.scale_ ? b : a).mant_;
+    int c = cut < other ? -1 : cut > other ? 1 : (fine.mant_ % pow10(fine.scale_ - common) == 0 ? 0 : (fine.negative() ? -1 : 1));
+    return a.scale_ > b.scale_ ? c : -c;
+  }
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 

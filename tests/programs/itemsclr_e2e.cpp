@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -197,6 +198,33 @@ TEST_P(Itemsclr, ClearsUpToTheDateAndAgainInTheSameProgram) {
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
   EXPECT_FALSE(std::filesystem::exists(log_path())) << "the empty error log is removed";
+}
+
+// Each date format DBDATE may name: the end date is typed and shown in it,
+// the condition keeps its date and cycle criteria apart, and the run clears
+// and dates exactly the cycle asked for. A format the runtime cannot read
+// back is refused before the first screen.
+TEST_P(Itemsclr, EveryDateFormatClearsTheCycleAskedFor) {
+  struct Form {
+    const char* dbdate;
+    const char* typed;
+  };
+  const Form forms[] = {{"MDY2/", "11/30/26"}, {"DMY4/", "30/11/2026"}, {"Y4MD-", "2026-11-30"}, {"DMY40", "30112026"}};
+  for (int k = 1; k <= 4; ++k) {
+    const Form& f = forms[k - 1];
+    SCOPED_TRACE(f.dbdate);
+    auto& t = start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}, {"DBDATE", f.dbdate}});
+    clear(t, f.typed, std::to_string(k));
+    EXPECT_EQ(t.text_at(kDateLine, kFieldCol, 10), std::string(f.typed) + std::string(10 - std::strlen(f.typed), ' '));
+    t.key("e");
+    EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+    EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  }
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
+  for (const char* bad : {"MDY4|", "DMY4:", "YMDD/", "MDY4//"}) {
+    auto& t = start("itemsclr", "is not a date format", {{"DBDATE", bad}});
+    EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1)) << bad;
+  }
 }
 
 TEST_P(Itemsclr, CyclesChooseTheCustomersAndTheCyclesDated) {

@@ -4,9 +4,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "program_fixture.h"
 
+using lunadesk::testing::Db;
 using lunadesk::testing::menu_shows;
 using lunadesk::testing::ProgramTest;
 using rt::Value;
@@ -103,6 +105,37 @@ TEST_P(Repnamedt, FindMatchingNothingSaysSoAndChangesNoOptions) {
   EXPECT_EQ(count("iq_salesman_name"), 3);
   find(t, "", "*Chen");
   ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "C3"));
+}
+
+// A name that looks like a date is found as the text it is, under every
+// date format; a pattern no character can match is refused in the field,
+// and the program goes on, also on a server configured to read
+// backslashes the old way.
+TEST_P(Repnamedt, DateShapedNamesAndUnmatchablePatterns) {
+  exec("INSERT INTO iq_salesman_name VALUES (?, ?, ?)",
+       {Value::of_char("D4", 4), Value::of_char("01/02/2026", 35), Value(rt::char_t(10))});
+  exec("INSERT INTO iq_salesman_name VALUES (?, ?, ?)",
+       {Value::of_char("E5", 4), Value::of_char("2026-01-02", 35), Value(rt::char_t(10))});
+  for (const char* dbdate : {"MDY4/", "DMY4/", "MDY2/", "Y4MD-"}) {
+    SCOPED_TRACE(dbdate);
+    std::map<std::string, std::string> env{{"DBDATE", dbdate}};
+    if (GetParam() == Db::Postgres) {
+      const char* options = std::getenv("PGOPTIONS");
+      env["PGOPTIONS"] = std::string(options ? options : "") + " -c standard_conforming_strings=off";
+    }
+    auto& t = start("repnamedt", "Salesman Name Maintenance", env);
+    find(t, "", "01/02/2026");
+    ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "D4"));
+    EXPECT_FALSE(menu_shows(t.row(2), "Next")) << "one row found";
+    find(t, "", "[z-a]*");
+    ASSERT_TRUE(t.wait_for_at(24, 1, "Error in field."));
+    t.key("ctrl-c");
+    t.wait_settled();
+    find(t, "", "\\\\' or 1=1 --");
+    ASSERT_TRUE(t.wait_for("No rows found"));
+    t.key("e");
+    EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+  }
 }
 
 TEST_P(Repnamedt, AddRefusesADuplicateCodeAndAForeignLogin) {

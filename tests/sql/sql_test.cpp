@@ -9,8 +9,12 @@
 #include <optional>
 #include <sstream>
 
+#include <random>
+
 #include "core/runtime.h"
 #include "sql_fixture.h"
+#include "qbe/criteria.h"
+#include "sql/pattern.h"
 
 namespace rt::sql {
 namespace {
@@ -314,20 +318,23 @@ TEST_P(Sql, DecimalSumsAreExact) {
   EXPECT_EQ(sum.as_decimal(), *Decimal::parse("-0.30")) << sum.str();
   EXPECT_EQ(*Decimal::parse(text.str()), *Decimal::parse("-0.15")) << text.str();
 
-  // 15 significant digits are kept exactly; more are stored exactly where
-  // the back end can, and refused where it cannot, never altered.
+  // Every digit a DECIMAL(16,2) holds is kept exactly, and compared,
+  // summed and netted exactly; a value with more digits before the point
+  // than the column holds is refused on both back ends alike.
   ok("create table big (amt decimal(16,2))");
   ok("insert into big values (?)", {dec("1234567890123.45", 16, 2)});
-  const int status16 = status_of("insert into big values (?)", {dec("12345678901234.56", 16, 2)});
-  EXPECT_EQ(status16, pg() ? 0 : -1226);
+  ok("insert into big values (?)", {dec("12345678901234.56", 16, 2)});
+  ok("insert into big values (-12345678901234.57)");
+  EXPECT_EQ(status_of("insert into big values (?)", {dec("123456789012345.6", 18, 1)}), -1226);
+  EXPECT_EQ(status_of("insert into big values (123456789012345.6)"), -1226);
   // Read as text, a decimal shows its column's scale on both back ends.
   ok("insert into big values (2)");
-  EXPECT_EQ(column("select amt from big where amt < 10"), (std::vector<std::string>{"2.00"}));
-  ok("delete from big where amt < 10");
-  std::vector<std::string> got = column("select amt from big order by amt");
-  std::vector<std::string> want = {"1234567890123.45"};
-  if (pg()) want.push_back("12345678901234.56");
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(column("select amt from big where amt < 10 and amt > 0"), (std::vector<std::string>{"2.00"}));
+  ok("delete from big where amt < 10 and amt > 0");
+  EXPECT_EQ(column("select amt from big where amt > 12345678901234.55 and amt < 12345678901234.57"),
+            (std::vector<std::string>{"12345678901234.56"}));
+  EXPECT_EQ(column("select sum(amt) from big"), (std::vector<std::string>{"1234567890122.44"}));
+  EXPECT_EQ(count("select count(*) from big where amt + 12345678901234.57 - 0.01 = 12345678901234.56"), 1);
 }
 
 TEST_P(Sql, DatesCompareAndConvert) {
@@ -531,6 +538,238 @@ TEST_P(Sql, SerialsContinueFromTheLargestAndAreNeverReused) {
   ok("insert into s values (0, 'f')");
   EXPECT_EQ(last_serial(), 13);
   EXPECT_EQ(count("select count(*) from s"), 4);
+}
+
+// Random amounts with 0 to 6 places: what the database computes inside SQL
+// (differences, products, quotients, negation, sums, comparisons) is what
+// Decimal computes, on both back ends; so both give the same answers.
+TEST_P(Sql, DecimalArithmeticInsideSqlIsExact) {
+  ok("create table dp (id integer, a decimal(16,6), b decimal(16,6))");
+  std::mt19937_64 rng(20260113);
+  auto amount = [&] {
+    const int places = static_cast<int>(rng() % 7);
+    std::int64_t mant = static_cast<std::int64_t>(rng() % 10000000000ULL) / (rng() % 3 == 0 ? 10000 : 1);
+    if (rng() % 2) mant = -mant;
+    std::string t = std::to_string(mant < 0 ? -mant : mant);
+    while (static_cast<int>(t.size()) <= places) t.insert(0, "0");
+    if (places > 0) t.insert(t.size() - places, ".");
+    return *Decimal::parse((mant < 0 ? "-" : "") + t);
+  };
+  std::vector<std::pair<Decimal, Decimal>> rows;
+  begin_work();
+  for (int id = 0; id < 150; ++id) {
+    Decimal a = amount(), b = id % 10 == 0 ? a : amount();
+    if (b.is_zero()) b = Decimal::from_int(7);
+    rows.emplace_back(a, b);
+    ok("insert into dp values (?, ?, ?)", {num(id), Value::of_decimal(a, decimal_t(16, 6)), Value::of_decimal(b, decimal_t(16, 6))});
+  }
+  commit_work();
+  Cursor c;
+  declare(c, "select id, a - b, a + b, a * b, a * -1, -b, a / b from dp order by id", false);
+  open(c);
+  Value id(integer_t());
+  std::vector<Value> got(6, Value(char_t(80)));
+  Into into{&id};
+  for (Value& v : got) into.push_back(&v);
+  int n = 0;
+  for (fetch_next(c, into); rt::status == 0; fetch_next(c, into), ++n) {
+    const auto& [a, b] = rows[static_cast<size_t>(id.as_int())];
+    const Decimal want[] = {a - b, a + b, a * b, -a, -b, a / b};
+    for (int k = 0; k < 6; ++k)
+      EXPECT_EQ(Decimal::parse(got[static_cast<size_t>(k)].str()), want[k]) << "column " << k + 2 << " of row " << id.as_int()
+                                                                   << ": " << got[static_cast<size_t>(k)].str();
+  }
+  EXPECT_EQ(rt::status, 100) << last_error_message();
+  EXPECT_EQ(n, 150);
+  close(c);
+  Decimal sum_a, sum_ab;
+  long equal = 0, above = 0;
+  for (const auto& [a, b] : rows) {
+    sum_a = sum_a + a;
+    sum_ab = sum_ab + a * b;
+    equal += a - b == Decimal() ? 1 : 0;
+    above += b < a ? 1 : 0;
+  }
+  Value s1(decimal_t(38, 6)), s2(decimal_t(38, 12));
+  select_into("select sum(a), sum(a * b) from dp", {}, {&s1, &s2});
+  ASSERT_EQ(rt::status, 0) << last_error_message();
+  EXPECT_EQ(s1.as_decimal(), sum_a);
+  EXPECT_EQ(s2.as_decimal(), sum_ab);
+  EXPECT_EQ(count("select count(*) from dp where a - b = 0"), equal);
+  EXPECT_EQ(count("select count(*) from dp where a > b"), above);
+  EXPECT_EQ(count("select count(*) from dp where a * -1 = -a and -(a - b) = b - a"), 150);
+  // Netting in the database, as the clearing run does it.
+  EXPECT_EQ(count("select count(*) from (select id, sum(a) s from dp group by id having sum(a - b) = 0) x"), equal);
+  // The classic binary rest: 0.1 + 0.2 - 0.3 is exactly nothing.
+  EXPECT_EQ(count("select count(*) from dp where 0.1 + 0.2 - 0.3 = 0 and id = 0"), 1);
+}
+
+// Values are stored rounded to the column's scale, half away from zero, by
+// a constant, a bound decimal, a bound text and an update; whole-valued
+// decimals divide as decimals; sums and averages read as text show the
+// places the back ends give them.
+TEST_P(Sql, DecimalsStoredRoundAndDivideAsDecimals) {
+  ok("create table r (k integer, amt decimal(12,2))");
+  ok("insert into r values (1, 2.675)");
+  ok("insert into r values (?, ?)", {num(2), dec("-2.675", 16, 6)});
+  ok("insert into r values (?, ?)", {num(3), chr("2.665", 10)});
+  ok("insert into r values (4, 7.00)");
+  EXPECT_EQ(column("select amt from r order by k"), (std::vector<std::string>{"2.68", "-2.68", "2.67", "7.00"}));
+  // The invoice of 2.675 and a payment of 2.68 nets to zero.
+  EXPECT_EQ(count("select count(*) from (select sum(amt) s from r where k in (1, 2)) x where s = 0"), 1);
+  ok("update r set amt = amt * 1.005 where k = 4");
+  EXPECT_EQ(column("select amt from r where k = 4"), (std::vector<std::string>{"7.04"}));
+  ok("update r set amt = 7 where k = 4");
+  Value q(char_t(40));
+  select_into("select amt / 2 from r where k = 4", {}, {&q});
+  EXPECT_EQ(*Decimal::parse(q.str()), *Decimal::parse("3.5")) << q.str();
+  EXPECT_EQ(count("select count(*) from r where amt / 2 = 3.5"), 1);
+  EXPECT_EQ(column("select sum(amt) from r where k in (1, 2)"), (std::vector<std::string>{"0.00"}));
+  select_into("select avg(amt) from r where k in (1, 3)", {}, {&q});
+  EXPECT_EQ(q.str(), "2.6750000000000000") << "the places numeric division gives";
+  // Text that is no number, where a number is meant.
+  EXPECT_EQ(status_of("insert into r values (?, ?)", {num(5), chr("abc", 10)}), -1213);
+  EXPECT_EQ(status_of("update r set amt = ? where k = 4", {dec("12345678901.00", 16, 2)}), -1226);
+  EXPECT_EQ(count("select count(*) from r"), 4);
+}
+
+// A text shaped like a date stays a text where it meets a CHAR; where it
+// meets a DATE it is read in the DBDATE form, as a constant or bound.
+TEST_P(Sql, DateShapedTextKeepsItsType) {
+  ok("create table sn (code char(4), name char(35), due date)");
+  ok("insert into sn values ('a', '01/02/2026', '01/02/2026')");
+  ok("insert into sn values ('b', '2026-01-02', '03/04/2026')");
+  EXPECT_EQ(column("select code from sn where name = '01/02/2026'"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(column("select code from sn where sn.name='01/02/2026' or name matches '2026*' order by code"),
+            (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(column("select code from sn where due = '01/02/2026'"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(column("select code from sn where due = ?", {chr("03/04/2026")}), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(status_of("select code from sn where due = '13/13/2026'"), -1218);
+  EXPECT_EQ(status_of("select code from sn where due = ?", {chr("31.12.2026")}), -1218);
+  setenv("DBDATE", "DMY4.", 1);
+  EXPECT_EQ(column("select code from sn where due = '04.03.2026'"), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(column("select code from sn where due between ? and ?", {chr("01.01.2026"), chr("02.01.2026")}),
+            (std::vector<std::string>{"a"}));
+  ok("update sn set due = ? where code = 'b'", {chr("31.12.2026")});
+  unsetenv("DBDATE");
+  EXPECT_EQ(column("select due from sn where code = 'b'"), (std::vector<std::string>{"12/31/2026"}));
+}
+
+// Every bracket form a pattern may hold gives the rows the runtime's own
+// matcher gives, as a constant and bound, on each back end; a set that no
+// character can match finds nothing and stops nothing.
+TEST_P(Sql, BracketPatternsMeanTheSameOnBothBackEnds) {
+  ok("create table bp (s char(12))");
+  const std::vector<std::string> values = {"abc",  "b]x",   "a-c",  "zeta", "élan", "éa",   "Ébène", "ça",
+                                           "x^y",  "a\\b",  "[ab]", "]",    "-",    "ñu",   "日本",   "a b"};
+  for (const std::string& v : values) ok("insert into bp values (?)", {chr(v, 12)});
+  const char* patterns[] = {"[a-c]*", "[^a-c]*", "[abc]bc", "[]]*", "*[\\]]*", "[\\]x]*", "[a\\-c]*", "?\\-?",
+                            "[z-a]*", "[^z-a]*", "[é-a]*", "[à-ê]*", "[^à-ê]*", "[a-\\]*", "[\\[]*", "[A-Z]*",
+                            "*[^a-z]", "[ñ-ü]?", "[本日]*", "[一-鿿]?", "?[ ]?", "[x\\^]*", "[-a]*", "*[a-]",
+                            "[", "[ab", "a[]", "*\\[ab\\]", "[\\\\]*", "a\\\\b"};
+  for (const char* p : patterns) {
+    std::vector<std::string> want;
+    for (const std::string& v : values)
+      if (matches(v, p)) want.push_back(v);
+    std::sort(want.begin(), want.end());
+    std::vector<std::string> lit = column("select s from bp where s matches '" + std::string(p) + "'");
+    std::vector<std::string> bound = column("select s from bp where s matches ?", {chr(p, 20)});
+    std::sort(lit.begin(), lit.end());
+    std::sort(bound.begin(), bound.end());
+    EXPECT_EQ(lit, want) << p;
+    EXPECT_EQ(bound, want) << p;
+  }
+}
+
+// Hostile criteria, typed as an operator would into the salesman name, on
+// a PostgreSQL session whose server reads backslashes the old way and on
+// one that does not: no criterion finds a row it should not, none reaches
+// another table, none stops the program.
+TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
+  const std::vector<std::string> sessions = pg() ? std::vector<std::string>{"", "-c standard_conforming_strings=off -c backslash_quote=on", "-c standard_conforming_strings=off -c escape_string_warning=off"}
+                                                 : std::vector<std::string>{""};
+  ok("create table iq_salesman_name (iqsn_code char(4), iqsn_name char(35), iqsn_userlogin char(10))");
+  ok("create table co_company_name (con_name char(40), con_email_address char(80))");
+  ok("insert into co_company_name values ('Lunadesk Ltd', 'secret@example.invalid')");
+  const char* names[] = {"SMITH", "O'BRIEN", "BACK\\SLASH", "QUOTE\\'S", "01/02/2026", "100%", "A_B"};
+  int k = 0;
+  for (const char* n : names) ok("insert into iq_salesman_name values (?, ?, ?)", {chr(std::to_string(++k), 4), chr(n, 35), chr("u", 10)});
+  struct Probe {
+    std::string criteria;
+    std::vector<std::string> rows;  // names found
+  };
+  std::vector<Probe> probes = {
+      {"\\\\' or 1=1 --", {}}, {"' or '1'='1", {}}, {"' or 1=1 --", {}}, {"\\' or 1=1 --", {}},
+      {"x' union select con_email_address, con_name, con_name from co_company_name --", {}},
+      {"\\\\' union select con_email_address, con_name, con_name from co_company_name --", {}},
+      {"' union select usename, usename, usename from pg_user --", {}},
+      {"\\\\'; drop table co_company_name; --", {}}, {"'; delete from iq_salesman_name; --", {}},
+      {"O'BRIEN", {"O'BRIEN"}}, {"O''BRIEN", {}}, {"BACK\\\\SLASH", {"BACK\\SLASH"}}, {"BACK\\SLASH", {}},
+      {"QUOTE\\\\'S", {"QUOTE\\'S"}}, {"QUOTE\\'S", {}}, {"QUOTE\\\\\\'S", {"QUOTE\\'S"}}, {"\\\\", {}}, {"\\", {}},
+      {"\\'", {}}, {"'", {}}, {"''", {}}, {"\\\\\\'", {}}, {"E'\\\\x27 or 1=1", {}}, {"$$ or 1=1 $$", {}},
+      {"$1", {}}, {"?", {}}, {"*' or '1'='1", {}}, {"\\\\'*", {}}, {"*\\\\' or 1=1 --*", {}},
+      {"O\\'BRIEN|' or 1=1 --", {"O'BRIEN"}}, {"A:' or 1=1 --", {}}, {"' or 1=1 --:(", {}},
+      {"<' or 1=1 --", {}}, {"=' or 1=1 --", {}}, {">=\\\\' or 1=1 --", {}},
+      {"100%", {"100%"}}, {"10_%", {}}, {"A_B", {"A_B"}}, {"%", {}}, {"_", {}}, {"?[']*", {"O'BRIEN"}},
+      {"*[\\\\']*", {"O'BRIEN", "QUOTE\\'S"}}, {"[z-a]*", {}}, {"*' or '1'='1' --*", {}},
+      {"\\\\\\\\' or 1=1 --", {}}, {"/* */ or 1=1", {}}, {"SMITH' --", {}}, {"SMITH\\\\' --", {}},
+      {"SMITH", {"SMITH"}}, {"smith", {}}, {"S*", {"SMITH"}}, {"01/02/2026", {"01/02/2026"}},
+      {"\\x27 or 1=1", {}}, {"\x27\x27\x27", {}}, {"chr(39)||' or 1=1", {}},
+  };
+  ASSERT_GE(probes.size(), 50u);
+  const char* saved = getenv("PGOPTIONS");
+  const std::string base = saved ? saved : "";
+  for (const std::string& options : sessions) {
+    SCOPED_TRACE(options.empty() ? "as configured" : options);
+    if (pg()) {
+      disconnect();
+      setenv("PGOPTIONS", (base + " " + options).c_str(), 1);
+      std::string why;
+      ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+      Value scs(char_t(10));
+      select_into("select current_setting('standard_conforming_strings') from co_company_name", {}, {&scs});
+      EXPECT_EQ(scs.str(), "on") << "the session reads constants the standard way";
+    }
+    for (const Probe& p : probes) {
+      const rt::qbe::Condition cond = rt::qbe::field_condition("iq_salesman_name.iqsn_name", char_t(35), p.criteria,
+                                                               DateFormat());
+      if (!cond.ok) {
+        EXPECT_TRUE(p.rows.empty()) << p.criteria << ": refused";
+        continue;
+      }
+      const rt::qbe::Condition stmt =
+          rt::qbe::statement_text("select * from iq_salesman_name where ", cond.text, "", 512);
+      ASSERT_TRUE(stmt.ok);
+      Cursor c;
+      declare(c, stmt.text, true);
+      open(c);
+      ASSERT_EQ(rt::status, 0) << p.criteria << ": " << stmt.text << ": " << last_error_message();
+      std::vector<std::string> found;
+      Value code(char_t(4)), name(char_t(35)), login(char_t(10));
+      for (fetch(c, Fetch::Next, 1, {&code, &name, &login}); rt::status == 0;
+           fetch(c, Fetch::Next, 1, {&code, &name, &login}))
+        found.push_back(name.str());
+      EXPECT_EQ(rt::status, 100) << p.criteria << ": " << last_error_message();
+      std::sort(found.begin(), found.end());
+      EXPECT_EQ(found, p.rows) << p.criteria << " -> " << stmt.text;
+      close(c);
+    }
+    EXPECT_EQ(count("select count(*) from iq_salesman_name"), 7);
+    EXPECT_EQ(count("select count(*) from co_company_name"), 1);
+  }
+  if (pg()) {
+    // A statement of the session that turns the old reading back on is
+    // undone before the next statement is prepared.
+    ok("set standard_conforming_strings to off");
+    Value scs(char_t(10));
+    select_into("select current_setting('standard_conforming_strings') from co_company_name", {}, {&scs});
+    EXPECT_EQ(scs.str(), "on");
+    disconnect();
+    if (saved) setenv("PGOPTIONS", saved, 1);
+    else unsetenv("PGOPTIONS");
+    std::string why;
+    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Sql, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

@@ -2,23 +2,48 @@
 // programs' text in, the SQLite and the PostgreSQL text out.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "sql/translate.h"
 
 namespace rt::sql {
 namespace {
 
-// Two tables known to the fake schema: tx_use_g has its serial last.
+// Tables known to the fake schema, with their types: tx_use_g has its
+// serial last.
 class FakeSchema : public SchemaLookup {
  public:
   const TableInfo* table(std::string_view name) override {
-    if (name == "tx_use_g") return &tug_;
-    if (name == "t") return &plain_;
-    return nullptr;
+    auto it = tables_.find(std::string(name));
+    return it == tables_.end() ? nullptr : &it->second;
   }
 
  private:
-  TableInfo tug_{{"tu_use_g", "tu_prodtcl", "tu_description", "tu_link"}, 3};
-  TableInfo plain_{{"a", "b"}, -1};
+  static TableInfo make(std::vector<std::pair<std::string, std::string>> cols, int serial = -1) {
+    TableInfo t;
+    for (auto& [c, type] : cols) {
+      t.columns.push_back(c);
+      t.types.push_back(column_type(type));
+    }
+    t.serial = serial;
+    return t;
+  }
+  std::map<std::string, TableInfo> tables_{
+      {"tx_use_g", make({{"tu_use_g", "CHAR(8)"}, {"tu_prodtcl", "CHAR(5)"}, {"tu_description", "CHAR(40)"},
+                         {"tu_link", "SERIAL"}},
+                        3)},
+      {"t", make({{"a", "INTEGER"}, {"b", "CHAR(10)"}})},
+      {"iq_salesman_name", make({{"iqsn_code", "CHAR(4)"}, {"iqsn_name", "CHAR(35)"}, {"iqsn_userlogin", "CHAR(10)"}})},
+      {"ar_cycle", make({{"arcy_code", "SMALLINT"}, {"arcy_desc", "CHAR(30)"}, {"arcy_cutoff_date", "DATE"},
+                         {"arcy_last_date", "DATE"}})},
+      {"ar_item", make({{"ar_customer", "INTEGER"}, {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"},
+                        {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"}, {"ar_tran_dt", "DATE"},
+                        {"ar_reference", "CHAR(12)"}})},
+      {"ar_customer", make({{"cust_customer", "INTEGER"}, {"cust_stmt_cycle", "SMALLINT"}})},
+      {"t_cust_items", make({{"ar_customer", "INTEGER"}, {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "numeric(12,2)"},
+                             {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"}})},
+      {"rates", make({{"r", "DECIMAL(16,6)"}, {"f", "FLOAT"}, {"d", "date"}})},
+  };
 };
 
 struct Golden {
@@ -58,20 +83,48 @@ const Golden kCases[] = {
   // MATCHES: constants, brackets, escapes, NOT, a ? pattern.
   {R"(select a from t where b matches 'x*[a-c]?' and c not matches ?)",
    R"(select a from t where b GLOB 'x*[a-c]?' and c not GLOB ?)",
-   R"(select a from t where b ~ '^x.*(?! +$)[a-c](?! +$). *$' and c  !~ $1)"},
+   R"(select a from t where b ~ E'^x.*(?! +$)[\\u0061-\\u0063](?! +$). *$' and c  !~ $1)"},
   {R"(select * from s where s.code matches '\**' and name matches "[^a]*")",
    R"(select * from s where s.code GLOB '\**' and name GLOB '[^a]*')",
-   R"(select * from s where s.code ~ '^\*.* *$' and name ~ '^(?! +$)[^a].* *$')"},
+   R"(select * from s where s.code ~ E'^\\*.* *$' and name ~ E'^(?! +$)[^\\u0061].* *$')"},
   {R"(select icl_code from inv_classes where upper(icl_code) MATCHES ? and icl_type = 'T')",
    R"(select icl_code from inv_classes where upper(icl_code) GLOB ? and icl_type = 'T')",
    R"(select icl_code from inv_classes where (icl_code) ~ $1 and icl_type = 'T')"},
-  // Dates in the DBDATE form become ISO; anything else stays.
+  // A text constant is a date only where it meets a DATE: assigned,
+  // compared, in a range or a list; compared with CHAR it stays text.
   {R"(update ar_cycle set arcy_last_date ='12/31/2026' where arcy_code =3)",
    R"(update ar_cycle set arcy_last_date ='2026-12-31' where arcy_code =3)",
    R"(update ar_cycle set arcy_last_date ='2026-12-31' where arcy_code =3)"},
-  {R"(select * from t where d <= '02/30/2026' or e = '12/31/20261' or f < today)",
-   R"(select * from t where d <= '02/30/2026' or e = '12/31/20261' or f < date('now','localtime'))",
-   R"(select * from t where d <= '02/30/2026' or e = '12/31/20261' or f < CURRENT_DATE)"},
+  {R"(select * from iq_salesman_name where iq_salesman_name.iqsn_name='01/02/2026')",
+   R"(select * from iq_salesman_name where iq_salesman_name.iqsn_name='01/02/2026')",
+   R"(select * from iq_salesman_name where iq_salesman_name.iqsn_name='01/02/2026')"},
+  {R"(select 1 from ar_item a, ar_customer where a.ar_tran_dt between '1/2/2026' and '12/31/26' and ar_tran_dt in ('2026-03-04', "04/05/2026") and ar_reference='12/31/2026')",
+   R"(select 1 from ar_item a, ar_customer where a.ar_tran_dt between '2026-01-02' and '2026-12-31' and ar_tran_dt in ('2026-03-04', '2026-04-05') and ar_reference='12/31/2026')",
+   R"(select 1 from ar_item a, ar_customer where a.ar_tran_dt between '2026-01-02' and '2026-12-31' and ar_tran_dt in ('2026-03-04', '2026-04-05') and ar_reference='12/31/2026')"},
+  {R"(select * from t where b <= '02/30/2026' or b = '12/31/20261' or a < today)",
+   R"(select * from t where b <= '02/30/2026' or b = '12/31/20261' or a < date('now','localtime'))",
+   R"(select * from t where b <= '02/30/2026' or b = '12/31/20261' or a < CURRENT_DATE)"},
+  {R"(insert into ar_item values (1, 2, 3, "IN", 2.675, '12/31/2026', '12/31/2026'))",
+   R"(insert into ar_item values (1, 2, 3, 'IN', dec_store(2.675,12,2), '2026-12-31', '12/31/2026'))",
+   R"(insert into ar_item values (1, 2, 3, 'IN', 2.675, '2026-12-31', '12/31/2026'))"},
+  // Decimals: exact arithmetic and comparisons on SQLite, rounding to the
+  // column's scale where a value is stored; PostgreSQL's numeric already is.
+  {"UPDATE t_cust_items SET ar_amount=ar_amount* -1  WHERE ar_tran_type IN (SELECT at_type_code  FROM t_neg_types)",
+   "UPDATE t_cust_items SET ar_amount=dec_store(dec_mul(ar_amount, -1),12,2)  WHERE ar_tran_type IN (SELECT at_type_code  FROM t_neg_types)",
+   "UPDATE t_cust_items SET ar_amount=ar_amount* -1  WHERE ar_tran_type IN (SELECT at_type_code  FROM t_neg_types)"},
+  {"SELECT t_cust_items.ar_customer,   SUM(t_cust_items.ar_amount) ar_amount  FROM t_cust_items GROUP BY 1 HAVING SUM(ar_amount)=0 ",
+   "SELECT t_cust_items.ar_customer,   SUM(t_cust_items.ar_amount) ar_amount  FROM t_cust_items GROUP BY 1 HAVING dec_cmp(SUM(ar_amount),0)=0 ",
+   "SELECT t_cust_items.ar_customer,   SUM(t_cust_items.ar_amount) ar_amount  FROM t_cust_items GROUP BY 1 HAVING SUM(ar_amount)=0 "},
+  {"select r * 2 - -r / (r + 1.5), f * 2, a * 2 from rates, t where r - f >= 0.1 and a <> 1",
+   "select dec_sub(dec_mul(r , 2) , dec_div(dec_neg(r) , (dec_add(r , 1.5)))), f * 2, a * 2 from rates, t where dec_cmp(r - f , 0.1)>=0 and a <> 1",
+   "select r * 2 - -r / (r + 1.5), f * 2, a * 2 from rates, t where r - f >= 0.1 and a <> 1"},
+  {"select r from rates where r = 12345678901234.5678 or r < 123456789012345678",
+   "select r from rates where dec_cmp(r , '12345678901234.5678')=0 or dec_cmp(r , 123456789012345678)<0",
+   "select r from rates where r = 12345678901234.5678 or r < 123456789012345678"},
+  // A backslash in a constant: an escape string on PostgreSQL.
+  {R"(select a from t where b = 'x\y' or b = 'it''s')",
+   R"(select a from t where b = 'x\y' or b = 'it''s')",
+   R"(select a from t where b = E'x\\y' or b = 'it''s')"},
   // CHAR constants lose their trailing blanks where values are stored so.
   {R"(select * from t where a = 'pad   ')",
    R"(select * from t where a = 'pad')",
@@ -137,13 +190,75 @@ TEST(Translate, GoldenCases) {
 }
 
 TEST(Translate, DateConstantsFollowDbdate) {
-  TranslateOptions opt;
-  opt.date_format = DateFormat::from_dbdate("DMY4.");
-  EXPECT_EQ(translate("select 1 from t where d = '31.12.2026'", Target::Postgres, nullptr, opt).text,
-            "select 1 from t where d = '2026-12-31'");
-  // In that format the default form is just text.
-  EXPECT_EQ(translate("select 1 from t where d = '12/31/2026'", Target::Postgres, nullptr, opt).text,
-            "select 1 from t where d = '12/31/2026'");
+  FakeSchema schema;
+  struct Case {
+    const char* dbdate;
+    const char* typed;
+  };
+  // Each format with its own separator, a four- or two-digit year, and the
+  // digits alone; ISO is read under every format.
+  for (const Case& c : {Case{"DMY4.", "31.12.2026"}, Case{"DMY4/", "31/12/2026"}, Case{"MDY2/", "12/31/26"},
+                        Case{"MDY2/", "12/31/2026"}, Case{"Y4MD-", "2026-12-31"}, Case{"DMY40", "31122026"},
+                        Case{"MDY4-", "12-31-2026"}, Case{"DMY4.", "2026-12-31"}}) {
+    TranslateOptions opt;
+    opt.date_format = DateFormat::from_dbdate(c.dbdate);
+    for (Target target : {Target::Sqlite, Target::Postgres}) {
+      const Translation t = translate("select 1 from rates where d = '" + std::string(c.typed) + "'", target,
+                                      &schema, opt);
+      EXPECT_EQ(t.text, "select 1 from rates where d = '2026-12-31'") << c.dbdate << " " << c.typed;
+    }
+  }
+  // A constant that is no date where a date is meant is refused with the
+  // date conversion error, on both back ends alike; so is the other
+  // order's form.
+  TranslateOptions dmy;
+  dmy.date_format = DateFormat::from_dbdate("DMY4/");
+  for (Target target : {Target::Sqlite, Target::Postgres}) {
+    for (const char* bad : {"12/31/2026", "31/02/2026", "soon"}) {
+      const Translation t = translate("update ar_cycle set arcy_last_date = '" + std::string(bad) + "'", target,
+                                      &schema, dmy);
+      EXPECT_FALSE(t.ok) << bad;
+      EXPECT_EQ(t.error_code, -1218) << bad;
+    }
+  }
+}
+
+TEST(Translate, PlaceholdersMeetingTypedColumns) {
+  FakeSchema schema;
+  for (Target target : {Target::Sqlite, Target::Postgres}) {
+    const Translation t = translate(
+        "update ar_item set ar_amount = ?, ar_tran_dt = ? where ar_tran_dt <= ? and ar_amount > ? and ar_reference = ?",
+        target, &schema);
+    ASSERT_EQ(t.targets.size(), 5u);
+    EXPECT_EQ(t.targets[0].kind, ParamTarget::Decimal);
+    EXPECT_TRUE(t.targets[0].stored);
+    EXPECT_EQ(t.targets[0].precision, 12);
+    EXPECT_EQ(t.targets[0].scale, 2);
+    EXPECT_EQ(t.targets[1].kind, ParamTarget::Date);
+    EXPECT_EQ(t.targets[2].kind, ParamTarget::Date);
+    EXPECT_FALSE(t.targets[2].stored);
+    EXPECT_EQ(t.targets[3].kind, ParamTarget::Decimal);
+    EXPECT_FALSE(t.targets[3].stored);
+    EXPECT_EQ(t.targets[4].kind, ParamTarget::None);
+    const Translation ins = translate("insert into ar_item (ar_tran_dt, ar_amount) values (?, ?)", target, &schema);
+    ASSERT_EQ(ins.targets.size(), 2u);
+    EXPECT_EQ(ins.targets[0].kind, ParamTarget::Date);
+    EXPECT_EQ(ins.targets[1].kind, ParamTarget::Decimal);
+    EXPECT_TRUE(ins.targets[1].stored);
+  }
+  // The result columns' types: what the back end shows a decimal with.
+  const Translation sel = translate(
+      "select sum(ar_amount) total, ar_item.ar_tran_dt, count(*), ar_amount * 2, avg(ar_amount) from ar_item",
+      Target::Sqlite, &schema);
+  ASSERT_EQ(sel.result_types.size(), 5u);
+  EXPECT_EQ(sel.result_names[0], "total");
+  EXPECT_EQ(sel.result_types[0].kind, ColType::Decimal);
+  EXPECT_EQ(sel.result_types[0].scale, 2);
+  EXPECT_EQ(sel.result_names[1], "ar_tran_dt");
+  EXPECT_EQ(sel.result_types[1].kind, ColType::Date);
+  EXPECT_EQ(sel.result_types[2].kind, ColType::Int);
+  EXPECT_EQ(sel.result_types[3].scale, 2);
+  EXPECT_EQ(sel.result_types[4].scale, -1);
 }
 
 TEST(Translate, KindsTablesAndParameters) {

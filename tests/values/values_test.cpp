@@ -186,9 +186,12 @@ TEST(FieldText, ParsingTypedText) {
 }
 
 TEST(DecimalValue, ExtremeScalesStayDefined) {
-  // More places after the point than a mantissa holds are refused rather
-  // than silently rounded away (and never push the scale past 38).
-  EXPECT_FALSE(Decimal::parse("0." + std::string(39, '0') + "1"));
+  // Places after the point beyond the 38 held are rounded off, half away
+  // from zero, as a database rounds; the scale never passes 38.
+  EXPECT_TRUE(Decimal::parse("0." + std::string(39, '0') + "1")->is_zero());
+  EXPECT_EQ(Decimal::parse("-0." + std::string(37, '0') + "15")->to_string(), "-0." + std::string(37, '0') + "2");
+  EXPECT_EQ(Decimal::parse("1." + std::string(36, '9') + "49")->to_string(), "1." + std::string(36, '9') + "5");
+  EXPECT_EQ(Decimal::parse(std::string(38, '9') + ".5"), std::nullopt) << "rounding up needs a 39th digit";
   EXPECT_EQ(Decimal::parse("0." + std::string(37, '0') + "1")->scale(), 38);
   auto nines = Decimal::parse("." + std::string(38, '9'));
   ASSERT_TRUE(nines);
@@ -196,4 +199,64 @@ TEST(DecimalValue, ExtremeScalesStayDefined) {
   std::int64_t v = -1;
   EXPECT_TRUE(nines->to_int64(&v));
   EXPECT_EQ(v, 0);
+}
+
+// Every operation either gives the exact result or says it cannot: the 38
+// digits held are the limit, one past them is refused, never wrapped.
+TEST(DecimalValue, OverflowAtTheLimitsIsReported) {
+  const Decimal max = *Decimal::parse(std::string(38, '9'));
+  const Decimal one = Decimal::from_int(1);
+  Decimal r;
+  EXPECT_TRUE(Decimal::add(max, -one, &r));
+  EXPECT_EQ(r.to_string(), std::string(37, '9') + "8");
+  EXPECT_FALSE(Decimal::add(max, one, &r));
+  EXPECT_FALSE(Decimal::sub(-max, one, &r));
+  EXPECT_TRUE(Decimal::sub(-max, -one, &r));
+  // Alignment that would need more digits than are held.
+  EXPECT_FALSE(Decimal::add(*Decimal::parse("1" + std::string(30, '0')), *Decimal::parse("0.000000001"), &r));
+  EXPECT_TRUE(Decimal::add(*Decimal::parse("1" + std::string(28, '0')), *Decimal::parse("0.000000001"), &r));
+  EXPECT_EQ(r.scale(), 9);
+  const Decimal big = *Decimal::parse("1" + std::string(19, '0'));
+  EXPECT_TRUE(Decimal::mul(big, *Decimal::parse(std::string(18, '9')), &r));
+  EXPECT_FALSE(Decimal::mul(big, big, &r));
+  EXPECT_FALSE(Decimal::mul(max, Decimal::from_int(-2), &r));
+  EXPECT_FALSE(max.round_to(1, &r)) << "a 39th digit would be needed";
+  EXPECT_TRUE(max.round_to(0, &r));
+  EXPECT_FALSE(Decimal::parse("1e38"));
+  EXPECT_TRUE(Decimal::parse("1e37"));
+  EXPECT_EQ(Decimal::divide(one, Decimal(), 2, &r), Decimal::Status::DivideByZero);
+  EXPECT_EQ(Decimal::divide(max, *Decimal::parse("0.1"), 0, &r), Decimal::Status::Overflow);
+  // Comparison never overflows, however far apart the scales.
+  EXPECT_LT(compare(*Decimal::parse("0." + std::string(37, '0') + "1"), max), 0);
+  EXPECT_GT(compare(*Decimal::parse("1" + std::string(36, '0') + ".5"), *Decimal::parse("0.25")), 0);
+  // The operators stop the program with the error number instead.
+  EXPECT_EXIT((void)(max + one), ::testing::ExitedWithCode(1), "-1226");
+  EXPECT_EXIT((void)(one / Decimal()), ::testing::ExitedWithCode(1), "-1202");
+}
+
+// Division rounds half away from zero to the places asked for; the
+// operator keeps the places SQL's numeric division gives: at least 16
+// significant digits, no fewer places than either operand.
+TEST(DecimalValue, DivisionAndRoundingAreMembers) {
+  auto d = [](const char* s) { return *Decimal::parse(s); };
+  Decimal r;
+  ASSERT_EQ(Decimal::divide(d("2"), d("3"), 2, &r), Decimal::Status::Ok);
+  EXPECT_EQ(r.to_string(), "0.67");
+  ASSERT_EQ(Decimal::divide(d("-1"), d("8"), 2, &r), Decimal::Status::Ok);
+  EXPECT_EQ(r.to_string(), "-0.13");
+  ASSERT_EQ(Decimal::divide(d("1234.5"), d("-0.05"), 0, &r), Decimal::Status::Ok);
+  EXPECT_EQ(r.to_string(), "-24690");
+  EXPECT_EQ((d("7.00") / d("2")).to_string(), "3.5000000000000000");
+  EXPECT_EQ((d("1") / d("3")).to_string(), "0.33333333333333333333");
+  EXPECT_EQ((d("0.30") / d("2")).to_string(), "0.15000000000000000000");
+  EXPECT_EQ((d("100000") / d("3")).to_string(), "33333.333333333333");
+  EXPECT_EQ((d("1.000000000000000000001") / d("1")).scale(), 21);
+  EXPECT_EQ(d("2.675").rounded(2).to_string(), "2.68");
+  EXPECT_EQ(d("-2.665").rounded(2).to_string(), "-2.67");
+  EXPECT_EQ(d("2.6749").rounded(2).to_string(), "2.67");
+  EXPECT_EQ(d("12.500").normalized().to_string(), "12.5");
+  EXPECT_EQ(d("7.00").normalized().to_string(), "7");
+  EXPECT_EQ(d("-0.0010").significant_digits(), 1);
+  EXPECT_TRUE(d("7.00").is_whole());
+  EXPECT_FALSE(d("7.01").is_whole());
 }
