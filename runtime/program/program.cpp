@@ -24,10 +24,11 @@ void start(int argc, char** argv) {
   // impossible to enter: refused before anything is shown.
   const std::string dbdate = getenv_str("DBDATE");
   if (!DateFormat::parse_dbdate(dbdate)) {
+    const std::string& name = arg0();
     std::fprintf(stderr,
                  "%s: DBDATE \"%s\" is not a date format this program can use. Give the order of M, D and Y4 "
                  "(or Y2), then the separator /, - or . (0 for none), for instance MDY4/, DMY4/, MDY2/ or Y4MD-.\n",
-                 arg0().c_str(), dbdate.c_str());
+                 name.substr(name.rfind('/') + 1).c_str(), dbdate.c_str());
     exit_program(1);
   }
   add_cleanup(restore_screen);

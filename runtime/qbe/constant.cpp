@@ -1,6 +1,7 @@
 // Checked, canonical SQL constants for criterion values.
 #include "qbe/constant.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "values/decimal.h"
@@ -26,11 +27,20 @@ bool whole(const Decimal& d) {
   return d.mantissa() % p == 0;
 }
 
+// Places written after the point (before an exponent).
+std::size_t places(std::string_view text) {
+  const std::size_t point = text.find('.');
+  if (point == std::string_view::npos) return 0;
+  std::size_t n = 0;
+  for (std::size_t i = point + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++n;
+  return n;
+}
+
 std::optional<std::string> number(std::string_view text, const Type& type) {
   const std::optional<Decimal> d = Decimal::parse(text);
-  // No type holds more than 38 digits after the point, and past that the
-  // decimal arithmetic below would overflow.
-  if (!d || d->scale() > kMaxScale) return std::nullopt;
+  // No type holds more than 38 digits after the point: a criterion with
+  // more would be rounded into another value, so it is refused.
+  if (!d || d->scale() > kMaxScale || places(text) > static_cast<std::size_t>(kMaxScale)) return std::nullopt;
   if (type.is_whole()) {
     // 7.0 is a whole number; 7.5 is not a value of the field.
     if (!whole(*d)) return std::nullopt;

@@ -34,6 +34,9 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return err::kLocked;
   if (primary == SQLITE_CONSTRAINT) return err::kCheckFailed;
   if (primary == SQLITE_ERROR) {
+    // The exact decimal functions' own reports (sqlite_functions.cpp).
+    if (has(msg, "exceeds maximum precision") || has(msg, "numeric field overflow")) return err::kDecimalRange;
+    if (has(msg, "divide by zero")) return err::kDivideByZero;
     if (starts(msg, "no such table") || has(msg, "no such table")) return err::kNoTable;
     if (starts(msg, "no such column") || has(msg, "no such column")) return err::kNoColumn;
     if (has(msg, "syntax error") || has(msg, "incomplete input") || has(msg, "unrecognized token"))

@@ -341,16 +341,7 @@ class PgConn : public Connection, public SchemaLookup {
   bool alive() const { return PQstatus(c_) == CONNECTION_OK; }
 
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
-    // A statement of the session itself may have changed how constants
-    // are read (the server reports the setting with every change): it is
-    // put back before anything else is prepared.
-    const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
-    if (!scs || std::string_view(scs) != "on") {
-      Result res = exec(std::string(kLiteralSettings));
-      scs = PQparameterStatus(c_, "standard_conforming_strings");
-      if (PQresultStatus(res.get()) != PGRES_COMMAND_OK || !scs || std::string_view(scs) != "on")
-        return {err::kConnect, "the session no longer reads text constants the standard way"};
-    }
+    if (!literals_read_standard()) return {err::kConnect, "the session no longer reads text constants the standard way"};
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     Translation tr = translate(text, Target::Postgres, this, opt);
@@ -372,6 +363,18 @@ class PgConn : public Connection, public SchemaLookup {
   }
 
   void guard_statements(bool on) override { guard_ = on; }
+
+  // A statement of the session itself may have changed how text constants
+  // are read (the server reports the setting with every change, so this
+  // costs no round trip): it is put back before the next statement runs.
+  bool literals_read_standard() {
+    const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
+    if (scs && std::string_view(scs) == "on") return true;
+    if (PQpipelineStatus(c_) != PQ_PIPELINE_OFF) return false;
+    Result res = pq_exec(c_, std::string(kLiteralSettings).c_str());
+    scs = PQparameterStatus(c_, "standard_conforming_strings");
+    return PQresultStatus(res.get()) == PGRES_COMMAND_OK && scs && std::string_view(scs) == "on";
+  }
 
   // Queues a prepared row change in the pipeline (see the top of the file).
   Outcome send(const char* name, int n, const char* const* values, StmtKind kind) {
@@ -401,6 +404,7 @@ class PgConn : public Connection, public SchemaLookup {
   template <class F>
   Result guarded(F call, bool always = false) {
     drain();
+    if (!literals_read_standard()) return Result(nullptr);
     const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS && (guard_ || always);
     if (txn) {
       Result sp = pq_exec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
@@ -419,6 +423,7 @@ class PgConn : public Connection, public SchemaLookup {
   // travels in the same round trip, pipelined before the statement.
   Result run_statement(const char* name, const char* text, int n, const char* const* values) {
     drain();
+    if (!literals_read_standard()) return Result(nullptr);
     if (!guard_ || PQtransactionStatus(c_) != PQTRANS_INTRANS || PQenterPipelineMode(c_) != 1) {
       return guarded([&] {
         return name ? pq_exec_prepared(c_, name, n, values)

@@ -41,7 +41,12 @@ TEST(Matches, Cases) {
 TEST(Matches, RegexShapes) {
   EXPECT_EQ(matches_to_regex("AB*"), "^AB.* *$");
   EXPECT_EQ(matches_to_regex("a.b"), "^a\\.b *$");
-  EXPECT_EQ(matches_to_regex("[^a-c]"), "^(?! +$)[^a-c] *$");
+  // Set members as code points: nothing typed can close or range a set.
+  EXPECT_EQ(matches_to_regex("[^a-c]"), "^(?! +$)[^\\u0061-\\u0063] *$");
+  EXPECT_EQ(matches_to_regex("[\\]é]"), "^(?! +$)[\\u005D\\u00E9] *$");
+  // A set that holds no character matches nothing; negated, any one.
+  EXPECT_EQ(matches_to_regex("x[z-a]"), "^x(?! +$)[^\\u0001-\\U0010FFFF] *$");
+  EXPECT_EQ(matches_to_regex("[^z-a]"), "^(?! +$). *$");
   EXPECT_EQ(matches_to_regex("\\?"), "^\\? *$");
 }
 
