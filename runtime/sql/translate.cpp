@@ -582,7 +582,9 @@ class Translator {
   // divisor(), which refuses a zero.
   void checked_divisors() {
     for (size_t i = 1; i + 1 < sig_.size(); ++i) {
-      if (!punct(i, "/")) continue;
+      // A division the exact decimal functions took over refuses a zero
+      // divisor itself.
+      if (!punct(i, "/") || o(i) != "/") continue;
       size_t a = i + 1;
       while (a < sig_.size() && (punct(a, "-") || punct(a, "+"))) ++a;
       if (a >= sig_.size()) return;
