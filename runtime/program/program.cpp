@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/runtime.h"
+#include "screen/lines.h"
 #include "screen/screen.h"
 #include "sql/sql.h"
 #include "values/date.h"
@@ -14,6 +15,18 @@ namespace rt::program {
 namespace {
 
 void restore_screen() { ui::stop(); }
+
+// A save waiting for another program's lock: Ctrl-C typed meanwhile is
+// read at once, and a wait of a second or more is shown on the message
+// line until it ends.
+void show_lock_wait(sql::LockWait w) {
+  if (!ui::started()) return;
+  switch (w) {
+    case sql::LockWait::Poll: ui::poll_keys(); break;
+    case sql::LockWait::Long: ui::message("Waiting for a record locked by another user... Ctrl-C gives up"); break;
+    case sql::LockWait::Over: ui::message(""); break;
+  }
+}
 
 }  // namespace
 
@@ -34,7 +47,10 @@ void start(int argc, char** argv) {
   add_cleanup(restore_screen);
 }
 
-void connect(const std::source_location& loc) { sql::connect("lunadesk", loc); }
+void connect(const std::source_location& loc) {
+  sql::connect("lunadesk", loc);
+  sql::set_lock_wait_hook(&show_lock_wait);
+}
 
 void defer_interrupt() { defer_interrupts(); }
 

@@ -14,6 +14,8 @@ void start(int argc, char** argv);
 
 // Connects to the database "lunadesk" on the back end the environment
 // chooses; a failure stops the program with the runtime's error report.
+// A save's wait for another program's lock is then shown on the message
+// line, and Ctrl-C typed during it gives it up.
 void connect(const std::source_location& loc = std::source_location::current());
 
 // From here on Ctrl-C (as a key or as SIGINT) only sets the interrupt flag;

@@ -136,7 +136,12 @@ int wait_key() {
   for (;;) {
     if (rt::quit_flag) rt::stop_on_signal();
     int before = rt::int_flag;
-    k = t.read_key(50);
+    if (!s.typed_ahead.empty()) {
+      k = s.typed_ahead.front();
+      s.typed_ahead.pop_front();
+    } else {
+      k = t.read_key(50);
+    }
     if (rt::quit_flag) rt::stop_on_signal();
     if (k == key::kNone) {
       // SIGINT while waiting: the deferred handler only set the flag.
@@ -256,6 +261,17 @@ int window_cols() { return cur().cols; }
 
 int read_key() { return wait_key(); }
 int last_key() { return st().last_key; }
+
+void poll_keys() {
+  auto& s = st();
+  if (!s.term) return;
+  for (int k = s.term->read_key(0); k != key::kNone; k = s.term->read_key(0)) {
+    if (k == key::kInterrupt)
+      rt::int_flag = 1;
+    else
+      s.typed_ahead.push_back(k);
+  }
+}
 void bell() { term().bell(); }
 void redraw() {
   term().force_repaint();

@@ -83,6 +83,10 @@ int window_cols();
 // key read by any dialog is last_key().
 int read_key();
 int last_key();
+// Reads, without waiting, what was typed while the program is busy (a
+// statement waits for a lock): Ctrl-C sets rt::int_flag at once and is not
+// kept as a key; other keys are kept, in order, for the next key wait.
+void poll_keys();
 // Rings the bell.
 void bell();
 // Repaints the whole terminal.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +74,8 @@ struct State {
 
   std::string error_text;
   bool error_shown = false;
+  // Keys typed while the program was busy, for the next key wait.
+  std::deque<int> typed_ahead;
   int last_error_code = 0;
   int last_key = -1;
 

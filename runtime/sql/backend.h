@@ -112,6 +112,18 @@ class Connection {
 // fails with -154: LUNADESK_LOCK_TIMEOUT_MS, default 5000.
 int lock_timeout_ms();
 
+// Whether a statement that is slow to answer is to be watched as a wait
+// for a lock (inside a ContinueOnLock scope).
+bool lock_waits_watched();
+// Called by a back end every few tens of milliseconds while a statement
+// waits for a lock another program holds (or, when lock_waits_watched(),
+// has not answered yet), with the milliseconds waited so far. Tells the
+// program's hook; true when the wait is to be given up (the interrupt flag
+// is set): the back end then ends the statement with an error, which the
+// layer reports as -154. Outside a ContinueOnLock scope it returns false
+// and tells nobody.
+bool lock_wait(long waited_ms);
+
 // Opens the SQLite file at `path`. Unless `create` is set, a file that does
 // not exist is an error. On failure returns null with a message that names
 // the file.

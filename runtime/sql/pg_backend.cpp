@@ -61,11 +61,14 @@
 // without sleeping, for at most LUNADESK_PG_SPIN_US microseconds (default
 // 200; 0 turns this off), and only then blocks: the short statements of a
 // batch loop are answered within that time. On a single processor it
-// always blocks.
+// always blocks. Inside a ContinueOnLock scope it waits in steps instead,
+// telling the layer, which may give the wait up (a cancel request).
 #include <libpq-fe.h>
+#include <poll.h>
 #include <sched.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <charconv>
 #include <cstdlib>
@@ -110,15 +113,50 @@ std::chrono::microseconds spin_budget() {
   return budget;
 }
 
+// Asks the server to end the statement running on `c`; the statement then
+// answers with its error.
+void cancel_statement(PGconn* c) {
+  PGcancel* k = PQgetCancel(c);
+  if (!k) return;
+  char why[256];
+  PQcancel(k, why, sizeof why);
+  PQfreeCancel(k);
+}
+
+// While a statement that may be waiting for a lock has not answered, the
+// layer is told every kWaitStepMs, and a wait it gives up is cancelled.
+constexpr int kWaitStepMs = 50;
+
+void watch_wait(PGconn* c) {
+  const auto started = std::chrono::steady_clock::now();
+  bool cancelled = false;
+  while (PQisBusy(c)) {
+    pollfd p{PQsocket(c), POLLIN, 0};
+    const int r = ::poll(&p, 1, kWaitStepMs);
+    if (r < 0 && errno != EINTR) return;
+    if (r > 0 && PQconsumeInput(c) != 1) return;  // the read that follows reports it
+    if (cancelled || !PQisBusy(c)) continue;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    if (lock_wait(static_cast<long>(waited.count()))) {
+      cancel_statement(c);
+      cancelled = true;
+    }
+  }
+}
+
 // Reads what the server sends until a whole result is in or the budget is
 // spent (or the connection fails: the blocking read then reports it).
+// Where waits for locks are watched, an answer still outstanding is then
+// awaited in steps (watch_wait).
 void await_result(PGconn* c) {
   const auto budget = spin_budget();
-  if (budget.count() == 0) return;
-  const auto until = std::chrono::steady_clock::now() + budget;
-  while (PQisBusy(c) && PQconsumeInput(c) == 1) {
-    if (std::chrono::steady_clock::now() >= until) return;
+  if (budget.count() > 0) {
+    const auto until = std::chrono::steady_clock::now() + budget;
+    while (PQisBusy(c) && PQconsumeInput(c) == 1) {
+      if (std::chrono::steady_clock::now() >= until) break;
+    }
   }
+  if (lock_waits_watched() && PQisBusy(c)) watch_wait(c);
 }
 
 }  // namespace

@@ -73,6 +73,13 @@ struct State {
   // signal meanwhile must not re-enter it (the server and SQLite roll an
   // unfinished transaction back by themselves when the process ends).
   int busy = 0;
+  // ContinueOnLock scopes open, the program's hook, and the wait of the
+  // statement running: waiting, told Long, given up.
+  int lock_scopes = 0;
+  LockWaitHook lock_hook = nullptr;
+  bool waiting = false;
+  bool wait_long = false;
+  bool wait_given_up = false;
 
   // At exit without a disconnect, the cursors and statements that module
   // variables still hold let go of their back-end handles while the
@@ -134,6 +141,7 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   }
   g().last_error = o.message;
   if (g().continue_on_error) return;
+  if (g().lock_scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted)) return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + one_line(text);
   rt::fatal_sql(loc, o.code, msg);
@@ -176,13 +184,28 @@ void settle() {
   finish(o, failed.loc, failed.stmt->text);
 }
 
+// After a back-end call: the end of a wait for a lock that the program
+// was told of, and a wait given up, which the back end ended with an error
+// of its own (or which an interrupt cut short before the back end asked).
+detail::Outcome after_wait(detail::Outcome o) {
+  State& s = g();
+  if (s.wait_long && s.lock_hook) s.lock_hook(LockWait::Over);
+  if ((s.wait_given_up && o.code < 0) || (s.waiting && o.code == err::kInterrupted)) {
+    o = {err::kLocked, "the wait for a lock held by another program was given up (" + o.message + ")"};
+  }
+  s.waiting = false;
+  s.wait_long = false;
+  s.wait_given_up = false;
+  return o;
+}
+
 // Runs a back-end call marked busy, without settling first (the call
 // leaves the row changes sent where they are).
 template <class F>
 detail::Outcome unsettled(F call) {
   stop_if_quit();
   Busy busy;
-  return call();
+  return after_wait(call());
 }
 
 // Runs a back-end call marked busy, after the answers of the row changes
@@ -306,7 +329,27 @@ int lock_timeout_ms() {
   const int ms = v.empty() ? 0 : std::atoi(v.c_str());
   return ms > 0 ? ms : 5000;
 }
+
+bool lock_waits_watched() { return g().lock_scopes > 0; }
+
+bool lock_wait(long waited_ms) {
+  State& s = g();
+  if (s.lock_scopes == 0) return false;
+  s.waiting = true;
+  if (s.lock_hook) s.lock_hook(LockWait::Poll);
+  if (waited_ms >= kLongLockWaitMs && !s.wait_long) {
+    s.wait_long = true;
+    if (s.lock_hook) s.lock_hook(LockWait::Long);
+  }
+  if (rt::int_flag) s.wait_given_up = true;
+  return s.wait_given_up;
+}
 }  // namespace detail
+
+ContinueOnLock::ContinueOnLock() { ++g().lock_scopes; }
+ContinueOnLock::~ContinueOnLock() { --g().lock_scopes; }
+
+void set_lock_wait_hook(LockWaitHook hook) { g().lock_hook = hook; }
 
 bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing) {
   State& s = g();

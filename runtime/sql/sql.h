@@ -16,7 +16,9 @@
 //     each statement for that, inside a ContinueOnError scope: under the
 //     default rule the failure ends the program and its transaction).
 //   - A lock held by another program is waited for LUNADESK_LOCK_TIMEOUT_MS
-//     (default 5000), then the statement fails with -154.
+//     (default 5000), then the statement fails with -154. Inside a
+//     ContinueOnLock scope the program is told while it waits, and Ctrl-C
+//     gives the wait up.
 //   - DECIMAL values are exact, in the database as in the program: sums,
 //     arithmetic and comparisons inside SQL included. A value stored into a
 //     DECIMAL(p,s) column is rounded to s places (half away from zero); one
@@ -76,6 +78,38 @@ class ContinueOnError {
  private:
   bool saved_;
 };
+
+// Inside this scope a statement that cannot have a lock another program
+// holds sets rt::status to -154 and returns, for the program to roll its
+// unit of work back and tell the operator: the wait ran out, or the
+// interrupt flag was set while it waited (Ctrl-C gives the wait up). A
+// statement that Ctrl-C cut short otherwise sets -213 the same way. Every
+// other error follows the rule in force outside the scope.
+//
+// While a statement of the scope waits for such a lock, the hook given to
+// set_lock_wait_hook() is told: LockWait::Poll every few tens of
+// milliseconds from the start of the wait (a Ctrl-C may be waiting to be
+// read), LockWait::Long once the wait has lasted about a second (time to
+// tell the operator), and LockWait::Over when a wait that was Long ends. On
+// the embedded back end a wait for a lock is known as such; on PostgreSQL
+// a statement of the scope that has not answered after a second is taken
+// for one (the scope holds the short statements of a save, which wait for
+// nothing else).
+class ContinueOnLock {
+ public:
+  ContinueOnLock();
+  ~ContinueOnLock();
+  ContinueOnLock(const ContinueOnLock&) = delete;
+  ContinueOnLock& operator=(const ContinueOnLock&) = delete;
+};
+
+enum class LockWait { Poll, Long, Over };
+using LockWaitHook = void (*)(LockWait);
+// The program's hook (the SQL layer never touches the screen itself); null
+// for none.
+void set_lock_wait_hook(LockWaitHook hook);
+// How long a wait lasts before it is Long, in milliseconds.
+inline constexpr int kLongLockWaitMs = 1000;
 
 // Inside this scope, on PostgreSQL, the INSERT, UPDATE and DELETE
 // statements that run in an open transaction under the default rule go to

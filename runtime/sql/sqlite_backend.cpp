@@ -22,6 +22,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cctype>
@@ -397,15 +398,21 @@ class SqliteConn : public Connection, public SchemaLookup {
     return register_sqlite_functions(db);
   }
 
-  // Waits for another program's lock in growing steps, up to the lock
-  // timeout; gives up at once on a hang-up or termination (the run is
-  // ending: nothing is gained by waiting).
+  // Waits for another program's lock in growing steps of at most 50 ms, up
+  // to the lock timeout, telling the layer at each step; gives up when the
+  // layer says so (Ctrl-C), and at once on a hang-up or termination (the
+  // run is ending: nothing is gained by waiting). SQLite calls this with
+  // tries 0 at the start of each wait.
   static int wait_for_lock(void*, int tries) {
-    static constexpr int kSteps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    static constexpr int kSteps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50};
     constexpr int kCount = sizeof kSteps / sizeof kSteps[0];
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point started;
     if (rt::quit_flag) return 0;
-    long waited = 0;
-    for (int i = 0; i < tries; ++i) waited += kSteps[i < kCount ? i : kCount - 1];
+    const Clock::time_point now = Clock::now();
+    if (tries == 0) started = now;
+    const long waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+    if (lock_wait(waited)) return 0;
     const long left = lock_timeout_ms() - waited;
     if (left <= 0) return 0;
     const int step = kSteps[tries < kCount ? tries : kCount - 1];
