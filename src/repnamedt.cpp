@@ -3,12 +3,22 @@
 // and Previous move it one row; Add and Change edit the current record
 // through one form input with the program's own checks; Delete asks first.
 //
+// Several operators may work on one table at once. A Change stores only
+// over the row as this program last saw it (checked with the row locked,
+// inside the save's unit of work); a save or a delete that waits for another
+// program's lock shows the wait and may be given up, and what the
+// operator typed is never lost to a lock.
+//
 // Module state: the current record, the query flag, and the browse cursor.
 // There is no list of rows in memory: the cursor is the list.
 #include "repnamedt.h"
 
+#include <map>
+#include <string>
+
 #include "core/runtime.h"
 #include "lib.h"
+#include "libsave.h"
 #include "program/program.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
@@ -27,6 +37,13 @@ struct SalesmanRecord {
 
 SalesmanRecord mv_iq_salesman_name;
 int mv_queried = 0;
+// The current row as stored when this program last read or stored it:
+// what a Change must find unchanged to store over it. The browse cursor
+// delivers rows as they were when the query ran, so a row this program
+// stored or read again since then is known by that (by code, until the
+// next Find).
+SalesmanRecord mv_seen;
+std::map<std::string, SalesmanRecord> mv_stored;
 sql::Statement p_maint;
 sql::Cursor c_maint;
 
@@ -39,6 +56,50 @@ void set_record_null() {
   mv_iq_salesman_name.iqsn_code.set_null();
   mv_iq_salesman_name.iqsn_name.set_null();
   mv_iq_salesman_name.iqsn_userlogin.set_null();
+}
+
+bool same_record(const SalesmanRecord& lv_a, const SalesmanRecord& lv_b) {
+  return same_value(lv_a.iqsn_code, lv_b.iqsn_code) && same_value(lv_a.iqsn_name, lv_b.iqsn_name) &&
+         same_value(lv_a.iqsn_userlogin, lv_b.iqsn_userlogin);
+}
+
+// The save of a Change, one unit of work: the row is read and locked, and
+// the UPDATE runs only when the row is still the one this program last
+// saw. Otherwise nothing is stored, the operator is told, and the row is
+// shown as it now stands (or the form cleared when it is gone). False when
+// a lock held by another program kept it from saving.
+bool save_change() {
+  sql::ContinueOnLock locks;
+  sql::begin_work();
+  if (lock_refused()) return false;
+  SalesmanRecord lv_now;
+  sql::select_into(
+      "SELECT iqsn_code, iqsn_name, iqsn_userlogin FROM iq_salesman_name WHERE iqsn_code=? FOR UPDATE",
+      {mv_iq_salesman_name.iqsn_code}, {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
+  if (lock_refused()) return false;
+  if (rt::status == 100) {
+    refuse_gone();
+    ui::clear_form();
+    return true;
+  }
+  if (!same_record(lv_now, mv_seen)) {
+    refuse_changed();
+    mv_iq_salesman_name = lv_now;
+    mv_seen = lv_now;
+    mv_stored[mv_seen.iqsn_code.str()] = mv_seen;
+    ui::clear_form();
+    display_data();
+    return true;
+  }
+  sql::execute("UPDATE iq_salesman_name SET iqsn_code=? ,iqsn_name=? ,iqsn_userlogin=? WHERE iqsn_code=? ",
+               {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name, mv_iq_salesman_name.iqsn_userlogin,
+                mv_iq_salesman_name.iqsn_code});
+  if (lock_refused()) return false;
+  sql::commit_work();
+  if (lock_refused()) return false;
+  mv_seen = mv_iq_salesman_name;
+  mv_stored[mv_seen.iqsn_code.str()] = mv_seen;
+  return true;
 }
 
 bool confirm_delete() {
@@ -86,7 +147,11 @@ void salesman_maint() {
   menu.option("Delete", "Delete current record", [&] {
     if (mv_queried == 0) return;
     if (!confirm_delete()) return;
-    sql::execute("DELETE FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code});
+    {
+      sql::ContinueOnLock locks;
+      sql::execute("DELETE FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code});
+      if (lock_refused("deleted")) return;
+    }
     menu.hide({"Previous", "Change"});
     ui::clear_form();
   });
@@ -116,6 +181,7 @@ void find() {
 }
 
 void declare_cursor(const std::string& lv_sql) {
+  mv_stored.clear();
   sql::prepare(p_maint, lv_sql);
   sql::declare(c_maint, p_maint, true);
   sql::open(c_maint);
@@ -135,6 +201,8 @@ bool fetch_data(int lv_dir) {
              {&mv_iq_salesman_name.iqsn_code, &mv_iq_salesman_name.iqsn_name,
               &mv_iq_salesman_name.iqsn_userlogin});
   if (rt::status == 0) {
+    auto stored = mv_stored.find(mv_iq_salesman_name.iqsn_code.str());
+    mv_seen = stored != mv_stored.end() ? stored->second : mv_iq_salesman_name;
     ui::clear_form();
     display_data();
     return true;
@@ -152,17 +220,20 @@ void display_data() {
   ui::display_field("iqsn_userlogin", mv_iq_salesman_name.iqsn_userlogin);
 }
 
+// A save that a lock kept from storing goes back into the input, with the
+// values typed.
 void add() {
   set_record_null();
   ui::clear_form();
-  if (!input_data(false)) {
-    if (mv_queried == 1)
-      fetch_data(0);
-    else
-      ui::clear_form();
-    return;
-  }
-  insert_new_data();
+  do {
+    if (!input_data(false)) {
+      if (mv_queried == 1)
+        fetch_data(0);
+      else
+        ui::clear_form();
+      return;
+    }
+  } while (!insert_new_data());
   mv_queried = 0;
 }
 
@@ -171,13 +242,12 @@ void upd() {
     ui::error("Nothing to update - search first");
     return;
   }
-  if (input_data(true)) {
-    sql::execute("UPDATE iq_salesman_name SET iqsn_code=? ,iqsn_name=? ,iqsn_userlogin=? WHERE iqsn_code=? ",
-                 {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name,
-                  mv_iq_salesman_name.iqsn_userlogin, mv_iq_salesman_name.iqsn_code});
-  } else {
-    fetch_data(0);
-  }
+  do {
+    if (!input_data(true)) {
+      fetch_data(0);
+      return;
+    }
+  } while (!save_change());
 }
 
 bool input_data(bool lv_upd) {
@@ -229,14 +299,17 @@ bool input_data(bool lv_upd) {
   return true;
 }
 
-void insert_new_data() {
+bool insert_new_data() {
   // A refused insert (a code or login name that another operator stored
   // meanwhile) is told to the operator instead of stopping the program.
+  sql::ContinueOnLock locks;
   sql::ContinueOnError tested;
   sql::execute("INSERT INTO iq_salesman_name VALUES (   ?,   ?,   ?)",
                {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name,
                 mv_iq_salesman_name.iqsn_userlogin});
+  if (lock_refused()) return false;
   if (rt::status < 0) ui::error("Could not insert new record ...");
+  return true;
 }
 
 int main(int argc, char** argv) {

@@ -13,4 +13,6 @@ void display_data();
 void add();
 void upd();
 bool input_data(bool lv_upd);
-void insert_new_data();
+// False when a lock held by another program kept the row from being
+// stored (the operator was told).
+bool insert_new_data();

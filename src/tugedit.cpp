@@ -9,6 +9,7 @@
 
 #include "core/runtime.h"
 #include "lib.h"
+#include "libsave.h"
 #include "program/program.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
@@ -23,6 +24,19 @@ int mv_arr_cnt = 0;
 int mv_queried = 0;
 std::vector<Value> mv_listed_trn;
 bool mv_list_cut = false;
+StoredLinks mv_loaded_links;
+TxUseG mv_seen;
+std::map<std::int64_t, TxUseG> mv_stored;
+
+void seen_fetched() {
+  auto stored = mv_stored.find(mv_tx_use_g.tu_link.as_int());
+  mv_seen = stored != mv_stored.end() ? stored->second : mv_tx_use_g;
+}
+
+void seen_stored() {
+  mv_seen = mv_tx_use_g;
+  mv_stored[mv_seen.tu_link.as_int()] = mv_seen;
+}
 
 void clear_arr() {
   for (int i = 1; i <= kArrSize; ++i)
@@ -115,7 +129,11 @@ void tax_use() {
       ui::error("Can not delete this record, it is referenced elsewhere");
       return;
     }
-    sql::execute("DELETE FROM tx_use_g WHERE tu_link=? ", {mv_tx_use_g.tu_link});
+    {
+      sql::ContinueOnLock locks;
+      sql::execute("DELETE FROM tx_use_g WHERE tu_link=? ", {mv_tx_use_g.tu_link});
+      if (lock_refused("deleted")) return;
+    }
     menu.hide({"Previous", "Change"});
     ui::clear_form();
   });

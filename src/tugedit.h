@@ -12,6 +12,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +56,24 @@ extern int mv_queried;
 // the operator never saw are kept.
 extern std::vector<rt::Value> mv_listed_trn;
 extern bool mv_list_cut;
+// The schedules stored for the current group row, by tax table (tt_trn),
+// as the last entry read them: the links a Change started from. A Change
+// stores only while the row still has exactly these.
+using StoredLinks = std::map<std::int64_t, rt::Value>;
+extern StoredLinks mv_loaded_links;
+// The current group row as stored when this program last read or stored
+// it: with mv_loaded_links, what a Change must find unchanged to store over
+// it. The browse cursor delivers rows as they were when the query ran, so
+// a row this program stored or read again since then is known by that (by
+// tu_link, until the next Find).
+extern TxUseG mv_seen;
+extern std::map<std::int64_t, TxUseG> mv_stored;
+// The current row fetched from the cursor is seen: as stored, or as this
+// program knows it since.
+void seen_fetched();
+// The current row is seen as it stands in mv_tx_use_g (stored or read
+// again by this program).
+void seen_stored();
 
 // Every field of all 200 rows of mv_arr to null.
 void clear_arr();
@@ -77,9 +97,16 @@ void display_desc(std::string_view lv_col);
 void add();
 bool input_data(bool lv_upd);
 bool validate_group();
+// The schedules of the current group row as stored now.
+StoredLinks stored_schedules();
+// The array input of the entry once more, over the rows as the operator
+// left them (a save that a lock kept from storing); FALSE when cancelled.
+bool resume_links();
 
 // tugedit_save.cpp. insert_tx_use_link runs inside the transaction of the
-// save that calls it.
-void insert_new_data();
+// save that calls it. insert_new_data returns FALSE when a lock held by
+// another program kept it from storing (nothing stored, the operator
+// told).
+bool insert_new_data();
 void insert_tx_use_link();
 void upd();

@@ -54,6 +54,7 @@ void find() {
 }
 
 void declare_cursor(const std::string& lv_sql) {
+  mv_stored.clear();
   sql::prepare(p_maint, lv_sql);
   sql::declare(c_maint, p_maint, true);
   sql::open(c_maint);
@@ -71,6 +72,7 @@ bool fetch_data(int lv_dir) {
   sql::fetch(c_maint, sql::Fetch::Relative, lv_dir,
              {&mv_tx_use_g.tu_use_g, &mv_tx_use_g.tu_prodtcl, &mv_tx_use_g.tu_description, &mv_tx_use_g.tu_link});
   if (rt::status == 0) {
+    seen_fetched();
     ui::clear_form();
     load_tax_link();
     display_data();

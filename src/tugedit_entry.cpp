@@ -102,26 +102,6 @@ bool input_header(bool lv_upd) {
   return true;
 }
 
-// The schedules stored for the current group row, by tax table. One read
-// of the row's links instead of one lookup per tax table: on a server each
-// lookup is a round trip, and 200 of them cost more than the operator
-// should wait for the list. A row has at most one link per tax table (the
-// unique key of tx_use_link).
-std::map<std::int64_t, Value> stored_schedules() {
-  std::map<std::int64_t, Value> out;
-  if (mv_tx_use_g.tu_link.is_null()) return out;  // a new row has none
-  sql::declare(c_link_sched,
-               "SELECT tx_use_link.tul_trn,   tx_use_link.tul_sched  FROM tx_use_link WHERE "
-               "tx_use_link.tul_link=? ",
-               false);
-  sql::open(c_link_sched, {mv_tx_use_g.tu_link});
-  Value trn(rt::integer_t()), sched(rt::char_t(5));
-  for (sql::fetch_next(c_link_sched, {&trn, &sched}); rt::status == 0; sql::fetch_next(c_link_sched, {&trn, &sched}))
-    out.emplace(trn.as_int(), sched);
-  sql::close(c_link_sched);
-  return out;
-}
-
 // Every tax table in level, where and code order, each with the schedule
 // stored for the current group row (none for a new row). The array holds
 // 200: a longer list is cut there, and the operator is told.
@@ -129,7 +109,8 @@ void load_all_tax() {
   clear_arr();
   mv_listed_trn.clear();
   mv_list_cut = false;
-  const std::map<std::int64_t, Value> stored = stored_schedules();
+  mv_loaded_links = stored_schedules();
+  const StoredLinks& stored = mv_loaded_links;
   sql::declare(c_all_tax,
                "SELECT \"\",   tx_table.tt_code,   tx_table.tt_level,   tx_table.tt_where,   tx_table.tt_rate,   "
                "tx_table.tt_date,   tx_table.tt_charge,   tx_table.tt_descr,   tx_table.tt_trn  FROM tx_table "
@@ -154,10 +135,10 @@ void load_all_tax() {
   sql::close(c_all_tax);
 }
 
-bool input_links() {
-  load_all_tax();
+bool input_links(bool load) {
+  if (load) load_all_tax();
   display_array();
-  if (mv_list_cut) ui::error("There are more than 200 tax tables: only the first 200 are listed");
+  if (load && mv_list_cut) ui::error("There are more than 200 tax tables: only the first 200 are listed");
   ui::set_count(mv_arr_cnt);
   rt::int_flag = 0;
   ui::Events events;
@@ -187,8 +168,39 @@ bool input_links() {
   return true;
 }
 
+// A cancelled Add shows the current row of the query again, or a blank
+// form.
+void add_cancelled() {
+  if (mv_queried == 1)
+    fetch_data(0);
+  else
+    ui::clear_form();
+}
+
 }  // namespace
 
+// The schedules stored for the current group row, by tax table. One read
+// of the row's links instead of one lookup per tax table: on a server each
+// lookup is a round trip, and 200 of them cost more than the operator
+// should wait for the list. A row has at most one link per tax table (the
+// unique key of tx_use_link).
+StoredLinks stored_schedules() {
+  StoredLinks out;
+  if (mv_tx_use_g.tu_link.is_null()) return out;  // a new row has none
+  sql::declare(c_link_sched,
+               "SELECT tx_use_link.tul_trn,   tx_use_link.tul_sched  FROM tx_use_link WHERE "
+               "tx_use_link.tul_link=? ",
+               false);
+  sql::open(c_link_sched, {mv_tx_use_g.tu_link});
+  Value trn(rt::integer_t()), sched(rt::char_t(5));
+  for (sql::fetch_next(c_link_sched, {&trn, &sched}); rt::status == 0; sql::fetch_next(c_link_sched, {&trn, &sched}))
+    out.emplace(trn.as_int(), sched);
+  sql::close(c_link_sched);
+  return out;
+}
+
+// A save that a lock kept from storing goes back into the array input,
+// with the schedules typed.
 void add() {
   mv_tx_use_g.tu_use_g.set_null();
   mv_tx_use_g.tu_prodtcl.set_null();
@@ -196,13 +208,15 @@ void add() {
   mv_tx_use_g.tu_link.set_null();
   ui::clear_form();
   if (!input_data(false)) {
-    if (mv_queried == 1)
-      fetch_data(0);
-    else
-      ui::clear_form();
+    add_cancelled();
     return;
   }
-  insert_new_data();
+  while (!insert_new_data()) {
+    if (!resume_links()) {
+      add_cancelled();
+      return;
+    }
+  }
   load_tax_link();
   display_array();
   mv_queried = 0;
@@ -210,8 +224,10 @@ void add() {
 
 bool input_data(bool lv_upd) {
   if (!input_header(lv_upd)) return false;
-  return input_links();
+  return input_links(true);
 }
+
+bool resume_links() { return input_links(false); }
 
 bool validate_group() {
   Value one(rt::integer_t());

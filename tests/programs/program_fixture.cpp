@@ -32,19 +32,32 @@ std::map<std::string, std::string> ProgramTest::db_env() const {
   return env;
 }
 
-e2e::Terminal& ProgramTest::start(const std::string& program, const std::string& ready,
-                                  std::map<std::string, std::string> extra_env) {
+std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& program, const std::string& ready,
+                                                          std::map<std::string, std::string> extra_env) {
   e2e::Options opt;
   opt.argv = {std::string(LUNADESK_BIN_DIR) + "/" + program};
   opt.env = db_env();
   for (auto& [k, v] : extra_env) opt.env[k] = v;
   opt.cwd = db_->dir();
-  term_ = std::make_unique<e2e::Terminal>(opt);
-  EXPECT_TRUE(term_->wait_for(ready)) << "the program did not show \"" << ready << "\"";
-  first_screen_ms_ = term_->ms_since(term_->spawned());
-  term_->wait_settled(50);
+  auto t = std::make_unique<e2e::Terminal>(opt);
+  EXPECT_TRUE(t->wait_for(ready)) << "the program did not show \"" << ready << "\"";
+  first_screen_ms_ = t->ms_since(t->spawned());
+  t->wait_settled(50);
+  return t;
+}
+
+e2e::Terminal& ProgramTest::start(const std::string& program, const std::string& ready,
+                                  std::map<std::string, std::string> extra_env) {
+  term_ = start_another(program, ready, std::move(extra_env));
   return *term_;
 }
+
+void ProgramTest::hold_lock(const std::string& table, const std::string& set, const std::string& where) {
+  rt::sql::begin_work();
+  exec("UPDATE " + table + " SET " + set + " = " + set + " WHERE " + where);
+}
+
+void ProgramTest::release() { rt::sql::rollback_work(); }
 
 void ProgramTest::exec(const std::string& sql, const rt::sql::Params& params) {
   rt::sql::execute(sql, params);

@@ -29,8 +29,18 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   // waits for `ready` (some text of its first screen).
   e2e::Terminal& start(const std::string& program, const std::string& ready,
                        std::map<std::string, std::string> extra_env = {});
+  // Another program on the same database, in a terminal of its own,
+  // started the same way.
+  std::unique_ptr<e2e::Terminal> start_another(const std::string& program, const std::string& ready,
+                                               std::map<std::string, std::string> extra_env = {});
   // The environment that points a child at this database.
   std::map<std::string, std::string> db_env() const;
+  // Opens a unit of work on the test's connection and changes the rows
+  // `where` selects in `table` to what they are (`set` names one column):
+  // it holds their locks (on the embedded back end, the database's write
+  // lock) until release().
+  void hold_lock(const std::string& table, const std::string& set, const std::string& where);
+  void release();
 
   // Runs statements of the programs' dialect on the test's connection.
   void exec(const std::string& sql, const rt::sql::Params& params = {});

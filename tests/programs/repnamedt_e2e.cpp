@@ -51,6 +51,16 @@ class Repnamedt : public ProgramTest {
   }
 
   std::string field(e2e::Terminal& t, int line, int width) { return t.text_at(line, kFieldCol, width); }
+  // A save or a cancel has ended when the menu is back in place of the key
+  // help.
+  static bool saved(e2e::Terminal& t) { return t.wait_for_at(2, 1, "Salesman:") && t.wait_settled(); }
+  // Starts a Change and types a new name over the old one.
+  void change_name(e2e::Terminal& t, const std::string& name) {
+    t.key("c");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+    t.key("ctrl-d");
+    t.type(name);
+  }
 
   std::vector<std::string> table() {
     return rows("select iqsn_code, iqsn_name, iqsn_userlogin from iq_salesman_name order by 1", 3);
@@ -224,6 +234,13 @@ TEST_P(Repnamedt, ChangeNeverEntersTheCodeAndCancelRestoresTheRow) {
   // the query ran, before the first change.
   ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Bob Brown "));
   EXPECT_EQ(table().at(1), "B2|Robert Brown|NULL") << "the cancelled edit stored nothing";
+  // The row stored is the program's own save, not another user's change.
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.key("esc");
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(t.row(kErrorLine), "");
+  EXPECT_EQ(table().at(1), "B2|Bob Brown|NULL");
 }
 
 TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {
@@ -342,6 +359,88 @@ TEST_P(Repnamedt, NamesAreTypedInFullAndScrollByColumns) {
   t.key("esc");
   t.wait_settled();
   EXPECT_EQ(table().at(5), "É3|" + wide + "|NULL");
+
+TEST_P(Repnamedt, AChangeOverAnotherUsersSaveIsRefused) {
+  auto& a = run();
+  auto b = start_another("repnamedt", "Salesman Name Maintenance");
+  find(a, "B2");
+  find(*b, "B2");
+  change_name(*b, "Name by B");
+  change_name(a, "Name by A");
+  a.key("esc");
+  ASSERT_TRUE(saved(a));
+  b->key("esc");
+  ASSERT_TRUE(b->wait_for_at(kErrorLine, 1, "This record was changed by another user: nothing was saved"));
+  ASSERT_TRUE(saved(*b));
+  EXPECT_EQ(table().at(1), "B2|Name by A|NULL");
+  EXPECT_EQ(field(*b, kNameLine, 9), "Name by A") << "the row is shown as it now stands";
+
+  // From the row as it now stands, B's change is stored; A, who has not
+  // seen it, is refused in turn.
+  change_name(*b, "Name by B");
+  b->key("esc");
+  ASSERT_TRUE(saved(*b));
+  EXPECT_EQ(table().at(1), "B2|Name by B|NULL");
+  change_name(a, "Name by A again");
+  a.key("esc");
+  ASSERT_TRUE(a.wait_for_at(kErrorLine, 1, "This record was changed by another user"));
+  EXPECT_EQ(table().at(1), "B2|Name by B|NULL");
+
+  // A row deleted meanwhile stores nothing either.
+  change_name(a, "Name by A");
+  exec("DELETE FROM iq_salesman_name WHERE iqsn_code = 'B2'");
+  a.key("esc");
+  ASSERT_TRUE(a.wait_for_at(kErrorLine, 1, "This record no longer exists: nothing was saved"));
+  ASSERT_TRUE(saved(a));
+  EXPECT_EQ(field(a, kCodeLine, 4), "    ");
+  EXPECT_EQ(count("iq_salesman_name"), 2);
+}
+
+TEST_P(Repnamedt, ASaveWaitsForALockShownAndCtrlCGivesItUpKeepingTheTyping) {
+  auto& t = start("repnamedt", "Salesman Name Maintenance", {{"LUNADESK_LOCK_TIMEOUT_MS", "60000"}});
+  find(t, "B2");
+  change_name(t, "Held Name");
+  hold_lock("iq_salesman_name", "iqsn_name", "iqsn_code = 'B2'");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user... Ctrl-C gives up"));
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "This record is locked by another user: nothing was saved"));
+  t.wait_settled();
+  EXPECT_FALSE(t.contains("Waiting for a record"));
+  EXPECT_EQ(field(t, kNameLine, 10), "Held Name ");
+  EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol)) << "back in the input";
+
+  // Accepted again while the lock is still held, then the lock goes: the
+  // save finishes.
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user"));
+  EXPECT_EQ(table().at(1), "B2|Bob Brown|NULL");
+  release();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(table().at(1), "B2|Held Name|NULL");
+  EXPECT_EQ(t.row(kErrorLine), "");
+}
+
+TEST_P(Repnamedt, AnAddWaitingForTheSameCodeEndsAtTheLockTimeoutKeepingTheTyping) {
+  auto& t = start("repnamedt", "Salesman Name Maintenance", {{"LUNADESK_LOCK_TIMEOUT_MS", "1500"}});
+  // Another program is adding the same code and has not committed yet.
+  rt::sql::begin_work();
+  exec("INSERT INTO iq_salesman_name VALUES ('Z9', 'Someone else', NULL)");
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("Z9");
+  t.key("enter");
+  t.type("Zed");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "This record is locked by another user: nothing was saved"));
+  t.wait_settled();
+  EXPECT_EQ(field(t, kCodeLine, 4), "Z9  ");
+  EXPECT_EQ(field(t, kNameLine, 4), "Zed ");
+  release();
+  t.key("esc");
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(rows("select iqsn_name from iq_salesman_name where iqsn_code = 'Z9'", 1),
+            std::vector<std::string>{"Zed"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Repnamedt, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

@@ -103,6 +103,17 @@ class Tugedit : public ProgramTest {
     t.key(key);
     ASSERT_TRUE(t.wait_cursor(kFirstRow, 3) && t.wait_settled());
   }
+  // Starts a Change; the cursor is then in the description.
+  static void change(e2e::Terminal& t) {
+    t.key("c");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  }
+  // Types a new description over the old one and goes on to the array.
+  void describe(e2e::Terminal& t, const std::string& desc) {
+    t.key("ctrl-d");
+    t.type(desc);
+    to_array(t, "enter");
+  }
 
   static std::string field(e2e::Terminal& t, int line, int col, int width) {
     return rtrim(t.text_at(line, col, width));
@@ -533,6 +544,67 @@ TEST_P(Tugedit, AccentsAndWideCharactersSurviveAndTheLookupFoldsThem) {
   ASSERT_TRUE(at(t, kClassLine, kCol, "ÉCO1")) << "one match comes back without a list";
   t.key("ctrl-c");
   t.wait_settled();
+
+// Whoever saves over another operator's save without having seen it is
+// refused, whether only the links or only the description changed
+// meanwhile, and sees the row as it now stands.
+TEST_P(Tugedit, AChangeOverAnotherUsersSaveIsRefused) {
+  auto& a = run();
+  auto b = start_another("tugedit", "Find a record");
+  find(a, "RETAIL", "TX1");
+  find(*b, "RETAIL", "TX1");
+  change(*b);
+  describe(*b, "DESC BY B");
+  change(a);
+  to_array(a, "enter");
+  a.type("A1");
+  a.key("esc");
+  ASSERT_TRUE(saved(a));
+  const Rows by_a{"A1/FE", "S1/ST", "S3/CI"};
+  ASSERT_EQ(links_of(retail_), by_a);
+  b->type("B1");
+  b->key("esc");
+  ASSERT_TRUE(at(*b, kErrorLine, 1, "This record was changed by another user: nothing was saved"));
+  EXPECT_EQ(groups().at(0), "RETAIL|TX1|Retail sales");
+  EXPECT_EQ(links_of(retail_), by_a);
+  EXPECT_EQ(field(*b, kDescLine, kCol, 40), "Retail sales") << "the row as it now stands";
+  EXPECT_EQ(shown(*b, true), by_a);
+
+  change(*b);
+  change(a);
+  describe(*b, "DESC BY B");
+  b->key("esc");
+  ASSERT_TRUE(saved(*b));
+  describe(a, "DESC BY A");
+  a.key("esc");
+  ASSERT_TRUE(at(a, kErrorLine, 1, "This record was changed by another user: nothing was saved"));
+  EXPECT_EQ(groups().at(0), "RETAIL|TX1|DESC BY B");
+  EXPECT_EQ(links_of(retail_), by_a);
+  EXPECT_EQ(field(a, kDescLine, kCol, 40), "DESC BY B");
+}
+
+TEST_P(Tugedit, ASaveWaitsForALockShownAndCtrlCGivesItUpKeepingTheSchedules) {
+  auto& t = start("tugedit", "Find a record", {{"LUNADESK_LOCK_TIMEOUT_MS", "60000"}});
+  find(t, "RETAIL", "TX1");
+  change(t);
+  describe(t, "Held");
+  t.type("H1");
+  hold_lock("tx_use_g", "tu_description", "tu_link = " + std::to_string(retail_));
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user... Ctrl-C gives up"));
+  t.key("ctrl-c");
+  ASSERT_TRUE(at(t, kErrorLine, 1, "This record is locked by another user: nothing was saved"));
+  EXPECT_EQ(t.cursor(), std::make_pair(kFirstRow, 3)) << "back in the schedules";
+  EXPECT_EQ(shown(t), (Rows{"H1/FE", "S1/ST", "/CO", "S3/CI"}));
+  EXPECT_EQ(field(t, kDescLine, kCol, 40), "Held");
+
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user"));
+  EXPECT_EQ(groups().at(0), "RETAIL|TX1|Retail sales");
+  release();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(groups().at(0), "RETAIL|TX1|Held");
+  EXPECT_EQ(links_of(retail_), (Rows{"H1/FE", "S1/ST", "S3/CI"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Tugedit, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
