@@ -359,6 +359,7 @@ TEST_P(Repnamedt, NamesAreTypedInFullAndScrollByColumns) {
   t.key("esc");
   t.wait_settled();
   EXPECT_EQ(table().at(5), "É3|" + wide + "|NULL");
+}
 
 TEST_P(Repnamedt, AChangeOverAnotherUsersSaveIsRefused) {
   auto& a = run();

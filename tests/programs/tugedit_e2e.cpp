@@ -544,6 +544,7 @@ TEST_P(Tugedit, AccentsAndWideCharactersSurviveAndTheLookupFoldsThem) {
   ASSERT_TRUE(at(t, kClassLine, kCol, "ÉCO1")) << "one match comes back without a list";
   t.key("ctrl-c");
   t.wait_settled();
+}
 
 // Whoever saves over another operator's save without having seen it is
 // refused, whether only the links or only the description changed

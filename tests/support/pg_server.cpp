@@ -175,8 +175,11 @@ void PgServer::start() {
     error_ = "initdb failed (exit " + std::to_string(rc) + "): " + err;
     return;
   }
+  // Room for fifty programs at once, each with a second session for its
+  // browse cursor (the load benchmark).
   const std::string opts = "-c listen_addresses='' -c unix_socket_directories='" + dir_ + "' -p " +
-                           std::to_string(port_) + " -c fsync=off -c full_page_writes=off -c synchronous_commit=off";
+                           std::to_string(port_) +
+                           " -c fsync=off -c full_page_writes=off -c synchronous_commit=off -c max_connections=200";
   rc = run_command(cmd({bin_ + "/pg_ctl", "-D", data, "-o", opts, "-l", dir_ + "/server.log", "-w", "-t", "60",
                         "start"}),
                    &out, &err);

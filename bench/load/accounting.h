@@ -1,0 +1,43 @@
+// What a run of the load benchmark comes to: the operators' timings, and
+// the count of saves from their logs checked against the database.
+//
+// A lost update is a confirmed save whose value is gone without a later
+// confirmed save of the same field of that row. "Later" is the order in
+// which the saves reached the row, read from a history that triggers of
+// the benchmark's own keep in the database (a trigger writes its row in the
+// save's own transaction, so only committed saves are in it, and saves of
+// one row reach it in the order they held the row). A confirmed save whose
+// value never reached the database is lost as well. A save that was
+// refused yet whose value reached the database is counted apart.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "operator.h"
+
+namespace load {
+
+struct RunResult {
+  int operators = 0;
+  int stuck = 0;  // operators that did not work to the deadline
+  // Timings by program (0 repnamedt, 1 tugedit) and action.
+  std::vector<double> ms[2][kActions];
+  long confirmed = 0, changed = 0, gone = 0, locked = 0, other = 0;
+  long adds_confirmed = 0, adds_other = 0;
+  long lost = 0, refused_yet_stored = 0;
+
+  void merge(const RunResult& r);
+};
+
+// The triggers and the history table, made through the back end's own API
+// on the database the environment names. False with a reason.
+bool install_history(bool postgres, const std::string& sqlite_file, std::string* error);
+
+// Reads the logs (the operators' programs: tugedit[i]) and counts, reading
+// the database through the current connection.
+void account(const std::vector<std::string>& logs, const std::vector<bool>& tugedit, RunResult* r);
+
+double percentile(std::vector<double> v, double p);
+
+}  // namespace load

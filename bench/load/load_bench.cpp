@@ -1,0 +1,233 @@
+// Many operators at once. For each back end and each number of operators N,
+// a fresh database with the same rows, then N real programs (repnamedt and
+// tugedit by turns), each in its own pseudo-terminal and driven by its own
+// process through a script of keystrokes for a fixed time (operator.h).
+// Half of each program's operators work on a few shared rows, on purpose.
+//
+// Printed, per back end: for each program and action the median and the
+// 99th percentile of the time from the key to the screen's answer, and
+// their ratio to the same action with one operator alone (N = 1: each
+// program run alone, in the same run); then the saves confirmed, refused
+// with a message, and lost (accounting.h). Nothing about time is asserted.
+//
+//   load_bench [--seconds=60] [--think-ms=500] [--postgres=1,10,50]
+//              [--sqlite=1,5,10] [--bin=DIR]
+//
+// --bin runs the programs of another build (the default is this build's).
+// The drivers share the machine with the programs and the server: the
+// times include the wake-up of the driver that watches the screen.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "accounting.h"
+#include "operator.h"
+#include "pg_server.h"
+#include "schema.h"
+#include "sql/sql.h"
+
+using lunadesk::testing::Db;
+using rt::Value;
+namespace sql = rt::sql;
+
+namespace {
+
+struct Options {
+  int seconds = 60;
+  int think_ms = 500;
+  std::vector<int> postgres{1, 10, 50};
+  std::vector<int> sqlite{1, 5, 10};
+  std::string bin = LUNADESK_BIN_DIR;
+};
+
+std::vector<int> sizes(const std::string& list) {
+  std::vector<int> out;
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t comma = list.find(',', at);
+    if (comma == std::string::npos) comma = list.size();
+    if (comma > at) out.push_back(std::atoi(list.substr(at, comma - at).c_str()));
+    at = comma + 1;
+  }
+  return out;
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      const std::string p = std::string("--") + name + "=";
+      return a.rfind(p, 0) == 0 ? argv[i] + p.size() : nullptr;
+    };
+    if (const char* v = value("seconds")) o.seconds = std::atoi(v);
+    else if (const char* v = value("think-ms")) o.think_ms = std::atoi(v);
+    else if (const char* v = value("postgres")) o.postgres = sizes(v);
+    else if (const char* v = value("sqlite")) o.sqlite = sizes(v);
+    else if (const char* v = value("bin")) o.bin = v;
+    else {
+      std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+      std::exit(2);
+    }
+  }
+  return o;
+}
+
+Value ch(const std::string& s, int n) { return Value::of_char(s, n); }
+
+// The same rows for every run: the shared ones, and ten salesmen and five
+// groups of their own for each of 100 operators.
+void seed() {
+  sql::begin_work();
+  sql::execute("INSERT INTO inv_classes VALUES ('TX1', 'T', 'Taxable goods')");
+  std::vector<long> trn;
+  for (int i = 1; i <= load::kTaxTables; ++i) {
+    char code[8];
+    std::snprintf(code, sizeof code, "T%02d", i);
+    sql::execute("INSERT INTO tx_table VALUES (?, ?, ?, 0.0125, ?, 'Y', 'Generated', 0)",
+                 {ch(code, 5), ch(std::to_string(1 + i % 3), 1), ch("W" + std::to_string(i), 10),
+                  Value::of_date(*rt::Date::parse_iso("2026-01-01"))});
+    trn.push_back(sql::last_serial());
+  }
+  for (int i = 1; i <= load::kHotSalesmen; ++i)
+    sql::execute("INSERT INTO iq_salesman_name VALUES (?, ?, NULL)",
+                 {ch("H" + std::to_string(i), 4), ch("Shared salesman " + std::to_string(i), 35)});
+  auto group = [&](const std::string& code, int n) {
+    sql::execute("INSERT INTO tx_use_g VALUES (?, 'TX1', ?, 0)", {ch(code, 8), ch("Group " + code, 40)});
+    const long link = sql::last_serial();
+    for (int l = 0; l < load::kLinksPerGroup; ++l)
+      sql::execute("INSERT INTO tx_use_link VALUES (?, ?, ?)",
+                   {Value::of_int(link), Value::of_int(trn[static_cast<size_t>((n + l * 7) % load::kTaxTables)]),
+                    ch("S" + std::to_string(l + 1), 5)});
+  };
+  for (int i = 1; i <= load::kHotGroups; ++i) group("HOT" + std::to_string(i), i);
+  for (int op = 0; op < 100; ++op) {
+    char id[4];
+    std::snprintf(id, sizeof id, "%02d", op);
+    for (int k = 0; k < load::kOwnSalesmen; ++k)
+      sql::execute("INSERT INTO iq_salesman_name VALUES (?, ?, NULL)",
+                   {ch("S" + std::string(id) + std::to_string(k), 4), ch("Salesman " + std::string(id) + "-" +
+                                                                           std::to_string(k), 35)});
+    for (int k = 0; k < load::kOwnGroups; ++k) group("G" + std::string(id) + static_cast<char>('A' + k), op * 5 + k);
+  }
+  sql::commit_work();
+}
+
+// One run: a fresh database, the operators given, to the deadline.
+load::RunResult run(Db which, const Options& o, const std::vector<load::OperatorPlan>& plans_in) {
+  load::RunResult result;
+  lunadesk::testing::ScopedDatabase db(which);
+  std::string error;
+  lunadesk::db::SchemaReport report;
+  if (!db.ready() || !sql::try_connect("lunadesk", &error) || !lunadesk::db::create_schema(&report, &error)) {
+    std::fprintf(stderr, "no database: %s %s\n", db.reason().c_str(), error.c_str());
+    std::exit(1);
+  }
+  seed();
+  sql::disconnect();  // the drivers are forked: no connection is shared with them
+  if (!load::install_history(which == Db::Postgres, db.where(), &error)) {
+    std::fprintf(stderr, "cannot install the history: %s\n", error.c_str());
+    std::exit(1);
+  }
+
+  std::map<std::string, std::string> env;
+  for (const char* v : {"A4GL_SQLTYPE", "LUNADESK_DB", "PGHOST", "PGPORT", "PGUSER", "PGOPTIONS", "DBDATE"})
+    if (const char* val = std::getenv(v)) env[v] = val;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
+  std::vector<load::OperatorPlan> plans = plans_in;
+  std::vector<pid_t> pids;
+  std::vector<std::string> logs;
+  std::vector<bool> tugedit;
+  for (load::OperatorPlan& p : plans) {
+    p.program = o.bin + (p.tugedit ? "/tugedit" : "/repnamedt");
+    p.cwd = db.dir();
+    p.env = env;
+    p.until = until;
+    p.think_ms = o.think_ms;
+    p.log_path = db.dir() + "/operator" + std::to_string(p.id) + ".log";
+    logs.push_back(p.log_path);
+    tugedit.push_back(p.tugedit);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(load::run_operator(p));  // no exit handlers: the server is the parent's
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) {
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) ++result.stuck;
+  }
+  result.operators = static_cast<int>(plans.size());
+  if (!sql::try_connect("lunadesk", &error)) {
+    std::fprintf(stderr, "cannot reconnect: %s\n", error.c_str());
+    std::exit(1);
+  }
+  load::account(logs, tugedit, &result);
+  sql::disconnect();
+  return result;
+}
+
+// N operators: repnamedt and tugedit by turns, half of each on the shared
+// rows. One operator: each program alone, one after the other.
+load::RunResult run_n(Db which, const Options& o, int n) {
+  if (n == 1) {
+    load::RunResult r = run(which, o, {load::OperatorPlan{0, false, true}});
+    r.merge(run(which, o, {load::OperatorPlan{1, true, true}}));
+    return r;
+  }
+  std::vector<load::OperatorPlan> plans;
+  for (int i = 0; i < n; ++i) plans.push_back(load::OperatorPlan{i, i % 2 == 1, (i / 2) % 2 == 0});
+  return run(which, o, plans);
+}
+
+void report(const char* name, const Options& o, const std::vector<int>& ns, const std::vector<load::RunResult>& rs) {
+  std::printf("\n%s: %d s per run, a pause of %d-%d ms between actions\n", name, o.seconds, o.think_ms / 2,
+              o.think_ms * 3 / 2);
+  std::printf("%-10s %-12s %4s %6s %10s %10s %8s %8s\n", "program", "action", "N", "count", "median ms", "p99 ms",
+              "med/N1", "p99/N1");
+  const char* programs[] = {"repnamedt", "tugedit"};
+  for (int p = 0; p < 2; ++p)
+    for (int a = 0; a < load::kActions; ++a)
+      for (size_t i = 0; i < ns.size(); ++i) {
+        const auto& v = rs[i].ms[p][a];
+        const double med = load::percentile(v, 0.5), p99 = load::percentile(v, 0.99);
+        const auto& base = rs[0].ms[p][a];
+        const double bmed = load::percentile(base, 0.5), bp99 = load::percentile(base, 0.99);
+        std::printf("%-10s %-12s %4d %6zu %10.2f %10.2f %8.2f %8.2f\n", programs[p],
+                    load::action_name(static_cast<load::Action>(a)), ns[i], v.size(), med, p99,
+                    bmed > 0 ? med / bmed : 0, bp99 > 0 ? p99 / bp99 : 0);
+      }
+  std::printf("\n%4s %9s %6s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck", "confirmed",
+              "changed", "gone", "locked", "other", "adds done", "adds other", "lost", "refused+stored");
+  for (size_t i = 0; i < ns.size(); ++i) {
+    const auto& r = rs[i];
+    std::printf("%4d %9d %6d %10ld %9ld %6ld %7ld %6ld %10ld %11ld %5ld %14ld\n", ns[i], r.operators, r.stuck,
+                r.confirmed, r.changed, r.gone, r.locked, r.other, r.adds_confirmed, r.adds_other, r.lost,
+                r.refused_yet_stored);
+  }
+  std::fflush(stdout);
+}
+
+void bench(Db which, const char* name, const Options& o, const std::vector<int>& ns) {
+  if (ns.empty()) return;
+  std::vector<load::RunResult> rs;
+  for (int n : ns) {
+    std::fprintf(stderr, "%s: %d operators...\n", name, n);
+    rs.push_back(run_n(which, o, n));
+  }
+  report(name, o, ns, rs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse(argc, argv);
+  bench(Db::Sqlite, "SQLite", o, o.sqlite);
+  bench(Db::Postgres, "PostgreSQL", o, o.postgres);
+  return 0;
+}
