@@ -59,6 +59,17 @@ void ProgramTest::hold_lock(const std::string& table, const std::string& set, co
 
 void ProgramTest::release() { rt::sql::rollback_work(); }
 
+::testing::AssertionResult ProgramTest::lock_waited(e2e::Terminal& t, bool give_up, const std::string& done) {
+  if (!t.wait_for_at(2, 1, "Waiting for a record locked by another user... Ctrl-C gives up"))
+    return ::testing::AssertionFailure() << "no wait shown";
+  if (!give_up) return ::testing::AssertionSuccess();
+  t.key("ctrl-c");
+  if (!t.wait_for_at(24, 1, "This record is locked by another user: nothing was " + done) || !t.wait_settled())
+    return ::testing::AssertionFailure() << "no refusal shown after Ctrl-C";
+  if (t.contains("Waiting for a record")) return ::testing::AssertionFailure() << "the wait is still shown";
+  return ::testing::AssertionSuccess();
+}
+
 void ProgramTest::exec(const std::string& sql, const rt::sql::Params& params) {
   rt::sql::execute(sql, params);
 }

@@ -41,6 +41,11 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   // lock) until release().
   void hold_lock(const std::string& table, const std::string& set, const std::string& where);
   void release();
+  // After the key that starts a save while another program holds the lock
+  // it needs: the wait shown on the message line, then, when `give_up`,
+  // Ctrl-C ending it and the error line saying nothing was `done`.
+  static ::testing::AssertionResult lock_waited(e2e::Terminal& t, bool give_up = true,
+                                                const std::string& done = "saved");
 
   // Runs statements of the programs' dialect on the test's connection.
   void exec(const std::string& sql, const rt::sql::Params& params = {});

@@ -403,18 +403,14 @@ TEST_P(Repnamedt, ASaveWaitsForALockShownAndCtrlCGivesItUpKeepingTheTyping) {
   change_name(t, "Held Name");
   hold_lock("iq_salesman_name", "iqsn_name", "iqsn_code = 'B2'");
   t.key("esc");
-  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user... Ctrl-C gives up"));
-  t.key("ctrl-c");
-  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "This record is locked by another user: nothing was saved"));
-  t.wait_settled();
-  EXPECT_FALSE(t.contains("Waiting for a record"));
+  ASSERT_TRUE(lock_waited(t));
   EXPECT_EQ(field(t, kNameLine, 10), "Held Name ");
   EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol)) << "back in the input";
 
   // Accepted again while the lock is still held, then the lock goes: the
   // save finishes.
   t.key("esc");
-  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user"));
+  ASSERT_TRUE(lock_waited(t, false));
   EXPECT_EQ(table().at(1), "B2|Bob Brown|NULL");
   release();
   ASSERT_TRUE(saved(t));
@@ -442,6 +438,46 @@ TEST_P(Repnamedt, AnAddWaitingForTheSameCodeEndsAtTheLockTimeoutKeepingTheTyping
   ASSERT_TRUE(saved(t));
   EXPECT_EQ(rows("select iqsn_name from iq_salesman_name where iqsn_code = 'Z9'", 1),
             std::vector<std::string>{"Zed"});
+}
+
+// A Delete takes the row shown by its key, whatever another operator did
+// to it since; one that waits for a lock is shown and may be given up,
+// deleting nothing.
+TEST_P(Repnamedt, DeleteTakesTheRowByKeyAndALockedRowStays) {
+  auto& t = start("repnamedt", "Salesman Name Maintenance", {{"LUNADESK_LOCK_TIMEOUT_MS", "60000"}});
+  auto delete_shown = [&] {
+    t.key("d");
+    ASSERT_TRUE(t.wait_for("Are you sure"));
+    t.key("y");
+  };
+  find(t);
+  exec("UPDATE iq_salesman_name SET iqsn_name = 'Changed elsewhere' WHERE iqsn_code = 'A1'");
+  delete_shown();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(t.row(kErrorLine), "");
+  EXPECT_EQ(count("iq_salesman_name", "iqsn_code = 'A1'"), 0);
+
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2"));
+  exec("DELETE FROM iq_salesman_name WHERE iqsn_code = 'B2'");
+  delete_shown();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(t.row(kErrorLine), "");
+  EXPECT_EQ(field(t, kCodeLine, 4), "    ");
+  EXPECT_EQ(table(), (std::vector<std::string>{"C3|Carol Chen|carol"}));
+
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "C3"));
+  hold_lock("iq_salesman_name", "iqsn_name", "iqsn_code = 'C3'");
+  delete_shown();
+  ASSERT_TRUE(lock_waited(t, true, "deleted"));
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(field(t, kCodeLine, 4), "C3  ") << "the row is still shown";
+  release();
+  EXPECT_EQ(count("iq_salesman_name"), 1);
+  delete_shown();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(count("iq_salesman_name"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Repnamedt, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

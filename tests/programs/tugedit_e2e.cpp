@@ -592,20 +592,43 @@ TEST_P(Tugedit, ASaveWaitsForALockShownAndCtrlCGivesItUpKeepingTheSchedules) {
   t.type("H1");
   hold_lock("tx_use_g", "tu_description", "tu_link = " + std::to_string(retail_));
   t.key("esc");
-  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user... Ctrl-C gives up"));
-  t.key("ctrl-c");
-  ASSERT_TRUE(at(t, kErrorLine, 1, "This record is locked by another user: nothing was saved"));
+  ASSERT_TRUE(lock_waited(t));
   EXPECT_EQ(t.cursor(), std::make_pair(kFirstRow, 3)) << "back in the schedules";
   EXPECT_EQ(shown(t), (Rows{"H1/FE", "S1/ST", "/CO", "S3/CI"}));
   EXPECT_EQ(field(t, kDescLine, kCol, 40), "Held");
 
   t.key("esc");
-  ASSERT_TRUE(t.wait_for_at(2, 1, "Waiting for a record locked by another user"));
+  ASSERT_TRUE(lock_waited(t, false));
   EXPECT_EQ(groups().at(0), "RETAIL|TX1|Retail sales");
   release();
   ASSERT_TRUE(saved(t));
   EXPECT_EQ(groups().at(0), "RETAIL|TX1|Held");
   EXPECT_EQ(links_of(retail_), (Rows{"H1/FE", "S1/ST", "S3/CI"}));
+}
+
+TEST_P(Tugedit, AnAddWaitingForALockIsShownAndCtrlCKeepsTheSchedules) {
+  auto& t = start("tugedit", "Find a record", {{"LUNADESK_LOCK_TIMEOUT_MS", "60000"}});
+  // Another program is adding the same pair and has not committed yet.
+  rt::sql::begin_work();
+  add_group("NEWGRP", "TX1", "Someone else");
+  add_header(t, "NEWGRP", "TX1");
+  t.type("Mine");
+  to_array(t);
+  t.type("M1");
+  t.key("esc");
+  ASSERT_TRUE(lock_waited(t));
+  EXPECT_EQ(t.cursor(), std::make_pair(kFirstRow, 3)) << "back in the schedules";
+  EXPECT_EQ(shown(t), (Rows{"M1/FE", "/ST", "/CO", "/CI"}));
+  EXPECT_EQ(field(t, kDescLine, kCol, 40), "Mine");
+  EXPECT_EQ(link(t), "") << "no serial is shown for a row that was not stored";
+
+  // The other program gives its row up while this one waits again.
+  t.key("esc");
+  ASSERT_TRUE(lock_waited(t, false));
+  release();
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(rows("select tu_description from tx_use_g where tu_use_g = 'NEWGRP'", 1), Rows{"Mine"});
+  EXPECT_EQ(links_of(std::stol(link(t))), Rows{"M1/FE"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Tugedit, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
