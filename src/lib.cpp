@@ -1,7 +1,10 @@
 // Title bar, message box, key-help line and key direction: see lib.h.
 #include "lib.h"
 
+#include <algorithm>
+
 #include "screen/ui.h"
+#include "screen/utf8.h"
 #include "values/value.h"
 
 void banner(std::string_view lv_s, int lv_width) {
@@ -9,10 +12,18 @@ void banner(std::string_view lv_s, int lv_width) {
 }
 
 void msgbox(std::string_view lv_s) {
-  std::string text = rt::rtrim(rt::cut_chars(lv_s, 80));
-  int len = static_cast<int>(text.size());
-  int start = (78 - len) / 2;
-  int width = len + 2;
+  // The window and its border take the message's width plus four columns:
+  // 76 columns of message fill the 80-column screen. A longer message is
+  // cut to that rather than stopping the program with a window that does
+  // not fit; the mark " ok " needs a window four columns wide.
+  constexpr int kMaxText = 76;
+  std::string text(rt::ui::fit_columns(rt::rtrim(rt::cut_chars(lv_s, 80)), kMaxText));
+  int len = rt::ui::text_width(text);
+  int width = std::max(len, 2) + 2;
+  // Centred on the 78 columns inside the screen's outer columns, the higher
+  // column when the difference is odd, and never on the screen's first
+  // column, where the left border would have no room.
+  int start = std::max((79 - len) / 2, 2);
   rt::ui::open_window("w_msg", 10, start, 4, width, true);
   int mark = (width - 2) / 2;
   rt::ui::display_at(" ok ", 3, mark, rt::ui::kReverse);

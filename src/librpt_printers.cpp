@@ -6,12 +6,13 @@
 #include <cstdio>
 
 #include "librpt.h"
+#include "libshell.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
 
 namespace {
 
-FILE* mv_lp_pipe = nullptr;
+ShellPipe mv_lp_pipe;
 
 // One printer name per line: the first word of each line of the list,
 // names longer than the 10 characters of t_printer.printer left out.
@@ -28,8 +29,7 @@ void openlp() {
     rt::sql::execute("CREATE TEMP TABLE t_printer (   printer  CHAR (10),   descr  CHAR (1))");
   }
   closelp();
-  std::fflush(stdout);
-  mv_lp_pipe = popen(kPrinterListCmd, "r");
+  mv_lp_pipe = shell_popen(kPrinterListCmd);
   for (;;) {
     std::optional<std::string> line = fetchlp();
     rt::Value printer(rt::char_t(10));
@@ -43,11 +43,11 @@ void openlp() {
 }
 
 std::optional<std::string> fetchlp() {
-  if (mv_lp_pipe == nullptr) return std::nullopt;
+  if (mv_lp_pipe.out == nullptr) return std::nullopt;
   std::string line;
   int c;
   bool any = false;
-  while ((c = std::getc(mv_lp_pipe)) != EOF) {
+  while ((c = std::getc(mv_lp_pipe.out)) != EOF) {
     any = true;
     if (c == '\n') break;
     // The rest of an over-long line is passed over, so that the next call
@@ -59,7 +59,5 @@ std::optional<std::string> fetchlp() {
 }
 
 void closelp() {
-  if (mv_lp_pipe == nullptr) return;
-  pclose(mv_lp_pipe);
-  mv_lp_pipe = nullptr;
+  shell_pclose(mv_lp_pipe);
 }

@@ -2,8 +2,12 @@
 // services on top of them (see libshell.h).
 #include "libshell.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -42,30 +46,155 @@ std::string shell_quote(std::string_view text) {
   return out;
 }
 
-std::optional<int> shell_run(std::string_view cmd) {
-  if (cmd.find('\0') != std::string_view::npos) return std::nullopt;
+std::vector<std::string> shell_words(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\n') {
+      if (in_word) words.push_back(std::move(word));
+      word.clear();
+      in_word = false;
+      continue;
+    }
+    if (c == '\\' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++i;  // a backslash before a line end joins the lines
+      continue;
+    }
+    in_word = true;
+    if (c == '\'') {
+      for (++i; i < text.size() && text[i] != '\''; ++i) word += text[i];
+    } else if (c == '"') {
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        const bool escaped = text[i] == '\\' && i + 1 < text.size() &&
+                             std::string_view("$`\"\\\n").find(text[i + 1]) != std::string_view::npos;
+        if (escaped) ++i;
+        if (!(escaped && text[i] == '\n')) word += text[i];
+      }
+    } else if (c == '\\') {
+      word += i + 1 < text.size() ? text[++i] : c;  // at the very end it stays
+    } else {
+      word += c;
+    }
+  }
+  if (in_word) words.push_back(std::move(word));
+  return words;
+}
+
+namespace {
+
+// What an exec'd command inherits from us besides its descriptors: the
+// ignored signals (the runtime ignores SIGPIPE) and the signal mask. Both
+// are put back to what a command expects.
+struct SpawnAttr {
+  posix_spawnattr_t attr;
+  SpawnAttr() {
+    posix_spawnattr_init(&attr);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  ~SpawnAttr() { posix_spawnattr_destroy(&attr); }
+  SpawnAttr(const SpawnAttr&) = delete;
+  SpawnAttr& operator=(const SpawnAttr&) = delete;
+};
+
+// Starts "/bin/sh -c cmd"; with `out_fd` its standard output goes there.
+// The child's pid, or -1.
+pid_t spawn_shell(std::string_view cmd, int out_fd) {
+  if (cmd.find('\0') != std::string_view::npos) return -1;
   // The command writes to the same terminal: what we wrote comes first.
   std::fflush(stdout);
+  std::fflush(stderr);
   const std::string line(cmd);
-  const int st = std::system(line.c_str());
-  if (st == -1 || !WIFEXITED(st)) return std::nullopt;
+  char sh[] = "sh", dash_c[] = "-c";
+  char* argv[] = {sh, dash_c, const_cast<char*>(line.c_str()), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  SpawnAttr attr;
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr.attr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+// Waits for the child, through interrupted waits; its exit code, nullopt
+// when it was killed by a signal.
+std::optional<int> wait_child(pid_t pid) {
+  int st = 0;
+  while (waitpid(pid, &st, 0) == -1) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  if (!WIFEXITED(st)) return std::nullopt;
   return WEXITSTATUS(st);
+}
+
+}  // namespace
+
+std::optional<int> shell_run(std::string_view cmd) {
+  // As the C library's system(): the keys that interrupt the command do
+  // not reach the program waiting for it.
+  struct sigaction ignore {}, old_int {}, old_quit {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &old_int);
+  sigaction(SIGQUIT, &ignore, &old_quit);
+  const pid_t pid = spawn_shell(cmd, -1);
+  std::optional<int> code = pid == -1 ? std::nullopt : wait_child(pid);
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGQUIT, &old_quit, nullptr);
+  return code;
+}
+
+ShellPipe shell_popen(std::string_view cmd) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return {};
+  const pid_t pid = spawn_shell(cmd, fds[1]);
+  close(fds[1]);
+  if (pid == -1) {
+    close(fds[0]);
+    return {};
+  }
+  ShellPipe p;
+  p.out = fdopen(fds[0], "r");
+  if (p.out == nullptr) {
+    close(fds[0]);
+    wait_child(pid);
+    return {};
+  }
+  p.pid = pid;
+  return p;
+}
+
+std::optional<int> shell_pclose(ShellPipe& p) {
+  if (p.out == nullptr) return std::nullopt;
+  std::fclose(p.out);
+  p.out = nullptr;
+  std::optional<int> code = wait_child(p.pid);
+  p.pid = -1;
+  return code;
 }
 
 std::optional<std::string> rxshell(std::string_view cmd) {
   if (!startable(cmd, kShellCmdMax)) return std::nullopt;
-  const std::string line(cmd);
-  FILE* p = popen(line.c_str(), "r");
-  if (p == nullptr) return std::nullopt;
+  ShellPipe p = shell_popen(cmd);
+  if (p.out == nullptr) return std::nullopt;
   std::string first;
   int c;
-  while (first.size() < kShellLineMax && (c = std::getc(p)) != EOF) {
+  while (first.size() < kShellLineMax && (c = std::getc(p.out)) != EOF) {
     first += static_cast<char>(c);
     if (c == '\n') break;
   }
   // Closing before the command has finished writing ends it with a broken
-  // pipe; pclose then reaps it, so nothing is left running or open.
-  pclose(p);
+  // pipe; it is then waited for, so nothing is left running or open.
+  shell_pclose(p);
   if (first.empty()) return std::nullopt;
   return rt::rtrim(first);
 }
@@ -75,20 +204,19 @@ std::string rx_shell(std::string_view cmd) {
     std::fputs("command too long\n", stderr);
     return {};
   }
-  const std::string line(cmd);
-  FILE* p = popen(line.c_str(), "r");
-  if (p == nullptr) {
+  ShellPipe p = shell_popen(cmd);
+  if (p.out == nullptr) {
     std::fputs("popen failed\n", stderr);
     return {};
   }
   std::string out(kShellOutputMax, '\0');
   std::size_t got = 0;
   while (got < out.size()) {
-    const std::size_t n = std::fread(out.data() + got, 1, out.size() - got, p);
+    const std::size_t n = std::fread(out.data() + got, 1, out.size() - got, p.out);
     if (n == 0) break;
     got += n;
   }
-  pclose(p);
+  shell_pclose(p);
   out.resize(got);
   if (!out.empty() && out.back() == '\n') out.pop_back();
   return out;

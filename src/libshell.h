@@ -17,10 +17,14 @@
 // blanks, and a result that may be NULL is a std::optional (nullopt = NULL).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Longest command line `rxshell` and `rx_shell` start (their CHAR(128)
 // argument); a longer one is not started.
@@ -35,10 +39,38 @@ inline constexpr std::size_t kShellOutputMax = 8192;
 // so a name with blanks, quotes, `$(...)` or `;` stays a name.
 std::string shell_quote(std::string_view text);
 
-// Runs `cmd` through the shell and waits for it. Returns the command's exit
-// code, or nullopt when the shell could not be started or the command did
-// not end by itself (killed by a signal). Its output is not captured.
+// Every command starts as from a login shell, whatever the program set up
+// for itself: each signal at its default disposition (a command that
+// writes into a pipe nobody reads any longer ends, as it expects, instead
+// of failing its writes or writing forever) and none blocked. Descriptors
+// the program opened with close-on-exec stay behind.
+
+// `text` split into words as the shell splits a command line, and nothing
+// more: blanks, tabs and line ends separate words; within '...' every
+// character stands for itself; within "..." too, except that a backslash
+// before $ ` " \\ or a line end stands for that character; outside quotes
+// a backslash keeps the next character. Nothing is expanded ($, `, *, ~
+// stay as they are), and an unterminated quote runs to the end.
+std::vector<std::string> shell_words(std::string_view text);
+
+// Runs `cmd` through the shell and waits for it, ignoring Ctrl-C and
+// Ctrl-\ meanwhile as the command's owner of the terminal gets them.
+// Returns the command's exit code, or nullopt when the shell could not be
+// started or the command did not end by itself (killed by a signal). Its
+// output is not captured.
 std::optional<int> shell_run(std::string_view cmd);
+
+// A command started through the shell with its standard output on a pipe
+// that `out` reads. `out` is null when the command could not be started.
+struct ShellPipe {
+  std::FILE* out = nullptr;
+  pid_t pid = -1;
+};
+ShellPipe shell_popen(std::string_view cmd);
+// Closes the pipe (a command still writing then ends on its broken pipe)
+// and waits for the command. Its exit code, or nullopt as for shell_run.
+// Does nothing for a pipe that is not open.
+std::optional<int> shell_pclose(ShellPipe& p);
 
 // First line of the output of `cmd`: at most 256 bytes, the line end
 // included when it falls within them. NULL (nullopt) when the command

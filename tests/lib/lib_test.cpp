@@ -3,6 +3,8 @@
 // that comes and goes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "lib.h"
 #include "screen/fake_terminal.h"
 #include "screen/ui.h"
@@ -96,6 +98,35 @@ TEST(MessageBox, TwoCharactersFillTheMarkLine) {
   });
   msgbox("hi");
   EXPECT_EQ(t->row(12), "");
+}
+
+// Every message from 2 to 76 characters gets a window on the screen, the
+// whole message in it and the mark on the window's middle; the widest
+// fill the 80 columns border to border. A longer one is cut, not fatal.
+TEST(MessageBox, EveryLengthUpToTheScreenWidthFits) {
+  auto* t = ui::install_fake_terminal();
+  for (int len = 2; len <= 80; ++len) {
+    std::string msg(static_cast<std::size_t>(len), 'm');
+    msg.back() = '!';
+    const int shown = std::min(len, 76);
+    t->when_idle([&](ui::FakeTerminal& ft) {
+      std::string row = ft.row(10);
+      std::size_t at = row.find('m');
+      ASSERT_NE(at, std::string::npos) << len;
+      const int col = static_cast<int>(at) + 1;
+      EXPECT_EQ(cells(&ft, 10, col, shown), msg.substr(0, static_cast<std::size_t>(shown - 1)) + (len <= 76 ? "!" : "m"))
+          << len;
+      EXPECT_EQ(cells(&ft, 10, col - 2, 1), "#") << "the left border, one blank before the text; length " << len;
+      EXPECT_EQ(cells(&ft, 10, col + shown + 1, 1), "#") << "the right border; length " << len;
+      EXPECT_GE(col - 2, 1);
+      EXPECT_LE(col + shown + 1, 80);
+      EXPECT_EQ(cells(&ft, 12, col - 2 + shown / 2, 4), " ok ") << len;
+      ft.push(ui::key::kReturn);
+    });
+    msgbox(msg);
+    EXPECT_EQ(t->row(10), "") << len;
+  }
+  EXPECT_EQ(t->keys_left(), 0u);
 }
 
 TEST(KeyDirection, ForwardUnlessUpLeftOrAccept) {

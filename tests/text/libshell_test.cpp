@@ -2,6 +2,7 @@
 // joined into command lines staying one word.
 #include "libshell.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -51,6 +52,55 @@ int rx_shell_without_descriptors() {
 
 TEST(RxShellWhole, PopenFailureIsReportedOnStandardError) {
   EXPECT_EXIT(_exit(rx_shell_without_descriptors()), testing::ExitedWithCode(0), "^popen failed\n$");
+}
+
+// Split as the shell splits (quotes, backslashes, blanks), checked against
+// the shell itself; but nothing that the shell would expand or run is.
+TEST(ShellWords, SplitAsTheShellSplitsWithoutExpanding) {
+  auto joined = [](const std::vector<std::string>& words) {
+    std::string s;
+    for (const std::string& w : words) s += "[" + w + "]";
+    return s;
+  };
+  for (const char* text : {"-o 'page-label=Draft copy'", "-o \"a b\"  c ", "a\\ b", "'it'\\''s'", "\"x\\\"y\"",
+                           "\"a\\\\b\"", "\"a\\nb\"", "''", "a''b \"\"", "  lead\ttrail ", "x\\\ny", "'a\nb'",
+                           "\"a\\\nb\"", "--", "-o x -- /etc/hostname", "-olandscape"}) {
+    EXPECT_EQ(joined(shell_words(text)), rx_shell("set -f; printf '[%s]' " + std::string(text))) << text;
+  }
+  EXPECT_EQ(shell_words("a;b $(touch x) `id` ~ * $HOME"),
+            (std::vector<std::string>{"a;b", "$(touch", "x)", "`id`", "~", "*", "$HOME"}));
+  EXPECT_EQ(shell_words("'unterminated x"), std::vector<std::string>{"unterminated x"});
+  EXPECT_TRUE(shell_words(" \t\n").empty());
+}
+
+// The program ignores SIGPIPE and may block signals; the commands it
+// starts see neither. So a command whose reader stopped ends quietly
+// instead of complaining over the screen about a broken pipe (or, if it
+// ignores write errors, writing for ever).
+TEST(ShellCommands, StartWithTheDefaultSignalDispositions) {
+  ScratchDir dir;
+  struct sigaction ignore {}, old_pipe {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &old_pipe);
+  sigset_t usr1, old_mask;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigprocmask(SIG_BLOCK, &usr1, &old_mask);
+
+  const std::string status = "grep -E '^Sig(Blk|Ign)' /proc/$$/status";
+  const std::string clean = "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000";
+  EXPECT_EQ(rx_shell(status), clean);
+  EXPECT_EQ(shell_run(status + " >run.txt"), 0);
+  EXPECT_EQ(rx_shell("cat run.txt"), clean);
+  EXPECT_EQ(rxshell("yes 2>yes.err"), "y\n");
+  EXPECT_EQ(std::filesystem::file_size(dir.path / "yes.err"), 0u) << "nothing complained about a broken pipe";
+  ShellPipe p = shell_popen("while :; do echo y; done");
+  ASSERT_NE(p.out, nullptr);
+  EXPECT_EQ(std::fgetc(p.out), 'y');
+  EXPECT_EQ(shell_pclose(p), std::nullopt) << "the endless writer ended on its broken pipe";
+
+  sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+  sigaction(SIGPIPE, &old_pipe, nullptr);
 }
 
 TEST(SmallServices, RandomIntegerAndTemporaryName) {
