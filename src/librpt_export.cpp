@@ -1,6 +1,10 @@
 // Export of a report under the home directory, as text or PDF, and the
 // e-mail of an export (see librpt.h). The file name and the address are
 // typed by the operator and reach their commands as single quoted words.
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "core/runtime.h"
 #include "librpt.h"
 #include "libshell.h"
@@ -21,11 +25,61 @@ struct ExportWindow {
   ExportWindow& operator=(const ExportWindow&) = delete;
 };
 
+// The home directory that exports go to, or the reason there is none.
+std::optional<std::string> export_dir(std::string* why) {
+  std::string home = rt::getenv_str("HOME");
+  struct stat st;
+  if (home.empty()) {
+    *why = "HOME is not set, cannot export report";
+  } else if (stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *why = "HOME is not a directory, cannot export report";
+  } else {
+    return home;
+  }
+  return std::nullopt;
+}
+
+// Whether the name typed names a file within the home directory: no ".."
+// that climbs out of it, and a last part that is a name (not empty, "." or
+// ".."), since the suffixes are added to it and the plain copy of a PDF
+// export takes it as it is.
+bool stays_home(std::string_view name) {
+  int depth = 0;
+  std::string_view last;
+  std::size_t i = 0;
+  while (i <= name.size()) {
+    std::size_t end = name.find('/', i);
+    if (end == std::string_view::npos) end = name.size();
+    last = name.substr(i, end - i);
+    if (last == "..") {
+      if (--depth < 0) return false;
+    } else if (!last.empty() && last != ".") {
+      ++depth;
+    }
+    i = end + 1;
+  }
+  return !last.empty() && last != "." && last != "..";
+}
+
+// A sender or recipient that mail takes as one address: not empty, not
+// an option, no line ends or other control characters (which would add
+// header lines).
+bool valid_address(std::string_view a) {
+  if (a.empty() || a[0] == '-') return false;
+  return std::none_of(a.begin(), a.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
 }  // namespace
 
 void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::string_view lv_output) {
   const std::string report = rt::rtrim(lv_tmpfile);
   const std::string options = rt::rtrim(rt::cut_chars(lv_options, 40));
+  std::string why;
+  const std::optional<std::string> home = export_dir(&why);
+  if (!home) {
+    ui::error(why);
+    return;
+  }
   ExportWindow window;
   ui::set_prompt_line(2);
   std::string lv_filename = ui::prompt("Enter filename to save report into: ", 80);
@@ -38,20 +92,30 @@ void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::
     ui::error("You must enter a value");
     return;
   }
+  if (!stays_home(lv_filename)) {
+    ui::error("The file name must name a file within the home directory");
+    return;
+  }
   std::string lv_type = ui::prompt_char("Enter export file type T=text P=pdf: ");
-  std::string lv_export = rt::getenv_str("HOME") + "/" + lv_filename;
-  if (lv_type == "P" || lv_type == "p") {
-    // The converter writes the PDF beside the plain copy, which stays.
-    librpt::run_quiet("cp -- " + shell_quote(report) + " " + shell_quote(lv_export));
+  std::string lv_export = *home + "/" + lv_filename;
+  // The converter writes the PDF beside a plain copy, which stays; a text
+  // export goes straight to "<name>.txt": a copy to "<name>" first, renamed
+  // after, would overwrite and carry off a file of the operator's of that
+  // name.
+  const bool pdf = lv_type == "P" || lv_type == "p";
+  const std::string copy = pdf ? lv_export : lv_export + ".txt";
+  if (librpt::run_quiet("cp -- " + shell_quote(report) + " " + shell_quote(copy)) != 0) {
+    ui::error("Export failed, cannot write the file in the home directory");
+    return;
+  }
+  if (pdf) {
     std::string flag = options == "xpnd" ? "''" : "-c";
-    std::optional<int> code = librpt::run_quiet("txt2pdf " + flag + " " + shell_quote(lv_export) + " >/dev/null 2>&1");
+    std::optional<int> code =
+        librpt::run_quiet("txt2pdf " + flag + " -- " + shell_quote(lv_export) + " >/dev/null 2>&1");
     if (code != 0) ui::error("Export failed, install commands 'enscript' and 'ps2pdf'");
     lv_export += ".pdf";
   } else {
-    // Straight to "<name>.txt": a copy to "<name>" first, renamed after,
-    // would overwrite and carry off a file of the operator's of that name.
     lv_export += ".txt";
-    librpt::run_quiet("cp -- " + shell_quote(report) + " " + shell_quote(lv_export));
   }
   if (lv_output == "M") {
     std::string lv_to = ui::prompt("Enter the to email address: ", 80);
@@ -74,9 +138,14 @@ void send_mail(std::string_view lv_email_addr_to, std::string_view lv_subject, s
     ui::error("From email address is not set, cannot send email");
     return;
   }
-  // No address, or one that mail would read as an option: nothing is sent
-  // and the export stays where it is.
-  if (to.empty() || to[0] == '-') {
+  // A sender that mail would read as an option, or with a line end that
+  // would start another header line: nothing is sent, the export stays.
+  if (!valid_address(from.str())) {
+    ui::error("From email address is not valid, cannot send email");
+    return;
+  }
+  // The same for the address typed.
+  if (!valid_address(to)) {
     ui::error("No valid email address entered, nothing sent");
     return;
   }

@@ -10,7 +10,8 @@ using rt::Value;
 
 namespace {
 
-constexpr const char* kPager = "less -M -S -PM'G=bottom g=top /=search h=help q=quit' ";
+// The report after "--": a name that starts with "-" is still the file.
+constexpr const char* kPager = "less -M -S -PM'G=bottom g=top /=search h=help q=quit' -- ";
 
 // Direct printing: the defaults of the invoice program for invoices, the
 // print system's own choice for everything else.

@@ -11,19 +11,35 @@
 
 namespace {
 
-// The option's words, each one quoted: a report option carries several
-// print options ("-o cpi=12 -o landscape"), but never shell syntax.
-std::string quoted_words(std::string_view text) {
+// The option's words (split as the shell would split them, quotes kept
+// together), each one quoted: a report option carries several print
+// options ("-o cpi=12 -o 'page-label=Draft copy'"), but never shell syntax.
+std::string quoted_words(const std::vector<std::string>& words) {
   std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    std::size_t start = i;
-    while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
-    if (i > start) {
-      if (!out.empty()) out += ' ';
-      out += shell_quote(text.substr(start, i - start));
+  for (const std::string& w : words) {
+    if (!out.empty()) out += ' ';
+    out += shell_quote(w);
+  }
+  return out;
+}
+
+// The "-o" options among the option's words, each as "-o" and its value:
+// "-o name=value" and "-oname=value". Any other word is left out, so that
+// no option text can name another file for lp to print or another option
+// (a destination, a user, a copy count) that the print parameters set.
+std::vector<std::string> lp_options(const std::vector<std::string>& words) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string value;
+    if (words[i] == "-o" && i + 1 < words.size()) {
+      value = words[++i];
+    } else if (words[i].size() > 2 && words[i].starts_with("-o")) {
+      value = words[i].substr(2);
+    } else {
+      continue;
     }
+    out.push_back("-o");
+    out.push_back(value);
   }
   return out;
 }
@@ -64,17 +80,21 @@ std::vector<std::string> print_commands(std::string_view lv_tmpfile, std::string
   }
   if (std::optional<std::string> macfile = get_macfile(report, option)) {
     // The macro file goes to the printer unchanged, before the report.
-    cmds.push_back("lp -s -o raw" + destination(prtdest) + " " + shell_quote(*macfile));
+    cmds.push_back("lp -s -o raw" + destination(prtdest) + " -- " + shell_quote(*macfile));
     cmds.push_back("rm -f -- " + shell_quote(*macfile));
     option = "10.5cpi";
   }
   if (option.find("-o") != std::string::npos) {
-    cmds.push_back("lp -s " + quoted_words(option) + " -n" + whole_number(copies, 1) + destination(prtdest) +
-                   " " + shell_quote(report));
+    // The report comes after "--": its name is a file name whatever it
+    // starts with.
+    std::string opts = quoted_words(lp_options(shell_words(option)));
+    cmds.push_back("lp -s " + (opts.empty() ? "" : opts + " ") + "-n" + whole_number(copies, 1) +
+                   destination(prtdest) + " -- " + shell_quote(report));
   } else {
+    // prnt takes the report as its first word, a name whatever it holds.
     std::string cmd = "prnt " + shell_quote(report) + " " + shell_quote(prtdest.str()) + " " +
                       whole_number(copies, 1) + " " + whole_number(paper_tray, 0);
-    std::string words = quoted_words(option);
+    std::string words = quoted_words(shell_words(option));
     if (!words.empty()) cmd += " " + words;
     cmds.push_back(cmd);
   }

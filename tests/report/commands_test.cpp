@@ -2,6 +2,7 @@
 // them: the site print script prnt turning its words into lp's (the
 // recording lp stand-in first on PATH), and txt2pdf making a PDF beside a
 // text file, never leaving a broken one behind.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,53 @@ TEST(Txt2pdf, WritesAPdfBesideTheTextOrNothing) {
   int files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 4) << "no working files are left behind";
+}
+
+// The text of page `page` of a PDF, as Ghostscript reads it.
+std::string pdf_page(const std::string& pdf, int page) {
+  std::string text;
+  const std::string n = std::to_string(page);
+  run_command({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite", "-dFirstPage=" + n,
+               "-dLastPage=" + n, "-sOutputFile=-", pdf},
+              &text, nullptr);
+  return text;
+}
+
+// A line printer's page is 66 lines of 132 columns: each one is one PDF
+// page, upright or condensed, whether the pages end with a form feed or
+// only by being full, and a form feed after a full page adds no empty one.
+TEST(Txt2pdf, KeepsEachPrinterPageOnOnePdfPage) {
+  e2e::TempDir dir;
+  const std::string text = dir.file("wide");
+  {
+    std::ofstream out(text);
+    for (int page = 1; page <= 3; ++page) {
+      if (page == 2) out << '\f';
+      for (int line = 1; line <= 66; ++line) {
+        char head[16];
+        std::snprintf(head, sizeof head, "P%d L%02d ", page, line);
+        out << head << std::string(131 - std::string(head).size(), '.') << "E\n";
+      }
+    }
+    out << "\f";
+  }
+  for (const std::string flag : {"-c", ""}) {
+    ASSERT_EQ(run_tool("txt2pdf", {flag, text}), 0) << "flag '" << flag << "'";
+    for (int page = 1; page <= 3; ++page) {
+      const std::string p = pdf_page(text + ".pdf", page), head = "P" + std::to_string(page) + " L";
+      EXPECT_NE(p.find(head + "01 ....."), std::string::npos) << "flag '" << flag << "' page " << page << "\n" << p;
+      EXPECT_NE(p.find(head + "66 ....."), std::string::npos) << "flag '" << flag << "' page " << page << "\n" << p;
+      EXPECT_EQ(p.find("P" + std::to_string(page + 1) + " L"), std::string::npos) << "flag '" << flag << "'";
+      std::size_t ends = 0;
+      for (std::size_t at = p.find(".E"); at != std::string::npos; at = p.find(".E", at + 1)) ++ends;
+      EXPECT_EQ(ends, 66u) << "every line whole on its page, flag '" << flag << "'";
+    }
+    std::string pages;
+    run_command({"/usr/bin/gs", "-q", "-dNODISPLAY", "-dNOSAFER", "-c",
+                 "(" + text + ".pdf) (r) file runpdfbegin pdfpagecount = quit"},
+                &pages, nullptr);
+    EXPECT_EQ(pages, "3\n") << "flag '" << flag << "'";
+  }
 }
 
 }  // namespace

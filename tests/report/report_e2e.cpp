@@ -124,7 +124,9 @@ TEST_P(Report, PrinterLookupListsThePrintSystemsPrinters) {
 // the macro file raw first, then the report at 10.5 cpi; lp for an "-o"
 // option; 0 for a NULL tray; direct printing of invoices on parameter
 // 6210 and of anything else on the default destination. File and printer
-// names are one word each, whatever they hold.
+// names are one word each, whatever they hold; the file comes after "--"
+// and an option text adds nothing but "-o" options, split as the shell
+// splits them.
 TEST_P(Report, PrintCommandLines) {
   const std::string hostile = "a b;$(touch pwned)";
   auto& t = probe({"write", "r1", "2", "write", "r1pymacro.pcl", "1", "print", "r1", "pymacro", "LASER1", "2", "NULL",
@@ -132,18 +134,25 @@ TEST_P(Report, PrintCommandLines) {
                    "write", "r3", "1", "print", "r3", "dispatch", "DISPATCH", "1", "NULL",
                    "write", hostile, "1", "print", hostile, "statement", "x'y;id", "1", "5",
                    "write", "r5", "1", "output", "r5", "-1", "invoice",
-                   "write", "r6", "1", "output", "r6", "-1", "statement"},
+                   "write", "r6", "1", "output", "r6", "-1", "statement",
+                   "write", "-r7", "1", "print", "-r7", "-o x -- /etc/hostname -dother", "LASER1", "1", "NULL",
+                   "write", "r8", "1", "print", "r8", "-o 'page-label=Draft copy' -ocpi=12", "LASER1", "1", "NULL",
+                   "write", "r9", "1", "print", "r9", "landscape 'a=b c' $HOME", "LASER1", "1", "NULL"},
                   Commands::StandinsAndPrnt);
-  EXPECT_EQ(results(t).size(), 6u);
+  EXPECT_EQ(results(t).size(), 9u);
   const std::string line1 = "  file: LUNADESK REPORT line 1\n";
-  EXPECT_EQ(log(), "lp [-s] [-o] [raw] [-dLASER1] [r1pymacro.pcl]\n" + line1 +
+  EXPECT_EQ(log(), "lp [-s] [-o] [raw] [-dLASER1] [--] [r1pymacro.pcl]\n" + line1 +
                        "prnt [r1] [LASER1] [2] [0] [10.5cpi]\n" + line1 +
-                       "lp [-s] [-o] [landscape] [-o] [cpi=12] [-n3] [-dLASER1] [r2]\n" + line1 +
+                       "lp [-s] [-o] [landscape] [-o] [cpi=12] [-n3] [-dLASER1] [--] [r2]\n" + line1 +
                        "prnt [r3] [DISPATCH] [1] [0] [10cpi]\n" + line1 +
                        "prnt [" + hostile + "] [x'y;id] [1] [5] [statement]\n" + line1 +
                        "prnt [r5] [INVOICE1] [1] [0] [invoice]\n" + line1 +
-                       "prnt [r6] [] [1] [0] [statement]\n" + line1);
-  for (const std::string& f : std::vector<std::string>{"r1", "r1pymacro.pcl", "r2", "r3", hostile, "r5", "r6"})
+                       "prnt [r6] [] [1] [0] [statement]\n" + line1 +
+                       "lp [-s] [-o] [x] [-n1] [-dLASER1] [--] [-r7]\n" + line1 +
+                       "lp [-s] [-o] [page-label=Draft copy] [-o] [cpi=12] [-n1] [-dLASER1] [--] [r8]\n" + line1 +
+                       "prnt [r9] [LASER1] [1] [0] [landscape] [a=b c] [$HOME]\n" + line1);
+  for (const std::string& f :
+       std::vector<std::string>{"r1", "r1pymacro.pcl", "r2", "r3", hostile, "r5", "r6", "-r7", "r8", "r9"})
     EXPECT_FALSE(exists(file(f))) << f << " is removed after printing";
   EXPECT_FALSE(exists(file("pwned")));
 }
@@ -158,7 +167,8 @@ TEST_P(Report, OutputMenu) {
   EXPECT_EQ(t.row(2), "Output Options: View  Print  eMail  Exit") << "the export option is not on the line";
   EXPECT_EQ(t.row(3), "View report on screen");
   t.key("v");
-  const std::string pager = "less [-M] [-S] [-PMG=bottom g=top /=search h=help q=quit] [r1]\n  file: LUNADESK REPORT line 1\n";
+  const std::string pager =
+      "less [-M] [-S] [-PMG=bottom g=top /=search h=help q=quit] [--] [r1]\n  file: LUNADESK REPORT line 1\n";
   EXPECT_TRUE(t.wait_until([&] { return log() == pager; })) << log();
   EXPECT_TRUE(t.wait_until([&] {
     return t.alt_screen() && t.row(1).find("Report Probe") != std::string::npos &&
@@ -265,6 +275,72 @@ TEST_P(Report, MailFromTheEnvironmentsSender) {
   EXPECT_TRUE(exists(home_ + "/mail2")) << "the plain copy beside the PDF stays";
   EXPECT_TRUE(exists(home_ + "/mail3.txt")) << "an export that was not mailed stays";
   EXPECT_FALSE(exists(file("pwned")) || exists(home_ + "/pwned"));
+}
+
+// An export goes under a home directory that exists, and stays there: a
+// HOME unset, empty or not a directory refuses the export before anything
+// is asked, a name that climbs out of HOME (or names no file) is refused,
+// and a copy that cannot be written is said to have failed.
+TEST_P(Report, ExportStaysWithinAWritableHome) {
+  auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""});
+  ASSERT_TRUE(t.wait_for("Output Options"));
+  auto refused = [&](const std::string& name, const std::string& why) {
+    t.key("f9");
+    ASSERT_TRUE(t.wait_for("Enter filename to save report into: "));
+    t.type(name);
+    t.key("enter");
+    ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, why)) << name;
+    ASSERT_TRUE(t.wait_until([&] { return t.row(4).find("┌") == std::string::npos; }));
+  };
+  const std::string outside = "The file name must name a file within the home directory";
+  for (const std::string name : {"../../x", "../x", "/../x", "a/../../x", "sub/", "a/..", "."}) refused(name, outside);
+  refused("nosuch/r", "Export failed, cannot write the file in the home directory");
+  fs::create_directories(home_ + "/sub");
+  run_export(t, "f9", "sub/../sub/r", "t", std::nullopt, [&] { return exists(home_ + "/sub/r.txt"); });
+  choose(t, "Exit");
+  EXPECT_EQ(results(t), std::vector<std::string>{"output: removed"});
+  for (const auto& e : fs::directory_iterator(db_->dir()))
+    EXPECT_NE(e.path().filename().string().substr(0, 1), "x") << "nothing was written beside HOME";
+
+  fs::path plain_file = home_ + "/plain";
+  std::ofstream(plain_file) << "not a directory\n";
+  for (const auto& [home, why] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+           {std::nullopt, "HOME is not set, cannot export report"},
+           {"", "HOME is not set, cannot export report"},
+           {plain_file.string(), "HOME is not a directory, cannot export report"},
+           {home_ + "/missing", "HOME is not a directory, cannot export report"}}) {
+    unset_.clear();
+    std::map<std::string, std::string> env;
+    if (home)
+      env["HOME"] = *home;
+    else
+      unset_.push_back("HOME");
+    auto& p = probe({"write", "r2", "1", "output", "r2", "1", ""}, Commands::Standins, env);
+    ASSERT_TRUE(p.wait_for("Output Options"));
+    p.key("ctrl-o");
+    ASSERT_TRUE(p.wait_for_at(kErrorLine, 1, why)) << why;
+    EXPECT_FALSE(p.contains("Enter filename")) << "nothing is asked";
+    p.key("left");
+    ASSERT_TRUE(p.wait_until([&] { return p.reverse_text(2) == "Exit"; }));
+    p.key("enter");
+    EXPECT_EQ(results(p), std::vector<std::string>{"output: removed"});
+  }
+}
+
+// A sender address with a line end (another header line) or a leading
+// "-" (an option of mail) is refused; nothing is sent and the export stays.
+TEST_P(Report, MailRefusesASenderThatIsNotOneAddress) {
+  for (const std::string sender : {"reports@example.com\nBcc: all@example.com", "-oQ/tmp/x@example.com"}) {
+    auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::Standins, {{"LDEMAIL", sender}});
+    ASSERT_TRUE(t.wait_for("Output Options"));
+    run_export(t, "m", "mail1", "t", "boss@example.com",
+               [&] { return t.row(kErrorLine) == "From email address is not valid, cannot send email"; });
+    choose(t, "Exit");
+    EXPECT_EQ(results(t), std::vector<std::string>{"output: removed"});
+    EXPECT_TRUE(exists(home_ + "/mail1.txt"));
+    fs::remove(home_ + "/mail1.txt");
+  }
+  EXPECT_EQ(log(), "") << "mail was never started";
 }
 
 TEST_P(Report, MailFromTheCompanysAddressOrNotAtAll) {

@@ -45,6 +45,7 @@ e2e::Terminal& ReportTest::probe(const std::vector<std::string>& steps, Commands
   opt.env["STANDIN_STATE"] = state_;
   if (!env.count("LDEMAIL")) opt.unset.push_back("LDEMAIL");
   for (auto& [k, v] : env) opt.env[k] = v;
+  opt.unset.insert(opt.unset.end(), unset_.begin(), unset_.end());
   opt.cwd = db_->dir();
   term_ = std::make_unique<e2e::Terminal>(opt);
   EXPECT_TRUE(term_->wait_for("Report Probe")) << "the probe did not start";

@@ -35,7 +35,8 @@ class ReportTest : public ProgramTest {
   void SetUp() override;
 
   // report_probe with the steps given, in the test's directory, with HOME,
-  // LOGNAME "tester", LDEMAIL unset unless `env` sets it.
+  // LOGNAME "tester", LDEMAIL unset unless `env` sets it; the variables
+  // named in `unset_` are removed.
   e2e::Terminal& probe(const std::vector<std::string>& steps, Commands commands = Commands::Standins,
                        std::map<std::string, std::string> env = {});
   // The probe's result lines ("step: values"), once it has ended.
@@ -54,6 +55,7 @@ class ReportTest : public ProgramTest {
   std::string file(const std::string& name) const { return db_->dir() + "/" + name; }
 
   std::string home_, state_;
+  std::vector<std::string> unset_;
 };
 
 }  // namespace lunadesk::testing
