@@ -129,6 +129,10 @@ void clear_matched() {
 }
 
 int main(int argc, char** argv) {
+  rt::program::answer_command_line(argc, argv,
+                                   {"itemsclr",
+                                    "Clear matched transactions: for the customers of the statement cycles chosen,\n"
+                                    "deletes the open items of every invoice that nets to zero by a cycle end date."});
   rt::program::start(argc, argv);
   rt::program::connect();
   rt::program::defer_interrupt();

@@ -313,6 +313,10 @@ bool insert_new_data() {
 }
 
 int main(int argc, char** argv) {
+  rt::program::answer_command_line(argc, argv,
+                                   {"repnamedt",
+                                    "Salesman name maintenance: find, browse, add, change and delete the salesmen\n"
+                                    "(salesman code, name and login name; table iq_salesman_name)."});
   rt::program::start(argc, argv);
   rt::program::connect();
   rt::program::defer_interrupt();

@@ -143,6 +143,10 @@ void tax_use() {
 }
 
 int main(int argc, char** argv) {
+  rt::program::answer_command_line(argc, argv,
+                                   {"tugedit",
+                                    "Tax use group maintenance: find, browse, add, change and delete the tax use\n"
+                                    "groups of each product tax class, with the tax tables linked to each."});
   rt::program::start(argc, argv);
   rt::program::connect();
   init_state();

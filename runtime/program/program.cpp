@@ -3,6 +3,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "core/runtime.h"
 #include "screen/lines.h"
@@ -28,7 +30,46 @@ void show_lock_wait(sql::LockWait w) {
   }
 }
 
+std::string program_name() {
+  const std::string& a = arg0();
+  auto slash = a.rfind('/');
+  return slash == std::string::npos ? a : a.substr(slash + 1);
+}
+
+// A connection that failed because the database is not there at all, as
+// the SQL layer words it: the SQLite file missing or empty, or the server
+// without the database.
+bool no_database(const std::string& why) {
+  const bool sqlite = why.starts_with("database file '");
+  return (sqlite && (why.ends_with("' does not exist") || why.ends_with("' is empty, not a database"))) ||
+         why.find("database \"lunadesk\" does not exist") != std::string::npos;
+}
+
 }  // namespace
+
+void answer_command_line(int argc, char** argv, const About& about) {
+  const std::string usage = std::string("usage: ") + about.name + " [--help | --version]\n";
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::printf(
+          "%s%s\n\n"
+          "A 24x80 character-terminal program. The database \"lunadesk\": the SQLite\n"
+          "file LUNADESK_DB (default lunadesk.db in the working directory), or with\n"
+          "A4GL_SQLTYPE=pg the PostgreSQL server that PGHOST, PGPORT and PGUSER name.\n"
+          "Make one with 'lunadesk-db init', or 'lunadesk-db demo' for one with demo data.\n\n"
+          "See %s(1) for the screen and lunadesk(7) for keys and settings.\n",
+          usage.c_str(), about.purpose, about.name);
+      std::exit(0);
+    }
+    if (a == "--version") {
+      std::printf("%s (lunadesk) %s\n", about.name, LUNADESK_VERSION);
+      std::exit(0);
+    }
+    std::fprintf(stderr, "%s: unknown argument '%s'\n%s", about.name, a.c_str(), usage.c_str());
+    std::exit(2);
+  }
+}
 
 void start(int argc, char** argv) {
   set_args(argc, argv);
@@ -48,7 +89,17 @@ void start(int argc, char** argv) {
 }
 
 void connect(const std::source_location& loc) {
-  sql::connect("lunadesk", loc);
+  std::string why;
+  if (sql::try_connect("lunadesk", &why)) {
+    rt::status = 0;
+  } else {
+    if (no_database(why)) {
+      std::fprintf(stderr, "%s: %s; make it with 'lunadesk-db init', or 'lunadesk-db demo' for one with demo data\n",
+                   program_name().c_str(), why.c_str());
+      exit_program(1);
+    }
+    sql::connect("lunadesk", loc);
+  }
   sql::set_lock_wait_hook(&show_lock_wait);
 }
 

@@ -7,13 +7,29 @@
 
 namespace rt::program {
 
+// What a program says about itself when asked on its command line.
+struct About {
+  const char* name;     // "repnamedt"
+  const char* purpose;  // one or two lines: what the program is for
+};
+
+// The programs take no arguments but these: "--help" prints the usage,
+// the purpose, where the database is and where the manual is, "--version"
+// the version, both on standard output with exit status 0; anything else
+// prints the usage on standard error and exits with status 2. Needs
+// neither a terminal nor a database: call it first thing in main.
+void answer_command_line(int argc, char** argv, const About& about);
+
 // Takes the command line (argument 0 stays readable through rt::arg0()),
 // sets the locale from the environment (so that UTF-8 terminals work), and
 // registers the clean-ups that every way out runs.
 void start(int argc, char** argv);
 
 // Connects to the database "lunadesk" on the back end the environment
-// chooses; a failure stops the program with the runtime's error report.
+// chooses. When there is no such database (no SQLite file, an empty one,
+// no such database on the server) the program says so in one line on
+// standard error, with the commands that make one, and exits with status
+// 1; any other failure stops the program with the runtime's error report.
 // A save's wait for another program's lock is then shown on the message
 // line, and Ctrl-C typed during it gives it up.
 void connect(const std::source_location& loc = std::source_location::current());

@@ -125,9 +125,12 @@ bool lock_waits_watched();
 bool lock_wait(long waited_ms);
 
 // Opens the SQLite file at `path`. Unless `create` is set, a file that does
-// not exist is an error. On failure returns null with a message that names
-// the file.
-std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error);
+// not exist, or is empty, is an error (a database is never made by
+// accident). With `read_only` the connection only reads and leaves the
+// file exactly as it was, its journal mode included. On failure returns
+// null with a message that names the file.
+std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error,
+                                        bool read_only = false);
 // Connects to database `dbname` on the server that the PG* environment
 // names. On failure returns null with a message naming database and server.
 std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error);

@@ -351,14 +351,14 @@ ContinueOnLock::~ContinueOnLock() { --g().lock_scopes; }
 
 void set_lock_wait_hook(LockWaitHook hook) { g().lock_hook = hook; }
 
-bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing) {
+bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing, bool read_only) {
   State& s = g();
   disconnect();
   std::string why;
   if (use_pg()) {
     s.conn = detail::open_pg(std::string(dbname), &why);
   } else {
-    s.conn = detail::open_sqlite(sqlite_path(dbname), create_if_missing, &why);
+    s.conn = detail::open_sqlite(sqlite_path(dbname), create_if_missing, &why, read_only);
   }
   if (!s.conn) {
     if (error) *error = why;

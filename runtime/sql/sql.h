@@ -60,9 +60,12 @@ enum class Backend { Sqlite, Postgres };
 // names the database or file.
 void connect(std::string_view dbname = "lunadesk", const Loc& loc = Loc::current());
 // Same, but returns false with the reason instead of stopping (tools).
-// With `create_if_missing` a SQLite file that does not exist yet is made
-// (the schema tool); programs never create one.
-bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing = false);
+// With `create_if_missing` a SQLite file that does not exist yet (or is
+// empty) is made (the schema tool); programs never create one. With
+// `read_only` a SQLite file is opened for reading only and left exactly as
+// it was (for a caller that only reads).
+bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing = false,
+                 bool read_only = false);
 void disconnect();
 bool connected();
 Backend backend();

@@ -598,9 +598,14 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &sb) == 0;
 }
 
+bool empty_file(const std::string& path) {
+  struct stat sb;
+  return ::stat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && sb.st_size == 0;
+}
+
 }  // namespace
 
-std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error) {
+std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error, bool read_only) {
   const std::string where = "database file '" + path + "'";
   if (is_directory(path)) {
     *error = where + " is a directory, not a database";
@@ -608,6 +613,12 @@ std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, st
   }
   if (!create && !exists(path)) {
     *error = where + " does not exist";
+    return nullptr;
+  }
+  // SQLite would take an empty file for an empty database and write its
+  // header into it.
+  if (!create && empty_file(path)) {
+    *error = where + " is empty, not a database";
     return nullptr;
   }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
@@ -623,7 +634,8 @@ std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, st
   // Reading the schema tells a database from any other file, and shows a
   // file that cannot be read.
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && read_only) rc = sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && !read_only) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     const int ext = sqlite3_extended_errcode(db);

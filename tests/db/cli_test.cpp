@@ -1,12 +1,17 @@
 // The tool lunadesk-db as the operator runs it: its reports, its second
 // runs that change nothing, and its one-line errors with exit status 1.
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "pg_server.h"
 #include "schema.h"
+#include "sql/sql.h"
 
 namespace lunadesk::db::test {
 namespace {
@@ -22,9 +27,12 @@ struct ToolRun {
   std::string out, err;
 };
 
-ToolRun tool(const std::string& command) {
+ToolRun tool(const std::string& command, const std::string& option = "") {
   ToolRun r;
-  r.status = run_command({LUNADESK_DB_TOOL, command}, &r.out, &r.err);
+  std::vector<std::string> argv{LUNADESK_DB_TOOL};
+  if (!option.empty()) argv.push_back(option);
+  argv.push_back(command);
+  r.status = run_command(argv, &r.out, &r.err);
   return r;
 }
 
@@ -65,6 +73,29 @@ TEST_P(Tool, InitDemoListAndTheirSecondRuns) {
   EXPECT_TRUE(contains(list.out, "Tax use groups: 11")) << list.out;
   // Cycle 1's open balance, summed exactly: 612.40 + 0.01 + 2.50.
   EXPECT_TRUE(contains(list.out, "614.91")) << list.out;
+}
+
+// A database that holds tables of something else is not made ours by
+// accident: init and demo name the tables and change nothing, unless
+// --force.
+TEST_P(Tool, LeavesADatabaseOfSomethingElseAloneUnlessForced) {
+  std::string error;
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  rt::sql::execute("CREATE TABLE payroll_2019 (pr_emp INTEGER)");
+  rt::sql::disconnect();
+  for (const std::string command : {"init", "demo"}) {
+    ToolRun r = tool(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_TRUE(one_line(r.err)) << r.err;
+    EXPECT_TRUE(contains(r.err, "payroll_2019") && contains(r.err, "--force")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  ToolRun list = tool("list");
+  EXPECT_EQ(list.status, 1) << "no schema to list";
+  ToolRun forced = tool("init", "--force");
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  EXPECT_TRUE(contains(forced.out, "Created " + std::to_string(schema_tables().size()) + " tables")) << forced.out;
+  EXPECT_EQ(tool("list", "--force").status, 2) << "list changes nothing, so there is nothing to force";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Tool, all_backends(), backend_name);
@@ -129,6 +160,44 @@ TEST(ToolErrors, NameTheFileOrServerOnOneLine) {
   ToolRun usage = tool("drop");
   EXPECT_EQ(usage.status, 2);
   EXPECT_TRUE(contains(usage.err, "usage: lunadesk-db")) << usage.err;
+  EXPECT_EQ(tool("init", "--frce").status, 2);
+}
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// list only reads: an empty file stays empty, and a database kept with a
+// rollback journal (as another tool may leave one) is left byte for byte,
+// without a journal file of its own left beside it.
+TEST(ToolList, NeverCreatesOrChangesAFile) {
+  ScopedDatabase db(Db::Sqlite);
+  ASSERT_TRUE(db.ready()) << db.reason();
+  Env env;
+  const std::string empty = db.dir() + "/empty.db";
+  std::ofstream(empty).flush();
+  env.set("LUNADESK_DB", empty.c_str());
+  ToolRun r = tool("list");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(one_line(r.err) && contains(r.err, "empty.db") && contains(r.err, "lunadesk-db init")) << r.err;
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+
+  const std::string kept = db.dir() + "/kept.db";
+  env.set("LUNADESK_DB", kept.c_str());
+  ASSERT_EQ(tool("demo").status, 0);
+  sqlite3* lite = nullptr;
+  ASSERT_EQ(sqlite3_open(kept.c_str(), &lite), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(lite, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(lite);
+  const std::string before = file_bytes(kept);
+  ToolRun list = tool("list");
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_TRUE(contains(list.out, "Salesmen: 12")) << list.out;
+  EXPECT_TRUE(file_bytes(kept) == before) << "the database file is unchanged";
+  EXPECT_FALSE(std::filesystem::exists(kept + "-wal") || std::filesystem::exists(kept + "-shm"));
 }
 
 }  // namespace

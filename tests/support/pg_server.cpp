@@ -7,6 +7,7 @@
 #include <ftw.h>
 #include <grp.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -332,13 +333,17 @@ ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
   if (which == Db::Sqlite) {
     ::unsetenv("A4GL_SQLTYPE");
     where_ = dir_ + "/lunadesk.db";
-    // An empty file is an empty SQLite database.
-    const int fd = ::open(where_.c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd < 0) {
+    // A database without tables, as "lunadesk-db init" starts one (the
+    // programs take an empty file for no database at all).
+    sqlite3* db = nullptr;
+    const bool made = sqlite3_open_v2(where_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
+                          SQLITE_OK &&
+                      sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    if (!made) {
       reason_ = "cannot create " + where_;
       return;
     }
-    ::close(fd);
     ::setenv("LUNADESK_DB", where_.c_str(), 1);
     ready_ = true;
     return;

@@ -23,13 +23,17 @@ namespace {
 using namespace lunadesk::db;
 
 const char kUsage[] =
-    "usage: lunadesk-db init | demo | list\n"
+    "usage: lunadesk-db [--force] init | demo | list\n"
+    "       lunadesk-db --help | --version\n"
     "  init   create every table and index of the schema that is missing\n"
     "  demo   create the schema if needed, then add the demo rows to an empty database\n"
     "  list   list the salesmen, the tax use groups and the open items per cycle\n"
+    "         (only reads: never creates or changes a file)\n"
+    "  --force  add the schema even to a database that holds other tables\n"
     "The database: A4GL_SQLTYPE beginning with \"pg\" selects the database 'lunadesk'\n"
     "on PostgreSQL (PGHOST, PGPORT, PGUSER, ...); otherwise the SQLite file\n"
-    "LUNADESK_DB (default lunadesk.db in the working directory).\n";
+    "LUNADESK_DB (default lunadesk.db in the working directory).\n"
+    "See lunadesk-db(1) and lunadesk(7).\n";
 
 bool is_pg() { return rt::getenv_str("A4GL_SQLTYPE").rfind("pg", 0) == 0; }
 
@@ -84,11 +88,32 @@ bool precheck(const std::string& command, std::string* error) {
     *error = "cannot open " + target() + ": directory '" + dir + "' does not exist";
     return false;
   }
-  if (command == "list" && !exists(path)) {
-    *error = target() + " does not exist; create it with 'lunadesk-db init'";
+  struct stat st;
+  if (command == "list" && (::stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))) {
+    *error = target() + (exists(path) ? " is empty" : " does not exist") +
+             "; create it with 'lunadesk-db init' or 'lunadesk-db demo'";
     return false;
   }
   return true;
+}
+
+// The schema goes only into a database of its own: one that holds tables
+// of something else is left alone unless the operator insists.
+bool guard_foreign(bool force) {
+  std::vector<std::string> other;
+  std::string error;
+  if (!foreign_tables(&other, &error)) {
+    fail(target() + ": " + error);
+    return false;
+  }
+  if (other.empty() || force) return true;
+  std::string names;
+  for (size_t i = 0; i < other.size() && i < 5; ++i) names += (i ? ", " : "") + other[i];
+  if (other.size() > 5) names += " and " + std::to_string(other.size() - 5) + " more";
+  fail(target() + " holds tables that are not lunadesk's (" + names +
+       "); nothing was changed. Use another database, or add the schema anyway with 'lunadesk-db --force " +
+       "init'");
+  return false;
 }
 
 std::string join(const std::vector<std::string>& names) {
@@ -153,28 +178,45 @@ int run_list() {
 
 int main(int argc, char** argv) {
   rt::set_args(argc, argv);
-  if (argc != 2) {
+  bool force = false;
+  std::string command;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-h" || a == "--help" || a == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("lunadesk-db (lunadesk) %s\n", LUNADESK_VERSION);
+      return 0;
+    }
+    if (a == "--force") {
+      force = true;
+    } else if (command.empty() && (a == "init" || a == "demo" || a == "list")) {
+      command = a;
+    } else {
+      std::fprintf(stderr, "lunadesk-db: unknown %s '%s'\n%s", a[0] == '-' ? "option" : "command", a.c_str(), kUsage);
+      return 2;
+    }
+  }
+  if (command.empty() || (force && command == "list")) {
     std::fputs(kUsage, stderr);
-    return 2;
-  }
-  std::string command = argv[1];
-  if (command == "-h" || command == "--help" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (command != "init" && command != "demo" && command != "list") {
-    std::fprintf(stderr, "lunadesk-db: unknown command '%s'\n%s", command.c_str(), kUsage);
     return 2;
   }
 
   std::string error;
   if (!precheck(command, &error)) return fail(error);
   // The SQL layer's reason names the file or the server already.
-  if (!rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/command != "list")) {
+  const bool list = command == "list";
+  if (!rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/!list, /*read_only=*/list)) {
     return fail(error.empty() ? "cannot connect to " + target() : error);
   }
 
-  int rc = command == "init" ? run_init() : command == "demo" ? run_demo() : run_list();
+  int rc = 1;
+  if (list)
+    rc = run_list();
+  else if (guard_foreign(force))
+    rc = command == "init" ? run_init() : run_demo();
   rt::sql::disconnect();
   return rc;
 }

@@ -58,6 +58,10 @@ struct SchemaReport {
 // is an error, reported before anything is created (nothing is changed).
 bool create_schema(SchemaReport* report, std::string* error);
 
+// Names of the tables of the current database that the schema does not
+// define (a database that holds them belongs to something else), sorted.
+bool foreign_tables(std::vector<std::string>* names, std::string* error);
+
 // Names "table.column" of every column of the schema that the current
 // database lacks (a missing table gives "table"). Empty when complete.
 bool missing_columns(std::vector<std::string>* missing, std::string* error);

@@ -6,6 +6,7 @@
 // back end. Indexes have no such probe: their names come from the back
 // end's catalogue. The probes run before the transaction begins, because a
 // failed statement spoils an open transaction on PostgreSQL.
+#include <algorithm>
 #include <set>
 
 #include "db_exec.h"
@@ -62,6 +63,24 @@ std::set<std::string> existing_indexes() {
 }
 
 }  // namespace
+
+bool foreign_tables(std::vector<std::string>* names, std::string* error) {
+  const char* text = rt::sql::backend() == rt::sql::Backend::Postgres
+                         ? "SELECT tablename FROM pg_tables WHERE schemaname = current_schema()"
+                         : "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'";
+  try {
+    names->clear();
+    rt::Value name(rt::char_t(128));
+    for_each_row(text, {}, {&name}, "reading the table names", [&] {
+      if (!find_table(name.str())) names->push_back(name.str());
+    });
+    std::sort(names->begin(), names->end());
+    return true;
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+}
 
 bool missing_columns(std::vector<std::string>* missing, std::string* error) {
   try {
