@@ -1,9 +1,9 @@
-// The help file: reading it, finding it, showing a message in a window.
+// The help file: finding it, showing a message in a window (the reading
+// of its text is help_file.cpp).
 #include "screen/help.h"
 
 #include <unistd.h>
 
-#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -17,44 +17,11 @@
 #ifndef LUNADESK_DATADIR
 #define LUNADESK_DATADIR "/usr/local/share/lunadesk"
 #endif
+#ifndef LUNADESK_DATADIR_FROM_BIN
+#define LUNADESK_DATADIR_FROM_BIN "../share/lunadesk"
+#endif
 
 namespace rt::ui {
-
-HelpMessages parse_help(std::string_view text) {
-  HelpMessages out;
-  std::vector<std::string>* current = nullptr;
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    std::size_t nl = text.find('\n', pos);
-    bool last = nl == std::string_view::npos;
-    std::string line(text.substr(pos, last ? std::string_view::npos : nl - pos));
-    pos = last ? text.size() + 1 : nl + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string expanded;
-    for (char c : line) {
-      if (c == '\t')
-        expanded.append(8 - expanded.size() % 8, ' ');
-      else
-        expanded += c;
-    }
-    while (!expanded.empty() && expanded.back() == ' ') expanded.pop_back();
-    // ".NUMBER" alone on its line starts a message.
-    if (expanded.size() >= 2 && expanded[0] == '.' && expanded.size() <= 10) {
-      bool digits = true;
-      for (std::size_t i = 1; i < expanded.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(expanded[i]))) digits = false;
-      if (digits) {
-        current = &out[std::stoi(expanded.substr(1))];
-        current->clear();
-        continue;
-      }
-    }
-    if (current && !(last && expanded.empty())) current->push_back(expanded);
-  }
-  for (auto& [n, lines] : out)
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
-  return out;
-}
 
 std::optional<std::string> find_help_file(const std::string& name) {
   if (name.empty()) return std::nullopt;
@@ -63,8 +30,9 @@ std::optional<std::string> find_help_file(const std::string& name) {
     places.push_back(name);
   } else {
     places.push_back(name);
-    places.push_back(std::string(LUNADESK_DATADIR) + "/" + name);
     std::string dir = rt::exe_dir();
+    if (!dir.empty()) places.push_back(dir + "/" + LUNADESK_DATADIR_FROM_BIN + "/" + name);
+    places.push_back(std::string(LUNADESK_DATADIR) + "/" + name);
     if (!dir.empty()) places.push_back(dir + "/" + name);
   }
   for (const auto& p : places)

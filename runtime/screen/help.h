@@ -3,7 +3,9 @@
 // A help file is plain text: a line ".NUMBER" starts message NUMBER, which
 // runs to the next such line; lines before the first one are ignored. The
 // file named by set_help_file() is looked up in the working directory,
-// then in the installed data directory, then beside the executable.
+// then in the data directory of the installation the program runs from
+// (share/lunadesk beside its bin/), then in the one it was built for,
+// then beside the executable (a build tree).
 //
 // show_help(n) opens a bordered window over the screen with message n.
 // A message that fits is shown with "Press any key to continue" and any
