@@ -117,7 +117,7 @@ TEST(ManPages, RenderWithoutWarningsAndDocumentEveryVariable) {
   for (const std::string& page : kManPages) {
     const std::string path = std::string(LUNADESK_BUILD_DIR) + "/man/" + page + ".gz";
     ASSERT_TRUE(fs::exists(path)) << path;
-    Ran r = run({"/usr/bin/man", "--warnings", "-l", path}, {"MANWIDTH=80", "MAN_KEEP_FORMATTING=0"});
+    Ran r = run({"/usr/bin/man", "--warnings", "-l", path}, {"MANWIDTH=80"});
     EXPECT_EQ(r.status, 0) << page << ": " << r.err;
     EXPECT_EQ(r.err, "") << page;
     EXPECT_NE(r.out.find("NAME"), std::string::npos) << page;
@@ -157,8 +157,10 @@ void run_installed(const fs::path& bindir, const std::string& program, const std
   t.key("ctrl-w");
   ASSERT_TRUE(t.wait_for("SEARCHING: type what you are looking for")) << "the installed help file";
   t.key("enter");
+  ASSERT_TRUE(t.wait_gone("SEARCHING"));
   t.wait_settled();
   t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_until([&] { return t.row(2).find("Esc: Accept") == std::string::npos; })) << "back at the menu";
   t.wait_settled();
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));

@@ -110,8 +110,7 @@ TEST(MessageBox, EveryLengthUpToTheScreenWidthFits) {
     msg.back() = '!';
     const int shown = std::min(len, 76);
     t->when_idle([&](ui::FakeTerminal& ft) {
-      std::string row = ft.row(10);
-      std::size_t at = row.find('m');
+      std::size_t at = cells(&ft, 10, 1, 80).find('m');
       ASSERT_NE(at, std::string::npos) << len;
       const int col = static_cast<int>(at) + 1;
       EXPECT_EQ(cells(&ft, 10, col, shown), msg.substr(0, static_cast<std::size_t>(shown - 1)) + (len <= 76 ? "!" : "m"))

