@@ -156,7 +156,7 @@ void run_installed(const fs::path& bindir, const std::string& program, const std
   t.wait_settled();
   t.key("ctrl-w");
   ASSERT_TRUE(t.wait_for("SEARCHING: type what you are looking for")) << "the installed help file";
-  t.key("enter");
+  t.key("r");  // Resume: back to the query
   ASSERT_TRUE(t.wait_gone("SEARCHING"));
   t.wait_settled();
   t.key("esc");
