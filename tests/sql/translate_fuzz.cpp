@@ -14,7 +14,10 @@ class AnyTable : public rt::sql::SchemaLookup {
   const rt::sql::TableInfo* table(std::string_view) override { return &info_; }
 
  private:
-  rt::sql::TableInfo info_{{"a", "b", "c"}, 1};
+  // One column of each kind the translator types constants for; b is the
+  // serial.
+  using T = rt::sql::ColType;
+  rt::sql::TableInfo info_{{"a", "b", "c", "d"}, {{T::Char}, {T::Int}, {T::Decimal, 12, 2}, {T::Date}}, 1};
 };
 
 }  // namespace
