@@ -96,6 +96,29 @@ bool elem_accepts(const Elem& e, char32_t c) {
   return false;
 }
 
+bool match_elems(const std::u32string& v, const std::vector<Elem>& p) {
+  // Greedy matching with one backtrack point per star: linear in practice,
+  // never exponential.
+  size_t vi = 0, pi = 0;
+  size_t star_p = std::string::npos, star_v = 0;
+  while (vi < v.size()) {
+    if (pi < p.size() && p[pi].kind == Elem::Star) {
+      star_p = pi++;
+      star_v = vi;
+    } else if (pi < p.size() && elem_accepts(p[pi], v[vi])) {
+      ++pi;
+      ++vi;
+    } else if (star_p != std::string::npos) {
+      pi = star_p + 1;
+      vi = ++star_v;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi].kind == Elem::Star) ++pi;
+  return pi == p.size();
+}
+
 void encode(char32_t c, std::string* out) { text::append(*out, c); }
 
 // Inside a bracket expression only these need care; a backslash is an
@@ -146,28 +169,20 @@ std::string folded_element(const Elem& e, Fold f, const std::string& plain) {
 
 bool matches(std::string_view value, std::string_view pattern) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  return match_elems(text::decode_all(value), parse(pattern));
+}
+
+bool like(std::string_view value, std::string_view pattern, char32_t escape) {
   const std::u32string v = text::decode_all(value);
-  const std::vector<Elem> p = parse(pattern);
-  // Greedy matching with one backtrack point per star: linear in practice,
-  // never exponential.
-  size_t vi = 0, pi = 0;
-  size_t star_p = std::string::npos, star_v = 0;
-  while (vi < v.size()) {
-    if (pi < p.size() && p[pi].kind == Elem::Star) {
-      star_p = pi++;
-      star_v = vi;
-    } else if (pi < p.size() && elem_accepts(p[pi], v[vi])) {
-      ++pi;
-      ++vi;
-    } else if (star_p != std::string::npos) {
-      pi = star_p + 1;
-      vi = ++star_v;
-    } else {
-      return false;
-    }
+  const std::u32string raw = text::decode_all(pattern);
+  std::vector<Elem> p;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == escape && i + 1 < raw.size()) p.push_back(Elem::lit(raw[++i]));
+    else if (raw[i] == U'%') p.push_back(Elem::make(Elem::Star));
+    else if (raw[i] == U'_') p.push_back(Elem::make(Elem::Any));
+    else p.push_back(Elem::lit(raw[i]));
   }
-  while (pi < p.size() && p[pi].kind == Elem::Star) ++pi;
-  return pi == p.size();
+  return match_elems(v, p);
 }
 
 std::string matches_to_regex(std::string_view pattern, Fold fold) {

@@ -6,7 +6,8 @@
 //
 // Owns the meaning of a pattern for both back ends: the embedded one calls
 // matches() directly, PostgreSQL gets the same pattern as an anchored
-// regular expression. Never sees SQL text.
+// regular expression. LIKE patterns too are matched here on the embedded
+// back end (PostgreSQL's own LIKE means the same). Never sees SQL text.
 #pragma once
 
 #include <string>
@@ -15,6 +16,11 @@
 namespace rt::sql {
 
 bool matches(std::string_view value, std::string_view pattern);
+
+// LIKE: "%" any run of characters, "_" one character, the escape character
+// (a backslash unless ESCAPE names another) makes the next one literal.
+// Case counts and so do the value's blanks, as in PostgreSQL's LIKE.
+bool like(std::string_view value, std::string_view pattern, char32_t escape = U'\\');
 
 // How the compared value is folded before it meets the pattern:
 // upper(x) MATCHES p compares the upshifted x.

@@ -201,6 +201,8 @@ bool operands(sqlite3_context* ctx, int argc, sqlite3_value** argv, Decimal* a, 
   return true;
 }
 
+// A sum, difference or product with a quotient (text, see above) keeps the
+// places numeric arithmetic gives it, as the quotient did.
 template <bool (*Op)(const Decimal&, const Decimal&, Decimal*)>
 void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b, r;
@@ -209,7 +211,10 @@ void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_error(ctx, kOverflow, -1);
     return;
   }
-  result_decimal(ctx, r);
+  if (sqlite3_value_type(argv[0]) == SQLITE_TEXT || sqlite3_value_type(argv[1]) == SQLITE_TEXT)
+    result_quotient(ctx, r);
+  else
+    result_decimal(ctx, r);
 }
 
 void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -243,6 +248,102 @@ void store_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   result_decimal(ctx, r);
 }
 
+int128 ten_to(int k) {
+  int128 p = 1;
+  while (k-- > 0) p *= 10;
+  return p;
+}
+
+// x rounded (half away from zero) or cut to n places; n < 0 rounds or
+// cuts to tens, hundreds, ... false when the result does not fit.
+bool to_places(const Decimal& x, int n, bool cut, Decimal* out) {
+  if (n >= 0 && x.scale() <= n) {
+    *out = x;
+    return true;
+  }
+  if (n >= 0 && !cut) return x.round_to(n, out);
+  const int drop = x.scale() - n;  // digits of the mantissa that go
+  if (drop > Decimal::kMaxDigits) {
+    *out = Decimal();
+    return true;
+  }
+  const int128 unit = ten_to(drop);
+  int128 q = x.mantissa() / unit;
+  const int128 rest = x.mantissa() % unit;
+  if (!cut && (rest < 0 ? -rest : rest) * 2 >= unit) q += x.negative() ? -1 : 1;
+  if (n >= 0) {
+    const auto r = Decimal::from_scaled(q, n);
+    if (r) *out = *r;
+    return r.has_value();
+  }
+  const auto whole = Decimal::from_scaled(q, 0), tens = Decimal::from_scaled(ten_to(-n), 0);
+  return whole && tens && Decimal::mul(*whole, *tens, out);
+}
+
+// dec_round(x [, n]) and dec_trunc(x [, n]): numeric ROUND and TRUNC.
+void places_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal x, n;
+  if (!operands(ctx, argc, argv, &x, &n)) return;
+  std::int64_t places = 0;
+  if (argc > 1 && (!n.to_int64(&places) || places > Decimal::kMaxDigits || places < -Decimal::kMaxDigits)) {
+    sqlite3_result_error(ctx, kOverflow, -1);
+    return;
+  }
+  Decimal r;
+  if (!to_places(x, static_cast<int>(places), sqlite3_user_data(ctx) != nullptr, &r)) {
+    sqlite3_result_error(ctx, kOverflow, -1);
+    return;
+  }
+  result_decimal(ctx, r);
+}
+
+// dec_num(x): text read as a number (blanks around it allowed), refused
+// when it is no number; numbers as they are.
+void num_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_NULL || type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  Decimal d;
+  if (!operands(ctx, 1, argv, &d, &d)) return;
+  result_decimal(ctx, d);
+}
+
+// dec_min(x), dec_max(x): MIN and MAX compared exactly, decimals of any
+// number of digits among the others.
+struct ExtremeState {
+  bool any = false;
+  Decimal best;
+};
+
+void extreme_step(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Decimal d;
+  if (!decimal_of(argv[0], &d)) return;
+  void* mem = sqlite3_aggregate_context(ctx, sizeof(ExtremeState));
+  if (!mem) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  ExtremeState s;
+  std::memcpy(static_cast<void*>(&s), mem, sizeof s);
+  const bool max = sqlite3_user_data(ctx) != nullptr;
+  if (!s.any || (max ? s.best < d : d < s.best)) s.best = d;
+  s.any = true;
+  std::memcpy(mem, static_cast<const void*>(&s), sizeof s);
+}
+
+void extreme_final(sqlite3_context* ctx) {
+  void* mem = sqlite3_aggregate_context(ctx, 0);
+  ExtremeState s;
+  if (mem) std::memcpy(static_cast<void*>(&s), mem, sizeof s);
+  if (!mem || !s.any) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  result_decimal(ctx, s.best);
+}
+
 void glob_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
     sqlite3_result_null(ctx);
@@ -253,6 +354,32 @@ void glob_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const auto* value = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
   const int vlen = sqlite3_value_bytes(argv[1]);
   sqlite3_result_int(ctx, matches(std::string_view(value, vlen), std::string_view(pattern, plen)) ? 1 : 0);
+}
+
+// like(pattern, x [, escape]): the LIKE matcher (pattern.h), in which
+// case counts, as on PostgreSQL; SQLite's own ignores ASCII case.
+void like_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  for (int k = 0; k < argc; ++k) {
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+  }
+  auto text_of = [](sqlite3_value* v) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return std::string_view(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0);
+  };
+  char32_t escape = U'\\';
+  if (argc == 3) {
+    const std::u32string e = text::decode_all(text_of(argv[2]));
+    if (e.size() != 1) {
+      sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+      return;
+    }
+    escape = e[0];
+  }
+  const std::string pattern(text_of(argv[0]));
+  sqlite3_result_int(ctx, like(text_of(argv[1]), pattern, escape) ? 1 : 0);
 }
 
 // divisor(x): x, refused when it is zero (the translator passes every
@@ -303,6 +430,8 @@ int register_sqlite_functions(sqlite3* db) {
     rc = sqlite3_create_window_function(db, "avg", 1, flags, nullptr, sum_step, avg_final, avg_current,
                                         sum_inverse, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "glob", 2, flags, nullptr, glob_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 2, flags, nullptr, like_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 3, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "divisor", 1, flags, nullptr, divisor_fn, nullptr, nullptr);
   static int to_upper = 1;
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
@@ -319,6 +448,16 @@ int register_sqlite_functions(sqlite3* db) {
   for (const Fn& f : fns) {
     if (rc == SQLITE_OK) rc = sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
   }
+  static int cut = 1, largest = 1;
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_num", 1, flags, nullptr, num_fn, nullptr, nullptr);
+  for (int args = 1; args <= 2; ++args) {
+    if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_round", args, flags, nullptr, places_fn, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_trunc", args, flags, &cut, places_fn, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function(db, "dec_min", 1, flags, nullptr, nullptr, extreme_step, extreme_final);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function(db, "dec_max", 1, flags, &largest, nullptr, extreme_step, extreme_final);
   return rc;
 }
 

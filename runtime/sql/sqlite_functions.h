@@ -6,10 +6,18 @@
 //   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a)
 //                             exact arithmetic where the translator sees a
 //                             DECIMAL operand; dec_div divides as numeric
-//                             division does (Decimal::quotient_scale)
+//                             division does (Decimal::quotient_scale);
+//                             a quotient, and what is computed from one,
+//                             comes back as text keeping its places
 //   dec_cmp(a, b)             -1, 0 or 1, exactly
 //   dec_store(x, p, s)        x rounded to s places (half away from zero),
 //                             refused when it needs more than p digits
+//   dec_round, dec_trunc (x [, n])  numeric ROUND and TRUNC to n places
+//   dec_min(x), dec_max(x)    MIN and MAX of decimals compared exactly
+//   dec_num(x)                text read as a number, refused (-1213) when
+//                             it is none: a text value compared with one
+//   like(pattern, x [, esc])  LIKE as on PostgreSQL: case counts, a
+//                             backslash escapes unless ESCAPE says
 //   glob(pattern, x)          the MATCHES matcher (pattern.h): the
 //                             translator writes x MATCHES p as x GLOB p
 //

@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "sql/errors.h"
 #include "sql/pattern.h"
 #include "sql/tokenize.h"
+#include "values/decimal.h"
 
 namespace rt::sql {
 namespace {
@@ -58,9 +60,9 @@ int constant_digits(std::string_view n) {
   return static_cast<int>(d.size());
 }
 
-std::string rtrim_blanks(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
+bool is_integer_text(std::string_view v) {
+  if (!v.empty() && (v[0] == '+' || v[0] == '-')) v.remove_prefix(1);
+  return !v.empty() && v.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 class Translator {
@@ -233,9 +235,7 @@ class Translator {
             o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
             break;
           }
-          std::string v = t.value;
-          if (target_ == Target::Sqlite) v = rtrim_blanks(std::move(v));
-          o(i) = quote_literal(v, target_);
+          o(i) = quote_literal(t.value, target_);
           break;
         }
         case Tok::Number:
@@ -726,6 +726,7 @@ class Translator {
 
   // A value stored into a column of type `col`.
   void stored_into(const ColType& col, const Node& v) {
+    if (lite() && col.kind == ColType::Char && v.string_const) trim_constant(v);
     if (col.kind == ColType::Date) {
       meets_date(v, true);
     } else if (is_dec(col)) {
@@ -738,8 +739,86 @@ class Translator {
     }
   }
 
+  static bool is_text_value(const Node& n) {
+    return !n.string_const && !n.param &&
+           (n.type.kind == ColType::Char || n.type.kind == ColType::Varchar || n.type.kind == ColType::Text);
+  }
+  static bool is_number(const ColType& t) {
+    return t.kind == ColType::Int || t.kind == ColType::Decimal || t.kind == ColType::Float;
+  }
+
+  // Text before and after a node, once however often it is compared (an
+  // IN list, BETWEEN).
+  void wrap_once(const Node& n, const std::string& before, const std::string& after) {
+    if (wrapped_.insert(n.first).second) wrap(n, before, after);
+  }
+
+  // Trailing blanks. A CHAR value never keeps them on SQLite (the back end
+  // trims what is stored) and a CHAR column compares with RTRIM; VARCHAR
+  // and text values keep theirs and compare as they are. PostgreSQL
+  // decides by the pair: a constant met by a CHAR is a CHAR, CHAR with
+  // VARCHAR ignores trailing blanks, CHAR with text compares the CHAR
+  // without its padding. On SQLite a constant met by a CHAR loses its
+  // blanks (a temporary table made from a query compares without RTRIM),
+  // the VARCHAR met by a CHAR is trimmed (rtrim(), not a collation: SQLite
+  // 3.40's automatic indexes ignore a collation that differs from the
+  // column's), and a CHAR met by text compares exactly.
+  void text_rule(const Node& a, const Node& b, bool b_is_query = false) {
+    if (!lite()) return;
+    const bool ca = a.type.kind == ColType::Char, cb = b.type.kind == ColType::Char;
+    if (a.string_const && cb && is_text_value(b)) trim_constant(a);
+    if (b.string_const && ca && is_text_value(a)) trim_constant(b);
+    if (!is_text_value(a) || !is_text_value(b) || ca == cb) return;
+    const Node& other = ca ? b : a;
+    if (other.type.kind == ColType::Varchar) {
+      // A CHAR column before IN (SELECT ...) already compares with RTRIM.
+      if (!(b_is_query && ca)) wrap_once(other, "rtrim(", ",' ')");
+    } else if (a.first == a.last) {
+      wrap_once(a, "", " COLLATE BINARY");
+    } else {
+      wrap_once(a, "(", ") COLLATE BINARY");
+    }
+  }
+
+  void trim_constant(const Node& n) {
+    std::string v = tok(n.first).value;
+    while (!v.empty() && v.back() == ' ') v.pop_back();
+    o(n.first) = quote_literal(v, target_);
+  }
+
+  // A number meets text. A constant must read as a number of the other
+  // operand's kind (-1213 on both back ends, as PostgreSQL refuses it
+  // when the statement is read); on SQLite it is written as that number.
+  // Any other text value is read as a number on each row, and text that is
+  // no number stops the statement with -1213 (PostgreSQL has no operator
+  // for text and a number; SQLite would compare them as text).
+  void number_meets_text(const Node& num, const Node& text) {
+    if (num.string_const || num.param || !is_number(num.type)) return;
+    if (text.string_const) {
+      if (num.type.kind == ColType::Float) return;
+      std::string v = tok(text.first).value;
+      const size_t b = v.find_first_not_of(' '), e = v.find_last_not_of(' ');
+      v = b == std::string::npos ? std::string() : v.substr(b, e - b + 1);
+      const bool ok = num.type.kind == ColType::Int ? is_integer_text(v) : Decimal::parse(v).has_value();
+      if (!ok) {
+        fail("'" + tok(text.first).value + "' is not a number");
+        r_.error_code = err::kCharToNumber;
+        return;
+      }
+      if (lite() && constant_digits(v) <= 15 && v.find_first_of("eE") == std::string::npos) o(text.first) = v;
+      return;
+    }
+    if (!is_text_value(text)) return;
+    if (lite()) wrap_once(text, "dec_num(", ")");
+    else wrap_once(text, "CAST(", " AS numeric)");
+  }
+
   // Two operands compared.
   void compared(const Node& a, const Node& b) {
+    text_rule(a, b);
+    number_meets_text(a, b);
+    number_meets_text(b, a);
+    if (!r_.ok) return;
     if (a.type.kind == ColType::Date) meets_date(b, false);
     if (b.type.kind == ColType::Date) meets_date(a, false);
     if (is_dec(a.type) && b.param) r_.targets[param_at_.at(b.first)].kind = ParamTarget::Decimal;
@@ -897,12 +976,21 @@ class Translator {
         if (n->type.kind == ColType::Date)
           for (const Node& a : args) meets_date(a, false);
       }
+      // SQLite's own MIN and MAX put the decimals of more than 15 digits
+      // (kept as text) after every number.
+      if (lite() && (name == "MIN" || name == "MAX") && args.size() == 1 && is_dec(first))
+        o(i) = name == "MIN" ? "dec_min" : "dec_max";
     } else if (name == "AVG") {
       n->type = first.kind == ColType::Float ? first : dec_t(0, -1);
     } else if (name == "ROUND" || name == "TRUNC") {
-      n->type = is_dec(first) ? dec_t(0, args.size() > 1 ? -1 : 0) : first;
+      // Exact on SQLite too, with the places asked for (none when not
+      // given), as numeric rounding gives them.
+      const bool exact = is_dec(first) || (first.kind == ColType::Int && args.size() > 1);
+      std::optional<int> places = args.size() > 1 ? int_constant(args[1]) : std::optional<int>(0);
+      n->type = exact ? dec_t(0, places ? std::max(*places, 0) : -1) : first;
+      if (lite() && (exact || name == "TRUNC")) o(i) = name == "ROUND" ? "dec_round" : "dec_trunc";
     } else if (name == "UPPER" || name == "LOWER" || name == "TRIM" || name == "SUBSTR" || name == "SUBSTRING") {
-      n->type = {ColType::Char, 0, -1};
+      n->type = {ColType::Text, 0, -1};
     } else if (name == "DATE" || name == "MDY") {
       n->type = {ColType::Date, 0, -1};
     } else if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "WEEKDAY" || name == "LENGTH") {
@@ -992,7 +1080,11 @@ class Translator {
       }
       const std::string_view sym = tok(op).text;
       if (sym == "||") {
-        n->type = {ColType::Char, 0, -1};
+        n->type = {ColType::Text, 0, -1};
+        continue;
+      }
+      if ((sym == "+" || sym == "-") && date_arith(left, right, sym[0], n)) {
+        if (!r_.ok) return false;
         continue;
       }
       n->type = arith_type(left.type, right.type, sym[0]);
@@ -1003,6 +1095,47 @@ class Translator {
         wrap(*n, fn, ")");
       }
     }
+  }
+
+  // A DATE plus or minus a number of days is a DATE, a DATE minus a DATE
+  // the days between them; a text constant met by a DATE there is a date.
+  // SQLite keeps a DATE as ISO text: it counts days through julianday().
+  bool date_arith(Node left, Node right, char op, Node* n) {
+    bool ld = left.type.kind == ColType::Date, rd = right.type.kind == ColType::Date;
+    if (!ld && !rd) return false;
+    if (op == '-' && ld && right.string_const) {
+      meets_date(right, false);
+      rd = true;
+    } else if (op == '-' && rd && left.string_const) {
+      meets_date(left, false);
+      ld = true;
+    }
+    if (!r_.ok) return true;
+    if (ld && rd) {
+      if (op != '-') return false;
+      n->type = int_t();
+      if (lite()) {
+        wrap(left, "julianday(", ")");
+        wrap(right, "julianday(", ")");
+        wrap(*n, "CAST(", " AS INTEGER)");
+      }
+      return true;
+    }
+    if (rd && op == '-') return false;
+    n->type = {ColType::Date, 0, -1};
+    if (lite()) {
+      wrap(ld ? left : right, "julianday(", ")");
+      wrap(*n, "date(", ")");
+    }
+    return true;
+  }
+
+  // The value of a whole-number constant argument ("2", "-1"), if it is one.
+  std::optional<int> int_constant(const Node& a) const {
+    std::string t;
+    for (size_t k = a.first; k <= a.last; ++k) t += std::string(tok(k).text);
+    if (t.empty() || t.size() > 3 || !is_integer_text(t)) return std::nullopt;
+    return std::atoi(t.c_str());
   }
 
   // Comparisons, IS [NOT] NULL, [NOT] BETWEEN, [NOT] IN, [NOT] MATCHES.
@@ -1035,7 +1168,15 @@ class Translator {
       const size_t close = close_of(i);
       if (close == std::string::npos || close >= end) return false;
       if (is(i + 1, "SELECT")) {
-        select_at(i + 1, close, nullptr, nullptr);
+        std::vector<ColType> types;
+        select_at(i + 1, close, &types, nullptr);
+        if (types.size() == 1) {
+          Node sub;
+          sub.first = i + 1;
+          sub.last = close - 1;
+          sub.type = types[0];
+          text_rule(left, sub, true);
+        }
       } else {
         size_t k = i + 1;
         while (k < close) {
@@ -1057,6 +1198,9 @@ class Translator {
     if (!expr(i, end, 4, &right)) return false;
     n->last = right.last;
     if (pattern) {
+      // LIKE sees a CHAR without its padding on both back ends.
+      if (!lite() && is(op, "LIKE") && left.type.kind == ColType::Char && is_text_value(left))
+        wrap(left, "CAST(", " AS text)");
       if (is(i, "ESCAPE")) {
         ++i;
         Node esc;
@@ -1285,6 +1429,7 @@ class Translator {
   Fold pattern_fold_ = Fold::None;      // how the operand before it was folded
   std::map<size_t, size_t> param_at_;   // sig index of a placeholder -> its number
   std::vector<TableRef> tables_;
+  std::set<size_t> wrapped_;  // operands given their comparison rule already
 };
 
 }  // namespace
@@ -1335,7 +1480,11 @@ ColType column_type(std::string_view declared) {
   } else if (d.find("int") != std::string::npos || starts("serial") || starts("bigserial")) {
     t.kind = ColType::Int;
     t.scale = 0;
-  } else if (d.find("char") != std::string::npos || starts("text") || starts("clob")) {
+  } else if (d.find("varchar") != std::string::npos || d.find("varying") != std::string::npos) {
+    t.kind = ColType::Varchar;
+  } else if (starts("text") || starts("clob")) {
+    t.kind = ColType::Text;
+  } else if (d.find("char") != std::string::npos) {
     t.kind = ColType::Char;
   } else if (starts("real") || starts("float") || starts("double") || starts("smallfloat")) {
     t.kind = ColType::Float;

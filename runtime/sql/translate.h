@@ -38,8 +38,24 @@
 //   CREATE CLUSTER/DISTINCT INDEX  -> CREATE [UNIQUE] INDEX
 //   INSERT of 0 (constant or ?) into a serial column -> the next serial
 //   BEGIN/COMMIT/ROLLBACK WORK     -> the back end's transaction statements
-// On SQLite, trailing blanks of string constants are dropped (CHAR values
-// are stored without them) and SELECT ... FOR UPDATE loses its FOR UPDATE.
+// On SQLite SELECT ... FOR UPDATE loses its FOR UPDATE.
+//
+// Trailing blanks: string constants keep theirs, except where they meet a
+// CHAR on SQLite (a CHAR never keeps any there); a CHAR compares without
+// them, a VARCHAR or text value with them. Where a CHAR meets a VARCHAR the
+// VARCHAR is compared without them (rtrim() on SQLite), where it meets
+// text it is compared as it is (COLLATE BINARY on SQLite), as PostgreSQL's
+// operators for the pair do. On PostgreSQL a CHAR column under LIKE loses
+// its padding (CAST AS text), as the values stored on SQLite have none;
+// SQLite's LIKE is replaced by one in which case counts (sqlite_functions.h).
+//
+// Dates: DATE +/- days and DATE - DATE (a text constant there is a date)
+// count days on SQLite through julianday().
+//
+// A number meets text: a constant compared with a number must read as one
+// of its kind (-1213 otherwise, on both back ends); another text value is
+// read as a number on each row (dec_num() on SQLite, CAST AS numeric on
+// PostgreSQL), text that is no number stopping the statement with -1213.
 //
 // Exact decimals on SQLite (sqlite_functions.h): where an operand is a
 // DECIMAL, arithmetic (+ - * / and unary -) becomes dec_add, dec_sub,
@@ -47,7 +63,9 @@
 // dec_cmp(a,b) op 0; a value stored into a DECIMAL(p,s) column by SET or
 // VALUES is rounded to s places and checked against p (dec_store), and a
 // bound one is rounded by the binder (ParamTarget). A number constant with
-// more than 15 significant digits travels as text, exactly.
+// more than 15 significant digits travels as text, exactly. ROUND and TRUNC
+// of a decimal become dec_round and dec_trunc, MIN and MAX dec_min and
+// dec_max; their result keeps the places asked for.
 #pragma once
 
 #include <string>
@@ -83,7 +101,11 @@ bool is_ddl(StmtKind k);
 
 // What the translator knows of a value's type.
 struct ColType {
-  enum Kind : unsigned char { Unknown, Char, Int, Decimal, Float, Date } kind = Unknown;
+  // Char: CHAR(n), blank-padded, its trailing blanks never count. Varchar
+  // (a VARCHAR column) and Text (TEXT, and what string functions and ||
+  // give) keep theirs. Compared with a Varchar a Char's blanks still do
+  // not count; compared with a Text it is compared without its padding.
+  enum Kind : unsigned char { Unknown, Char, Varchar, Text, Int, Decimal, Float, Date } kind = Unknown;
   int precision = 0;  // DECIMAL: 0 when not fixed
   int scale = -1;     // DECIMAL: -1 when not fixed
   friend bool operator==(const ColType&, const ColType&) = default;

@@ -38,6 +38,24 @@ TEST(Matches, Cases) {
   for (const Case& c : kCases) EXPECT_EQ(matches(c.value, c.pattern), c.match) << c.value << " / " << c.pattern;
 }
 
+// LIKE on the embedded back end: case and the value's blanks count, as in
+// PostgreSQL's LIKE; characters, not bytes.
+TEST(Like, Cases) {
+  // clang-format off
+  const Case cases[] = {
+    {"abc", "a%", true}, {"ABC", "a%", false}, {"abc", "A%", false},
+    {"ab  ", "ab", false}, {"ab  ", "ab%", true}, {"ab", "ab ", false},
+    {"été", "_t_", true}, {"日本語", "日_語", true}, {"日本語", "__", false}, {"", "%", true},
+    {"a%b", "a\\%b", true}, {"axb", "a\\%b", false}, {"a_b", "a\\_b", true}, {"axb", "a\\_b", false},
+    {"xaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "x%a%a%a%a%a%a%c", false},
+  };
+  // clang-format on
+  for (const Case& c : cases) EXPECT_EQ(like(c.value, c.pattern), c.match) << c.value << " / " << c.pattern;
+  EXPECT_TRUE(like("50%", "50!%", U'!'));
+  EXPECT_FALSE(like("500", "50!%", U'!'));
+  EXPECT_TRUE(like("a\\b", "a\\b", U'!')) << "another escape makes the backslash plain";
+}
+
 TEST(Matches, RegexShapes) {
   EXPECT_EQ(matches_to_regex("AB*"), "^AB.* *$");
   EXPECT_EQ(matches_to_regex("a.b"), "^a\\.b *$");

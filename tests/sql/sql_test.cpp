@@ -656,6 +656,50 @@ TEST_P(Sql, DateShapedTextKeepsItsType) {
   EXPECT_EQ(column("select due from sn where code = 'b'"), (std::vector<std::string>{"12/31/2026"}));
 }
 
+// What an operator reads, the same on both back ends: trailing blanks count
+// in VARCHAR and text but not in CHAR (also in a table made from a query),
+// LIKE minds case and not a CHAR's padding, dates count days, ROUND and
+// TRUNC give the places asked for, MIN and MAX see decimals of any length,
+// and text where a number is meant is read as one or refused.
+TEST_P(Sql, TextDatesRoundingAndNumbersAnswerAlike) {
+  using V = std::vector<std::string>;
+  ok("create table tx (k integer, c char(6), v varchar(6), d date, a decimal(16,4))");
+  ok("insert into tx values (1, 'ab', 'ab  ', '12/31/2026', 2.675)");
+  ok("insert into tx values (2, 'AB', 'ab', '02/28/2024', -123456789012.3456)");
+  ok("insert into tx values (3, '12', '12', '01/01/2026', 1250)");
+  EXPECT_EQ(column("select k from tx where v = 'ab' order by k"), V{"2"});
+  EXPECT_EQ(column("select k from tx where v = 'ab  ' order by k"), V{"1"});
+  EXPECT_EQ(column("select k from tx where c = 'ab  ' order by k"), V{"1"});
+  EXPECT_EQ(column("select k from tx where c = v order by k"), (V{"1", "3"}));
+  EXPECT_EQ(column("select k from tx where c = v || '' order by k"), V{"3"});
+  EXPECT_EQ(column("select length(v) from tx where k = 1"), V{"4"});
+  EXPECT_EQ(column("select k from tx where c like 'a%' order by k"), V{"1"});
+  EXPECT_EQ(column("select k from tx where c like '_b' order by k"), V{"1"});
+  EXPECT_EQ(column("select k from tx where v like '%b' order by k"), V{"2"});
+  ok("select k, c from tx into temp tt");
+  EXPECT_EQ(column("select k from tt where c = 'ab '"), V{"1"});
+  EXPECT_EQ(column("select tx.k from tx, tt where tx.v = tt.c order by tx.k"), (V{"1", "2", "3"}));
+
+  EXPECT_EQ(column("select d + 1 from tx where k = 2"), V{"02/29/2024"});
+  EXPECT_EQ(column("select d - '01/01/2026' from tx where k = 1"), V{"364"});
+  EXPECT_EQ(column("select '12/31/2026' - d from tx where k = 3"), V{"364"});
+  EXPECT_EQ(column("select k from tx where d - 365 = '12/31/2025'"), V{"1"});
+
+  EXPECT_EQ(column("select round(a, 2) from tx where k = 1"), V{"2.68"});
+  EXPECT_EQ(column("select round(a) from tx where k = 1"), V{"3"});
+  EXPECT_EQ(column("select trunc(a, 2) from tx where k = 2"), V{"-123456789012.34"});
+  EXPECT_EQ(column("select round(a, -2) from tx where k = 3"), V{"1300"});
+  EXPECT_EQ(column("select trunc(a, -2) from tx where k = 3"), V{"1200"});
+  EXPECT_EQ(column("select min(a) from tx"), V{"-123456789012.3456"});
+  EXPECT_EQ(column("select max(a) from tx where k < 3"), V{"2.6750"});
+
+  EXPECT_EQ(column("select k from tx where k = ' 3'"), V{"3"});
+  EXPECT_EQ(column("select k from tx where a = '1250.00'"), V{"3"});
+  EXPECT_EQ(status_of("select k from tx where k = '3x'"), -1213);
+  EXPECT_EQ(status_of("select k from tx where k = '1.5'"), -1213);
+  EXPECT_EQ(status_of("select k from tx where c > 0"), -1213);
+}
+
 // Every bracket form a pattern may hold gives the rows the runtime's own
 // matcher gives, as a constant and bound, on each back end; a set that no
 // character can match finds nothing and stops nothing.
