@@ -33,6 +33,7 @@ class FakeSchema : public SchemaLookup {
                          {"tu_link", "SERIAL"}},
                         3)},
       {"t", make({{"a", "INTEGER"}, {"b", "CHAR(10)"}})},
+      {"tv", make({{"a", "INTEGER"}, {"b", "CHAR(10)"}, {"v", "VARCHAR(10)"}})},
       {"iq_salesman_name", make({{"iqsn_code", "CHAR(4)"}, {"iqsn_name", "CHAR(35)"}, {"iqsn_userlogin", "CHAR(10)"}})},
       {"ar_cycle", make({{"arcy_code", "SMALLINT"}, {"arcy_desc", "CHAR(30)"}, {"arcy_cutoff_date", "DATE"},
                          {"arcy_last_date", "DATE"}})},
@@ -125,10 +126,29 @@ const Golden kCases[] = {
   {R"(select a from t where b = 'x\y' or b = 'it''s')",
    R"(select a from t where b = 'x\y' or b = 'it''s')",
    R"(select a from t where b = E'x\\y' or b = 'it''s')"},
-  // CHAR constants lose their trailing blanks where values are stored so.
-  {R"(select * from t where a = 'pad   ')",
-   R"(select * from t where a = 'pad')",
-   R"(select * from t where a = 'pad   ')"},
+  // Constants lose their trailing blanks where they meet a CHAR, stored
+  // without them on SQLite; a VARCHAR met by a CHAR is compared without
+  // them, a CHAR met by text as it is.
+  {R"(select b from tv where b = 'pad   ' or v = 'pad   ' or 'x ' = b)",
+   R"(select b from tv where b = 'pad' or v = 'pad   ' or 'x' = b)",
+   R"(select b from tv where b = 'pad   ' or v = 'pad   ' or 'x ' = b)"},
+  {"select a from tv where v = b or b in (select v from tv) or b = upper(v)",
+   "select a from tv where rtrim(v,' ') = b or b in (select v from tv) or b COLLATE BINARY = upper(v)",
+   "select a from tv where v = b or b in (select v from tv) or b = pg_temp.upshift(v)"},
+  {"select a from t where b like 'p%'", "select a from t where b like 'p%'",
+   "select a from t where CAST(b AS text) like 'p%'"},
+  // Days added to and counted between dates.
+  {"select d + 1, d - '12/31/2025', 2 + d - 1 from rates where d - 1 = '01/01/2026'",
+   "select date(julianday(d) + 1), CAST(julianday(d) - julianday('2025-12-31') AS INTEGER), "
+   "date(julianday(date(2 + julianday(d))) - 1) from rates where date(julianday(d) - 1) = '2026-01-01'",
+   "select d + 1, d - '2025-12-31', 2 + d - 1 from rates where d - 1 = '2026-01-01'"},
+  // Rounding, extremes and conversions of decimals on SQLite.
+  {"select round(r, 2), trunc(r), min(r), max(f) from rates",
+   "select dec_round(r, 2), dec_trunc(r), dec_min(r), max(f) from rates",
+   "select round(r, 2), trunc(r), min(r), max(f) from rates"},
+  {"select a from t, rates where a = ' 12 ' and b > 0 and r = '1.50'",
+   "select a from t, rates where a = 12 and dec_num(b) > 0 and dec_cmp(r , 1.50)=0",
+   "select a from t, rates where a = ' 12 ' and CAST(b AS numeric) > 0 and r = '1.50'"},
   // Statistics.
   {"UPDATE STATISTICS", "ANALYZE", "ANALYZE"},
   {"update statistics medium for table t_cust_items", "ANALYZE t_cust_items", "ANALYZE t_cust_items"},
@@ -170,7 +190,7 @@ const Golden kCases[] = {
    "SELECT t.c, SUM(t.amt) amt FROM t GROUP BY 1 HAVING SUM(amt)=0 ",
    "SELECT t.c, SUM(t.amt) amt FROM t GROUP BY 1 HAVING SUM(amt)=0 "},
   {"begin work", "BEGIN IMMEDIATE", "BEGIN"},
-  {"select a from t where a = 'x' for update", "select a from t where a = 'x' ", "select a from t where a = 'x' for update"},
+  {"select a from t where b = 'x' for update", "select a from t where b = 'x' ", "select a from t where b = 'x' for update"},
   {"select nextval( pg_get_serial_sequence( ? , ? ));",
    "select nextval( pg_get_serial_sequence( ? , ? ))",
    "select nextval( pg_get_serial_sequence( $1 , $2 ))"},
@@ -219,6 +239,13 @@ TEST(Translate, DateConstantsFollowDbdate) {
                                       &schema, dmy);
       EXPECT_FALSE(t.ok) << bad;
       EXPECT_EQ(t.error_code, -1218) << bad;
+    }
+    // A constant that is no number of the kind it is compared with.
+    for (const char* bad : {"select a from t where a = '1.5'", "select a from t where a in (1, 'x')",
+                            "select d from rates where r > '1,5'"}) {
+      const Translation t = translate(bad, target, &schema);
+      EXPECT_FALSE(t.ok) << bad;
+      EXPECT_EQ(t.error_code, -1213) << bad;
     }
   }
 }
