@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
@@ -101,6 +102,12 @@ std::vector<std::vector<std::string>> query(const std::string& text, int ncols) 
   return out;
 }
 
+// A lost update, on the error output: which save, and what is there now.
+void tell_lost(const Field& f, const std::string& value, const std::string& why) {
+  std::fprintf(stderr, "lost: %s %s %s \"%s\": %s\n", std::get<0>(f).c_str(), std::get<1>(f).c_str(),
+               std::get<2>(f).c_str(), value.c_str(), why.c_str());
+}
+
 struct Save {
   Field field;
   std::string value, outcome;
@@ -192,6 +199,7 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
       ++r->confirmed;
       if (seq == first_seq.end()) {
         ++r->lost;  // never reached the database
+        tell_lost(s.field, s.value, "never stored");
         continue;
       }
       auto& l = last[s.field];
@@ -205,7 +213,10 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
     if (seq != first_seq.end()) ++r->refused_yet_stored;
   }
   for (const auto& [field, l] : last)
-    if (now[field] != l.second) ++r->lost;
+    if (now[field] != l.second) {
+      ++r->lost;
+      tell_lost(field, l.second, "now \"" + now[field] + "\"");
+    }
 
   for (const Save& s : adds) {
     if (s.outcome != "confirmed") {
@@ -214,7 +225,10 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
     }
     ++r->adds_confirmed;
     const auto& rows = std::get<0>(s.field) == "sn" ? salesmen : groups;
-    if (!rows.count({std::get<1>(s.field), s.value})) ++r->lost;
+    if (!rows.count({std::get<1>(s.field), s.value})) {
+      ++r->lost;
+      tell_lost(s.field, s.value, "no such row");
+    }
   }
 }
 

@@ -14,8 +14,11 @@
 //              [--sqlite=1,5,10] [--bin=DIR]
 //
 // --bin runs the programs of another build (the default is this build's).
+// The time of a run starts once every program of the run shows its first
+// screen.
 // The drivers share the machine with the programs and the server: the
 // times include the wake-up of the driver that watches the screen.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,9 +139,14 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
   }
 
   std::map<std::string, std::string> env;
-  for (const char* v : {"A4GL_SQLTYPE", "LUNADESK_DB", "PGHOST", "PGPORT", "PGUSER", "PGOPTIONS", "DBDATE"})
+  for (const char* v : {"A4GL_SQLTYPE", "LUNADESK_DB", "PGHOST", "PGPORT", "PGUSER", "PGOPTIONS", "DBDATE",
+                        "LUNADESK_PG_SPIN_US", "LUNADESK_LOCK_TIMEOUT_MS"})
     if (const char* val = std::getenv(v)) env[v] = val;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
+  int ready[2], go[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(go, O_CLOEXEC) != 0) {
+    std::perror("pipe");
+    std::exit(1);
+  }
   std::vector<load::OperatorPlan> plans = plans_in;
   std::vector<pid_t> pids;
   std::vector<std::string> logs;
@@ -147,16 +155,31 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
     p.program = o.bin + (p.tugedit ? "/tugedit" : "/repnamedt");
     p.cwd = db.dir();
     p.env = env;
-    p.until = until;
+    p.seconds = o.seconds;
+    p.ready_fd = ready[1];
+    p.go_fd = go[0];
     p.think_ms = o.think_ms;
     p.log_path = db.dir() + "/operator" + std::to_string(p.id) + ".log";
     logs.push_back(p.log_path);
     tugedit.push_back(p.tugedit);
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid == 0) _exit(load::run_operator(p));  // no exit handlers: the server is the parent's
+    if (pid == 0) {
+      ::close(go[1]);  // the end of file on go[0] is the parent's alone to give
+      _exit(load::run_operator(p));  // no exit handlers: the server is the parent's
+    }
     pids.push_back(pid);
   }
+  // Every program up (or failed), then all start at once.
+  ::close(ready[1]);
+  for (size_t told = 0; told < plans.size();) {
+    char buf[64];
+    const ssize_t n = ::read(ready[0], buf, sizeof buf);
+    if (n <= 0) break;
+    told += static_cast<size_t>(n);
+  }
+  ::close(go[1]);
+  for (int fd : {ready[0], go[0]}) ::close(fd);
   for (pid_t pid : pids) {
     int st = 0;
     waitpid(pid, &st, 0);

@@ -1,6 +1,8 @@
 // One operator's script and its timings: see operator.h.
 #include "operator.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -76,14 +78,18 @@ class Operator {
     opt.env = plan_.env;
     opt.cwd = plan_.cwd;
     term_ = std::make_unique<e2e::Terminal>(opt);
-    if (!wait([&] { return menu_back() && t().row(3) == "Find a record"; }, "the first screen")) return 1;
+    const bool up = wait([&] { return menu_back() && t().row(3) == "Find a record"; }, "the first screen");
+    if (!start_together()) return 1;
+    if (!up) return 1;
+    const auto until = Clock::now() + std::chrono::seconds(plan_.seconds);
+    think();  // the operators do not all press their first key at once
     const std::vector<std::function<bool()>> script = {
         [&] { return find(); },         [&] { return browse(Action::Next); },
         [&] { return browse(Action::Next); }, [&] { return browse(Action::Previous); },
         [&] { return change(); },       [&] { return browse(Action::Next); },
         [&] { return change(); },       [&] { return add(); },
     };
-    for (size_t step = 0; Clock::now() < plan_.until; step = (step + 1) % script.size()) {
+    for (size_t step = 0; Clock::now() < until; step = (step + 1) % script.size()) {
       if (!script[step]()) return 1;
       think();
     }
@@ -94,6 +100,16 @@ class Operator {
 
  private:
   e2e::Terminal& t() { return *term_; }
+
+  // Ready, then the start shared by all operators (see OperatorPlan).
+  bool start_together() {
+    const char r = 'r';
+    if (::write(plan_.ready_fd, &r, 1) != 1) return false;
+    char c;
+    while (::read(plan_.go_fd, &c, 1) > 0) {
+    }
+    return true;
+  }
 
   // The pause, then what the program wrote meanwhile is read, so that the
   // next action starts from the screen as it is.
@@ -159,11 +175,15 @@ class Operator {
   }
 
   // After the save's Esc: the menu back, or back in the input for a lock.
+  // The time ends there; what the save said is read once the program has
+  // written all of its answer (the error line comes after the menu line,
+  // possibly in a later read of the terminal).
   bool saved(Action a, std::string* outcome) {
     if (!timed(a, "esc", [&] {
           return menu_back() || error_line().find("locked") != std::string::npos;
         }))
       return false;
+    t().wait_settled(5, kStuckMs);
     const std::string e = error_line();
     if (e.empty())
       *outcome = "confirmed";
@@ -206,9 +226,14 @@ class Operator {
         const int row = std::uniform_int_distribution<int>(0, 9)(rng_);
         for (int i = 0; i < row; ++i) t().key("down");
         if (!wait([&] { return t().cursor() == std::make_pair(kFirstRow + row, 3); }, "a schedule row")) return false;
-        field = "L" + trim(t().text_at(kFirstRow + row, kTrnCol, 5));
         value = next_value(5);
         t().type(value);
+        // The tax table of the row is read once the value typed is shown
+        // and the program is quiet: the cursor passes this place while the
+        // list of every tax table is drawn over the row's stored links.
+        if (!wait([&] { return t().text_at(kFirstRow + row, 3, 5) == value; }, "the schedule typed")) return false;
+        t().wait_settled(5, kStuckMs);
+        field = "L" + trim(t().text_at(kFirstRow + row, kTrnCol, 5));
       }
     } else {
       table = "sn";

@@ -39,7 +39,13 @@ struct OperatorPlan {
   std::string program;     // path of the executable
   std::string cwd;
   std::map<std::string, std::string> env;
-  std::chrono::steady_clock::time_point until;
+  // Every operator starts its program, tells the bench on `ready_fd` (one
+  // byte, also when the program never showed its first screen), then waits
+  // for the end of file on `go_fd`: the programs' start-up, which is heavy
+  // when fifty connect at once, is kept out of the figures. The script runs
+  // for `seconds` from there.
+  int ready_fd = -1, go_fd = -1;
+  int seconds = 60;
   int think_ms = 500;
   std::string log_path;
 };
