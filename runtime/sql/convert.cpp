@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 
 namespace rt::sql::detail {
 namespace {

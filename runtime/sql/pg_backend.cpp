@@ -78,7 +78,7 @@
 
 #include "sql/backend.h"
 #include "sql/convert.h"
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 #include "sql/pattern.h"
 #include "sql/pg_cursor.h"
 #include "sql/pg_wire.h"

@@ -18,7 +18,7 @@
 
 #include "core/runtime.h"
 #include "sql/backend.h"
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 
 namespace rt::sql {
 

@@ -35,7 +35,7 @@
 #include "core/runtime.h"
 #include "sql/backend.h"
 #include "sql/convert.h"
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 #include "sql/sqlite_functions.h"
 
 namespace rt::sql::detail {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <set>
 
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 #include "sql/pattern.h"
 #include "sql/tokenize.h"
 #include "values/decimal.h"

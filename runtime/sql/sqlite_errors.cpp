@@ -1,5 +1,5 @@
 // Back-end codes to the system's error numbers. See errors.h.
-#include "sql/errors.h"
+#include "sql/sqlite_errors.h"
 
 #include <sqlite3.h>
 
