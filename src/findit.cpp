@@ -17,6 +17,7 @@
 #include <array>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "lib.h"
 #include "libcode.h"
@@ -122,7 +123,7 @@ std::optional<std::string> code_of(int i) {
 
 FinditRec& mv_rec(int i, const std::source_location& loc) {
   if (i < 1 || i > kFinditRows)
-    rt::fatal_error(loc, -1, "Row " + std::to_string(i) + " is outside the search list of 200 rows.");
+    rt::fatal_error(loc, rt::err::kProgram, "Row " + std::to_string(i) + " is outside the search list of 200 rows.");
   return mv_list[static_cast<std::size_t>(i - 1)];
 }
 

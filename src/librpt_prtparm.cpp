@@ -7,6 +7,7 @@
 // looks up a printer; Esc returns the fields, Ctrl-C three NULLs. There is
 // one co_rpt_ctl row per program and login name: the first save inserts
 // it, later saves update it.
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "findit.h"
 #include "lib.h"
@@ -67,11 +68,11 @@ bool field_value(std::string_view field, Value& into) {
   const ui::FieldDef* def = kPrtparmForm.field(field);
   Value v(into.type());
   if (v.parse_field(ui::field_buffer(field)) != rt::ConvError::None) {
-    ui::error(ui::kErrInField, ui::kErrInFieldText);
+    ui::error(rt::err::kInField);
     return false;
   }
   if (def->required && v.is_null()) {
-    ui::error(ui::kErrRequired, ui::kErrRequiredText);
+    ui::error(rt::err::kRequired);
     return false;
   }
   if (!def->include.empty()) {
@@ -88,7 +89,7 @@ bool field_value(std::string_view field, Value& into) {
       ok = ok || (v.as_int() >= lo.as_int() && v.as_int() <= hi.as_int());
     }
     if (!ok) {
-      ui::error(ui::kErrNotIncluded, ui::kErrNotIncludedText);
+      ui::error(rt::err::kNotIncluded);
       return false;
     }
   }

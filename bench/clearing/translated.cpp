@@ -50,7 +50,7 @@ std::string translated(std::string_view text, bool pg) {
   rt::sql::TranslateOptions opt;
   opt.date_format = rt::DateFormat::current();
   const rt::sql::Translation tr =
-      rt::sql::translate(text, pg ? rt::sql::Target::Postgres : rt::sql::Target::Sqlite, &schema, opt);
+      rt::sql::translate(text, pg ? rt::sql::Backend::Postgres : rt::sql::Backend::Sqlite, &schema, opt);
   if (!tr.ok) throw std::runtime_error("cannot translate: " + tr.error);
   return tr.text;
 }

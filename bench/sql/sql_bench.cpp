@@ -181,7 +181,7 @@ void sqlite_overhead(const std::string& dir) {
   sqlite3_open_v2(raw_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   const rt::sql::Translation ddl = rt::sql::translate(
-      "create table big (id serial not null, name char(20), amt decimal(10,2))", rt::sql::Target::Sqlite, nullptr);
+      "create table big (id serial not null, name char(20), amt decimal(10,2))", rt::sql::Backend::Sqlite, nullptr);
   sqlite3_exec(db, ddl.text.c_str(), nullptr, nullptr, nullptr);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   {

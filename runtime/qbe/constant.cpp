@@ -12,13 +12,6 @@ namespace {
 
 constexpr int kMaxScale = 38;
 
-// The whole numbers' ranges exclude the lowest value of the machine type,
-// which these databases keep for null.
-bool whole_range(Kind k, std::int64_t v) {
-  const std::int64_t max = k == Kind::SmallInt ? 32767 : 2147483647;
-  return v >= -max && v <= max;
-}
-
 // No digit after the point but zeros. Worked on the mantissa directly:
 // rounding a 38-digit fraction would overflow the arithmetic.
 bool whole(const Decimal& d) {
@@ -45,7 +38,7 @@ std::optional<std::string> number(std::string_view text, const Type& type) {
     // 7.0 is a whole number; 7.5 is not a value of the field.
     if (!whole(*d)) return std::nullopt;
     std::int64_t v = 0;
-    if (!d->to_int64(&v) || !whole_range(type.kind, v)) return std::nullopt;
+    if (!d->to_int64(&v) || !in_whole_range(type.kind, v)) return std::nullopt;
     return std::to_string(v);
   }
   // DECIMAL(p,s) holds p - s digits before the point. Digits after the

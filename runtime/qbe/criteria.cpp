@@ -18,8 +18,8 @@ namespace {
 Condition refused() {
   Condition c;
   c.ok = false;
-  c.error_code = kErrorInField;
-  c.error_message = std::string(kErrorInFieldText);
+  c.error_code = err::kInField;
+  c.error_message = std::string(err::text(err::kInField));
   return c;
 }
 

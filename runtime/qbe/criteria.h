@@ -40,20 +40,17 @@
 #include <string_view>
 #include <vector>
 
+#include "core/errors.h"
 #include "values/date.h"
 #include "values/value.h"
 
 namespace rt::qbe {
 
-// Error number and text of a criterion that does not fit its field.
-inline constexpr int kErrorInField = -1304;
-inline constexpr std::string_view kErrorInFieldText = "Error in field.";
-
 struct Condition {
   bool ok = true;
   // The condition; "" when nothing was typed (ok stays true).
   std::string text;
-  // When !ok: the number (kErrorInField for a refused criterion, 0 for a
+  // When !ok: the number (err::kInField for a refused criterion, 0 for a
   // statement that is too long) and the text for the error line.
   int error_code = 0;
   std::string error_message;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "screen/screen_state.h"
 #include "screen/utf8.h"
@@ -41,6 +42,8 @@ void error(int code, std::string_view text) {
   error(text);
   st().last_error_code = code;
 }
+
+void error(int code) { error(code, err::text(code)); }
 
 int last_error_code() { return st().last_error_code; }
 

@@ -23,6 +23,8 @@ void message(std::string_view text);
 void error(std::string_view text);
 // The runtime's own errors, kept with their numbers for the program.
 void error(int code, std::string_view text);
+// The runtime's own error `code` with its text (core/errors.h).
+void error(int code);
 // Number of the last runtime error shown (0 after a program's own error).
 int last_error_code();
 // Shows (or with "" clears) the comment line of the current window.
@@ -33,16 +35,5 @@ void display_line(std::string_view text);
 // Shows the screen as it is and waits n seconds.
 void sleep_seconds(int n);
 
-// The runtime's own messages.
-inline constexpr int kErrRequired = -1305;
-inline constexpr std::string_view kErrRequiredText = "This field requires an entered value.";
-inline constexpr int kErrNotIncluded = -1301;
-inline constexpr std::string_view kErrNotIncludedText = "This value is not among the valid possibilities.";
-inline constexpr int kErrInField = -1304;
-inline constexpr std::string_view kErrInFieldText = "Error in field.";
-inline constexpr int kErrArrayFull = -1307;
-inline constexpr std::string_view kErrArrayFullText = "Cannot insert another row - the input array is full.";
-inline constexpr int kErrNoMoreRows = -1309;
-inline constexpr std::string_view kErrNoMoreRowsText = "There are no more rows in the direction you are going.";
 
 }  // namespace rt::ui

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <source_location>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "screen/curses_terminal.h"
 #include "screen/keys.h"
@@ -64,7 +65,7 @@ void reset_state() {
 }
 
 void program_error(std::string_view what) {
-  rt::fatal_error(std::source_location::current(), -1, what);
+  rt::fatal_error(std::source_location::current(), err::kProgram, what);
 }
 
 int comment_row() {

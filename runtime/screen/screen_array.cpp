@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "screen/help.h"
 #include "screen/keys.h"
@@ -119,7 +120,7 @@ class DisplayArray : public Dialog {
   void move(int d) {
     int t = r_.curr + d;
     if (t < 1 || t > r_.count) {
-      error(kErrNoMoreRows, kErrNoMoreRowsText);
+      error(err::kNoMoreRows);
       return;
     }
     int top = r_.top;
@@ -129,7 +130,7 @@ class DisplayArray : public Dialog {
   }
   void page(int d) {
     if ((d > 0 && r_.top + r_.page > r_.count) || (d < 0 && r_.top == 1)) {
-      error(kErrNoMoreRows, kErrNoMoreRowsText);
+      error(err::kNoMoreRows);
       return;
     }
     r_.top = std::max(1, r_.top + d * r_.page);
@@ -229,7 +230,7 @@ class InputArray : public VarLoop {
 
   Step to_row(int target, int field, int dir, bool may_append) {
     if (target < 1 || (target > r_.count && !(may_append && opt_.allow_insert && r_.count < max_ && !pending_))) {
-      error(kErrNoMoreRows, kErrNoMoreRowsText);
+      error(err::kNoMoreRows);
       return stay();
     }
     Step s = fire_and_route(ev_.after_row, {Kind::Done});
@@ -270,7 +271,7 @@ class InputArray : public VarLoop {
       case Intent::Insert: return insert_row();
       default: return stay();
     }
-    error(kErrNoMoreRows, kErrNoMoreRowsText);
+    error(err::kNoMoreRows);
     return stay();
   }
 
@@ -284,7 +285,7 @@ class InputArray : public VarLoop {
 
   Step insert_row() {
     if (r_.count >= max_) {
-      error(kErrArrayFull, kErrArrayFullText);
+      error(err::kArrayFull);
       return stay();
     }
     for (int i = r_.count; i >= r_.curr; --i) copy_row(i, i + 1);

@@ -5,6 +5,7 @@
 // variable takes it. Required fields are checked at accept.
 #pragma once
 
+#include "core/errors.h"
 #include "screen/field_loop.h"
 #include "screen/lines.h"
 #include "screen/value_checks.h"
@@ -44,11 +45,11 @@ class VarLoop : public FieldLoop {
   bool check_leave(int f, bool quiet) override {
     Value v(var(f)->type());
     if (!value_of(f, &v)) {
-      if (!quiet) error(kErrInField, kErrInFieldText);
+      if (!quiet) error(err::kInField);
       return false;
     }
     if (!included(def(f), v)) {
-      if (!quiet) error(kErrNotIncluded, kErrNotIncludedText);
+      if (!quiet) error(err::kNotIncluded);
       return false;
     }
     return true;
@@ -69,7 +70,7 @@ class VarLoop : public FieldLoop {
       if (!def(static_cast<int>(f)).required || !fields_[f].enterable) continue;
       Value v(var(static_cast<int>(f))->type());
       if (value_of(static_cast<int>(f), &v) && v.is_null()) {
-        error(kErrRequired, kErrRequiredText);
+        error(err::kRequired);
         *bad = static_cast<int>(f);
         return false;
       }

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "sql/sqlite_errors.h"
+#include "core/errors.h"
 
 namespace rt::sql::detail {
 namespace {
@@ -22,26 +22,26 @@ int conv_error(const Value& v, ConvError e) {
 
 }  // namespace
 
-int store(Value* into, Cell kind, std::int64_t i, std::string_view text) {
+int store(Value* into, Fetched kind, std::int64_t i, std::string_view text) {
   const Kind target = into->type().kind;
   switch (kind) {
-    case Cell::Null: into->set_null(); return 0;
-    case Cell::Int:
+    case Fetched::Null: into->set_null(); return 0;
+    case Fetched::Int:
       if (target == Kind::Char) return conv_error(*into, into->set_text(std::to_string(i)));
       if (target == Kind::Date) return conv_error(*into, into->set_date(Date(static_cast<std::int32_t>(i))));
       return conv_error(*into, into->set_int(i));
-    case Cell::Number: {
+    case Fetched::Number: {
       auto d = Decimal::parse(text);
       if (!d) return conv_error(*into, into->set_text(text));
       if (target == Kind::Char) return conv_error(*into, into->set_text(d->to_string()));
       return conv_error(*into, into->set_decimal(*d));
     }
-    case Cell::Date: {
+    case Fetched::Date: {
       auto d = Date::parse_iso(text);
       if (!d) return conv_error(*into, into->set_text(text));
       return conv_error(*into, target == Kind::Char ? into->set_text(d->format()) : into->set_date(*d));
     }
-    case Cell::Text:
+    case Fetched::Text:
       if (target == Kind::Date) {
         // A temporary table made by a SELECT keeps dates as ISO text
         // without saying that they are dates.

@@ -13,7 +13,7 @@
 
 namespace rt::sql::detail {
 
-enum class Cell {
+enum class Fetched {
   Null,
   Int,     // a whole number in `i`
   Number,  // a decimal number written out in `text` (may use an exponent)
@@ -24,7 +24,7 @@ enum class Cell {
 // Converts into the variable's own type. Returns 0, or a negative error
 // number when the value does not fit the variable (the variable is then
 // null). A CHAR variable takes a longer text cut at its width.
-int store(Value* into, Cell kind, std::int64_t i, std::string_view text);
+int store(Value* into, Fetched kind, std::int64_t i, std::string_view text);
 
 // A parameter's value converted for the typed column it meets (see
 // ParamTarget): a CHAR read as a date in the DBDATE form (or ISO), a value

@@ -78,7 +78,7 @@
 
 #include "sql/backend.h"
 #include "sql/convert.h"
-#include "sql/sqlite_errors.h"
+#include "sql/pg_errors.h"
 #include "sql/pattern.h"
 #include "sql/pg_cursor.h"
 #include "sql/pg_wire.h"
@@ -200,23 +200,23 @@ Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
 
 namespace {
 int store_field(const PGresult* res, int row, int col, Value* into) {
-  if (PQgetisnull(res, row, col)) return store(into, Cell::Null, 0, {});
+  if (PQgetisnull(res, row, col)) return store(into, Fetched::Null, 0, {});
   std::string_view text(PQgetvalue(res, row, col), PQgetlength(res, row, col));
   switch (PQftype(res, col)) {
-    case kBool: return store(into, Cell::Int, text == "t" ? 1 : 0, {});
+    case kBool: return store(into, Fetched::Int, text == "t" ? 1 : 0, {});
     case kInt2:
     case kInt4:
     case kInt8:
     case kOid: {
       std::int64_t v = 0;
       std::from_chars(text.data(), text.data() + text.size(), v);
-      return store(into, Cell::Int, v, {});
+      return store(into, Fetched::Int, v, {});
     }
     case kFloat4:
     case kFloat8:
-    case kNumeric: return store(into, Cell::Number, 0, text);
-    case kDate: return store(into, Cell::Date, 0, text);
-    default: return store(into, Cell::Text, 0, text);
+    case kNumeric: return store(into, Fetched::Number, 0, text);
+    case kDate: return store(into, Fetched::Date, 0, text);
+    default: return store(into, Fetched::Text, 0, text);
   }
 }
 }  // namespace
@@ -382,7 +382,7 @@ class PgConn : public Connection, public SchemaLookup {
     if (!literals_read_standard()) return {err::kConnect, "the session no longer reads text constants the standard way"};
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
-    Translation tr = translate(text, Target::Postgres, this, opt);
+    Translation tr = translate(text, Backend::Postgres, this, opt);
     if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     std::string name;
     // Statements that plan (queries and row changes) are prepared on the

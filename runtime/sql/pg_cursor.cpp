@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/runtime.h"
-#include "sql/sqlite_errors.h"
+#include "core/errors.h"
 
 namespace rt::sql::detail::pg {
 namespace {

@@ -18,7 +18,7 @@
 
 #include "core/runtime.h"
 #include "sql/backend.h"
-#include "sql/sqlite_errors.h"
+#include "core/errors.h"
 
 namespace rt::sql {
 

@@ -45,13 +45,12 @@
 #include <string_view>
 #include <vector>
 
+#include "sql/backend_kind.h"
 #include "values/value.h"
 
 namespace rt::sql {
 
 using Loc = std::source_location;
-
-enum class Backend { Sqlite, Postgres };
 
 // Chooses the back end from A4GL_SQLTYPE (a value beginning with "pg" is
 // PostgreSQL through libpq and the standard PG* environment; anything else is

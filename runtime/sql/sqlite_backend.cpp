@@ -37,6 +37,7 @@
 #include "sql/convert.h"
 #include "sql/sqlite_errors.h"
 #include "sql/sqlite_functions.h"
+#include "sql/sqlite_values.h"
 
 namespace rt::sql::detail {
 namespace {
@@ -53,128 +54,6 @@ Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context 
 }
 
 
-// A row kept by a scroll cursor.
-struct Kept {
-  Cell kind;
-  std::int64_t i;
-  std::string text;
-};
-
-// What the declared type of a result column tells: a DATE, or the scale
-// of a DECIMAL(p,s) (-1 otherwise).
-struct ColInfo {
-  bool date = false;
-  int scale = -1;
-};
-
-std::vector<ColInfo> column_info(sqlite3_stmt* st, const Translation& tr) {
-  std::vector<ColInfo> out(sqlite3_column_count(st));
-  for (size_t c = 0; c < out.size(); ++c) {
-    // What the translator knows of the column (an expression, a column of
-    // a temporary table), unless the column's own declaration says more.
-    if (c < tr.result_types.size()) {
-      const ColType& ct = tr.result_types[c];
-      out[c].date = ct.kind == ColType::Date;
-      if (ct.kind == ColType::Decimal) out[c].scale = ct.scale;
-    }
-    const char* t = sqlite3_column_decltype(st, static_cast<int>(c));
-    if (!t) continue;
-    out[c].date = sqlite3_stricmp(t, "DATE") == 0;
-    if (sqlite3_strnicmp(t, "DECIMAL(", 8) == 0) {
-      const char* comma = std::strchr(t, ',');
-      if (comma) out[c].scale = std::atoi(comma + 1);
-    }
-  }
-  return out;
-}
-
-// A DECIMAL(p,s) value read into a CHAR variable shows its s digits, as on
-// PostgreSQL; SQLite itself keeps 1.50 as 1.5 and 2.00 as 2.
-int store_scaled(Value* into, Cell kind, std::int64_t i, std::string_view text, const ColInfo& info) {
-  if (info.scale >= 0 && into->type().kind == Kind::Char && (kind == Cell::Int || kind == Cell::Number)) {
-    auto d = kind == Cell::Int ? std::optional<Decimal>(Decimal::from_int(i)) : Decimal::parse(text);
-    if (d) return store(into, Cell::Number, 0, d->to_string(info.scale));
-  }
-  return store(into, kind, i, text);
-}
-
-// Reads column `c` of the current row.
-int store_column(sqlite3_stmt* st, int c, const ColInfo& info, Value* into) {
-  switch (sqlite3_column_type(st, c)) {
-    case SQLITE_NULL: return store(into, Cell::Null, 0, {});
-    case SQLITE_INTEGER: return store_scaled(into, Cell::Int, sqlite3_column_int64(st, c), {}, info);
-    case SQLITE_FLOAT: {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-      return store_scaled(into, Cell::Number, 0, std::string_view(t, sqlite3_column_bytes(st, c)), info);
-    }
-    case SQLITE_BLOB: {
-      // A decimal of more digits than a REAL carries: its exact text.
-      const auto* t = static_cast<const char*>(sqlite3_column_blob(st, c));
-      const std::string_view text(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
-      return store_scaled(into, Decimal::parse(text) ? Cell::Number : Cell::Text, 0, text, info);
-    }
-    default: {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-      std::string_view text(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
-      return store(into, info.date ? Cell::Date : Cell::Text, 0, text);
-    }
-  }
-}
-
-Outcome store_row(sqlite3_stmt* st, const std::vector<ColInfo>& cols, const Into& into) {
-  const int n = sqlite3_column_count(st);
-  Outcome o;
-  for (int c = 0; c < n && c < static_cast<int>(into.size()); ++c) {
-    if (!into[c]) continue;
-    const int e = store_column(st, c, cols[c], into[c]);
-    if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
-  }
-  return o;
-}
-
-// Binds one value.
-Outcome bind(sqlite3_stmt* st, int k, const Value& v) {
-  int rc = SQLITE_OK;
-  if (v.is_null()) {
-    rc = sqlite3_bind_null(st, k);
-  } else {
-    switch (v.type().kind) {
-      case Kind::Char: {
-        const std::string s = v.str();
-        rc = sqlite3_bind_text(st, k, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-        break;
-      }
-      case Kind::SmallInt:
-      case Kind::Integer:
-      case Kind::Serial: rc = sqlite3_bind_int64(st, k, v.as_int()); break;
-      case Kind::Decimal: rc = bind_decimal(st, k, v.as_decimal()); break;
-      case Kind::Date: {
-        const std::string s = v.as_date().iso();
-        rc = sqlite3_bind_text(st, k, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-        break;
-      }
-    }
-  }
-  if (rc != SQLITE_OK) return {err::kUnknown, sqlite3_errstr(rc)};
-  return {};
-}
-
-Outcome bind_all(sqlite3_stmt* st, const Translation& tr, const Params& params) {
-  if (params.size() != tr.params.size()) {
-    return {err::kHostVariables, "the statement has " + std::to_string(tr.params.size()) + " parameters, " +
-                                     std::to_string(params.size()) + " were given"};
-  }
-  for (size_t k = 0; k < params.size(); ++k) {
-    Value v;
-    std::string why;
-    const int e = convert_param(params[k], tr.targets[k], &v, &why);
-    if (e != 0) return {e, "parameter " + std::to_string(k + 1) + ": " + why};
-    Outcome o = bind(st, static_cast<int>(k + 1), v);
-    if (!o.ok()) return o;
-  }
-  return {};
-}
-
 class SqliteCursor : public BackendCursor {
  public:
   SqliteCursor(sqlite3* db, sqlite3_stmt* st, const Translation& tr, bool scroll)
@@ -189,13 +68,7 @@ class SqliteCursor : public BackendCursor {
     Outcome o = fill(k);
     if (!o.ok()) return o;
     if (k > static_cast<long>(rows_.size())) return {err::kNotFound, {}};
-    const std::vector<Kept>& row = rows_[k - 1];
-    for (size_t c = 0; c < row.size() && c < into.size(); ++c) {
-      if (!into[c]) continue;
-      const int e = store_scaled(into[c], row[c].kind, row[c].i, row[c].text, cols_[c]);
-      if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
-    }
-    return o;
+    return store_kept(rows_[k - 1], cols_, into);
   }
 
   Outcome next(const Into& into) override {
@@ -226,27 +99,7 @@ class SqliteCursor : public BackendCursor {
         if (rc != SQLITE_DONE) return error_of(db_, rc, kind_);
         break;
       }
-      const int n = sqlite3_column_count(st_);
-      std::vector<Kept> row(n);
-      for (int c = 0; c < n; ++c) {
-        switch (sqlite3_column_type(st_, c)) {
-          case SQLITE_NULL: row[c].kind = Cell::Null; break;
-          case SQLITE_INTEGER:
-            row[c].kind = Cell::Int;
-            row[c].i = sqlite3_column_int64(st_, c);
-            break;
-          default: {
-            const int type = sqlite3_column_type(st_, c);
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st_, c));
-            row[c].text.assign(t ? t : "", t ? sqlite3_column_bytes(st_, c) : 0);
-            row[c].kind = type == SQLITE_FLOAT ? Cell::Number
-                          : type == SQLITE_BLOB && Decimal::parse(row[c].text) ? Cell::Number
-                          : cols_[c].date ? Cell::Date
-                                          : Cell::Text;
-          }
-        }
-      }
-      rows_.push_back(std::move(row));
+      rows_.push_back(keep_row(st_, cols_));
     }
     return {};
   }
@@ -294,7 +147,7 @@ class SqliteConn : public Connection, public SchemaLookup {
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
-    Translation tr = translate(text, Target::Sqlite, this, opt);
+    Translation tr = translate(text, Backend::Sqlite, this, opt);
     if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     sqlite3_stmt* st = nullptr;
     Outcome o = compile(db_, tr, &st);

@@ -1,4 +1,4 @@
-// Back-end codes to the system's error numbers. See errors.h.
+// SQLite's result codes to the system's error numbers. See sqlite_errors.h.
 #include "sql/sqlite_errors.h"
 
 #include <sqlite3.h>
@@ -53,45 +53,6 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     if (has(msg, "no such index")) return err::kNoTable;
     if (has(msg, "division by zero")) return err::kDivideByZero;
   }
-  return err::kUnknown;
-}
-
-int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind) {
-  if (state.empty()) return err::kConnectionBroken;
-  if (state == "23505") return err::kDuplicate;
-  if (state == "42P01") return err::kNoTable;
-  if (state == "42703") return err::kNoColumn;
-  if (state == "42601") {
-    if (has(msg, "more expressions than target columns") || has(msg, "more target columns than expressions"))
-      return err::kColumnCount;
-    return err::kSyntax;
-  }
-  if (state == "42P07") return kind == StmtKind::CreateIndex ? err::kIndexExists : err::kTableExists;
-  if (state == "21000") return err::kNotOneRow;
-  if (state == "23502") return err::kNullNotAllowed;
-  if (state == "23503") return err::kForeignKey;
-  if (state == "23514") return err::kCheckFailed;
-  if (state == "22001") return err::kStringTooLong;
-  if (state == "22021") return err::kBadCharacter;
-  if (state == "22P02") return err::kCharToNumber;
-  if (state == "22003") {
-    // "smallint out of range", "value ... out of range for type integer"
-    if (has(msg, "smallint") || has(msg, "integer") || has(msg, "bigint")) return err::kIntegerRange;
-    return err::kDecimalRange;
-  }
-  if (state == "22012") return err::kDivideByZero;
-  if (state == "22007" || state == "22008") return err::kDateConversion;
-  if (state == "42883") return err::kNoFunction;
-  if (state == "25P01" || state == "3B001") return err::kNotInTransaction;
-  if (state == "25001") return err::kInTransaction;
-  if (state == "55P03" || state == "40P01" || state == "57014") {
-    return state == "57014" ? err::kInterrupted : err::kLocked;
-  }
-  if (state == "34000") return err::kNoCursor;  // e.g. closed by a rollback
-  if (state == "26000") return err::kNotAvailable;
-  if (state == "3D000") return err::kNoDatabase;
-  if (starts(state, "08")) return err::kConnect;
-  if (starts(state, "28")) return err::kConnect;
   return err::kUnknown;
 }
 

@@ -13,10 +13,11 @@
 #include <optional>
 #include <set>
 
-#include "sql/sqlite_errors.h"
+#include "core/errors.h"
 #include "sql/pattern.h"
 #include "sql/tokenize.h"
 #include "values/decimal.h"
+#include "values/value.h"
 
 namespace rt::sql {
 namespace {
@@ -67,7 +68,7 @@ bool is_integer_text(std::string_view v) {
 
 class Translator {
  public:
-  Translator(std::string_view text, Target target, SchemaLookup* schema, const TranslateOptions& opt)
+  Translator(std::string_view text, Backend target, SchemaLookup* schema, const TranslateOptions& opt)
       : src_(text), target_(target), schema_(schema), opt_(opt) {}
 
   Translation run() {
@@ -112,16 +113,16 @@ class Translator {
         if (r_.ok) insert_serial();
         break;
       case StmtKind::Begin:
-        set_whole(target_ == Target::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+        set_whole(target_ == Backend::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
         break;
       case StmtKind::Commit: set_whole("COMMIT"); break;
       case StmtKind::Rollback: set_whole("ROLLBACK"); break;
       default: break;
     }
     if (!r_.ok) return r_;
-    if (target_ == Target::Postgres) nulls_first();
-    if (target_ == Target::Sqlite) checked_divisors();
-    if (target_ == Target::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
+    if (target_ == Backend::Postgres) nulls_first();
+    if (target_ == Backend::Sqlite) checked_divisors();
+    if (target_ == Backend::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
     for (const std::string& s : out_) r_.text += s;
     r_.text = prefix_ + r_.text + suffix_;
     return std::move(r_);
@@ -232,7 +233,7 @@ class Translator {
       switch (t.kind) {
         case Tok::String: {
           if (is_pattern_constant(i)) {
-            o(i) = quote_literal(target_ == Target::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
+            o(i) = quote_literal(target_ == Backend::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
             break;
           }
           o(i) = quote_literal(t.value, target_);
@@ -241,7 +242,7 @@ class Translator {
         case Tok::Number:
           // Past 15 significant digits SQLite would read the constant as a
           // binary float; as text it reaches the exact functions whole.
-          if (target_ == Target::Sqlite && constant_digits(t.text) > (t.text.find('.') == std::string_view::npos ? 18 : 15))
+          if (target_ == Backend::Sqlite && constant_digits(t.text) > (t.text.find('.') == std::string_view::npos ? 18 : 15))
             o(i) = "'" + std::string(t.text) + "'";
           break;
         case Tok::Param:
@@ -251,7 +252,7 @@ class Translator {
                               : pattern_fold_ == Fold::Lower ? ParamUse::MatchesDownshifted
                                                              : ParamUse::MatchesPattern);
           next_param_is_pattern_ = false;
-          if (target_ == Target::Postgres) o(i) = "$" + std::to_string(r_.params.size());
+          if (target_ == Backend::Postgres) o(i) = "$" + std::to_string(r_.params.size());
           break;
         case Tok::Word: {
           const bool qualified = i > 0 && punct(i - 1, ".");
@@ -261,10 +262,10 @@ class Translator {
             matches_at(i);
             if (!r_.ok) return;
           } else if (word_is(t, "TODAY") && !punct(i + 1, "(")) {
-            o(i) = target_ == Target::Sqlite ? "date('now','localtime')" : "CURRENT_DATE";
+            o(i) = target_ == Backend::Sqlite ? "date('now','localtime')" : "CURRENT_DATE";
           } else if (word_is(t, "NVL") && punct(i + 1, "(")) {
             o(i) = "COALESCE";
-          } else if (target_ == Target::Postgres && punct(i + 1, "(") &&
+          } else if (target_ == Backend::Postgres && punct(i + 1, "(") &&
                      (word_is(t, "UPPER") || word_is(t, "LOWER"))) {
             // The session's functions that fold as the runtime does
             // (pg_backend.cpp).
@@ -284,7 +285,7 @@ class Translator {
     const bool param = p < sig_.size() && tok(p).kind == Tok::Param;
     if (param) next_param_is_pattern_ = true;
     pattern_fold_ = Fold::None;
-    if (target_ == Target::Sqlite) {
+    if (target_ == Backend::Sqlite) {
       // glob() is the MATCHES matcher on this connection, and upper() and
       // lower() fold with the runtime's case mapping.
       o(i) = "GLOB";
@@ -324,7 +325,7 @@ class Translator {
         erase(i, end);
         // On PostgreSQL half of each page stays free for the updates that
         // usually follow (see pg_backend.cpp).
-        prefix_ = "CREATE TEMP TABLE " + r_.table + (target_ == Target::Postgres ? " WITH (fillfactor=50)" : "") + " AS ";
+        prefix_ = "CREATE TEMP TABLE " + r_.table + (target_ == Backend::Postgres ? " WITH (fillfactor=50)" : "") + " AS ";
         return;
       }
     }
@@ -362,7 +363,7 @@ class Translator {
       }
       last = close;
     }
-    const bool lite = target_ == Target::Sqlite;
+    const bool lite = target_ == Backend::Sqlite;
     auto arg = [&](size_t k, const char* dflt) { return k < args.size() ? args[k] : std::string(dflt); };
     std::string repl;
     if (type == "CHAR" || type == "CHARACTER" || type == "NCHAR") {
@@ -388,7 +389,7 @@ class Translator {
       // PostgreSQL refuses both (-1213, -1215), and so does this check.
       repl = type == "SMALLINT" ? "SMALLINT" : "INTEGER";
       if (lite) {
-        const std::string max = type == "SMALLINT" ? "32767" : "2147483647";
+        const std::string max = std::to_string(type == "SMALLINT" ? kSmallIntMax : kIntegerMax);
         repl += " CONSTRAINT num_type_" + col + " CHECK(typeof(" + col + ") IN ('integer','null')) CONSTRAINT int_range_" +
                 col + " CHECK(typeof(" + col + ")<>'integer' OR " + col + " BETWEEN -" + max + " AND " + max + ")";
       }
@@ -518,7 +519,7 @@ class Translator {
     if (close == std::string::npos) return;
     // Only a single row of values names one serial to report.
     r_.returns_serial = close + 1 == sig_.size();
-    if (r_.returns_serial && target_ == Target::Postgres) suffix_ = " RETURNING " + serial_col;
+    if (r_.returns_serial && target_ == Backend::Postgres) suffix_ = " RETURNING " + serial_col;
     if (position < 0) return;
     int item = 0;
     size_t start = i + 2;
@@ -527,9 +528,9 @@ class Translator {
       if (item == position && k == start + 1) {
         const Token& v = tok(start);
         if (v.kind == Tok::Number && v.text.find_first_not_of("0.") == std::string_view::npos) {
-          o(start) = target_ == Target::Sqlite ? "NULL" : "DEFAULT";
+          o(start) = target_ == Backend::Sqlite ? "NULL" : "DEFAULT";
         } else if (v.kind == Tok::Param) {
-          if (target_ == Target::Sqlite) {
+          if (target_ == Backend::Sqlite) {
             o(start) = "NULLIF(?,0)";
           } else {
             o(start) = "COALESCE(NULLIF(" + o(start) + ",0),nextval(pg_get_serial_sequence(" +
@@ -635,7 +636,7 @@ class Translator {
   static ColType dec_t(int p, int s) { return {ColType::Decimal, p, s}; }
   static bool is_dec(const ColType& t) { return t.kind == ColType::Decimal; }
 
-  bool lite() const { return target_ == Target::Sqlite; }
+  bool lite() const { return target_ == Backend::Sqlite; }
 
   bool clause_word(size_t i) const {
     static constexpr std::string_view words[] = {"FROM",  "WHERE", "GROUP", "HAVING", "ORDER", "INTO", "UNION",
@@ -713,7 +714,7 @@ class Translator {
       const std::optional<std::string> iso = date_constant(t.value, opt_.date_format);
       if (!iso) {
         fail("'" + t.value + "' is not a date");
-        r_.error_code = -1218;
+        r_.error_code = err::kDateConversion;
         return;
       }
       o(n.first) = quote_literal(*iso);
@@ -1416,7 +1417,7 @@ class Translator {
   }
 
   std::string_view src_;
-  Target target_;
+  Backend target_;
   SchemaLookup* schema_;
   const TranslateOptions& opt_;
   std::vector<Token> toks_;
@@ -1449,8 +1450,8 @@ std::string quote_literal(std::string_view s) {
   return r;
 }
 
-std::string quote_literal(std::string_view s, Target target) {
-  if (target != Target::Postgres || s.find('\\') == std::string_view::npos) return quote_literal(s);
+std::string quote_literal(std::string_view s, Backend target) {
+  if (target != Backend::Postgres || s.find('\\') == std::string_view::npos) return quote_literal(s);
   std::string r = "E'";
   for (char c : s) {
     if (c == '\'' || c == '\\') r += c;
@@ -1492,7 +1493,7 @@ ColType column_type(std::string_view declared) {
   return t;
 }
 
-Translation translate(std::string_view text, Target target, SchemaLookup* schema, const TranslateOptions& options) {
+Translation translate(std::string_view text, Backend target, SchemaLookup* schema, const TranslateOptions& options) {
   return Translator(text, target, schema, options).run();
 }
 

@@ -72,11 +72,10 @@
 #include <string_view>
 #include <vector>
 
+#include "sql/backend_kind.h"
 #include "values/date.h"
 
 namespace rt::sql {
-
-enum class Target { Sqlite, Postgres };
 
 enum class StmtKind {
   Select,
@@ -175,7 +174,7 @@ struct Translation {
   std::vector<std::string> words;
 };
 
-Translation translate(std::string_view text, Target target, SchemaLookup* schema,
+Translation translate(std::string_view text, Backend target, SchemaLookup* schema,
                       const TranslateOptions& options = {});
 
 // Quotes text as an SQL string constant ('it''s').
@@ -183,6 +182,6 @@ std::string quote_literal(std::string_view s);
 // The same for a back end: on PostgreSQL a text with a backslash becomes an
 // escape string constant (E'a\\b'), read the same whatever the server's
 // standard_conforming_strings says.
-std::string quote_literal(std::string_view s, Target target);
+std::string quote_literal(std::string_view s, Backend target);
 
 }  // namespace rt::sql

@@ -6,6 +6,7 @@
 #include <limits>
 #include <source_location>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 
 namespace rt {
@@ -64,11 +65,9 @@ int128 div_round(int128 n, int128 d) {
   return q;
 }
 
-[[noreturn]] void stop(int code, const char* text) {
-  rt::fatal_error(std::source_location::current(), code, text);
+[[noreturn]] void stop(int code) {
+  rt::fatal_error(std::source_location::current(), code, err::text(code));
 }
-
-const char* const kOverflowText = "Decimal or money value exceeds maximum precision.";
 
 }  // namespace
 
@@ -321,19 +320,19 @@ int Decimal::quotient_scale(const Decimal& a, const Decimal& b) {
 
 Decimal operator+(const Decimal& a, const Decimal& b) {
   Decimal r;
-  if (!Decimal::add(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  if (!Decimal::add(a, b, &r)) stop(err::kDecimalRange);
   return r;
 }
 
 Decimal operator-(const Decimal& a, const Decimal& b) {
   Decimal r;
-  if (!Decimal::sub(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  if (!Decimal::sub(a, b, &r)) stop(err::kDecimalRange);
   return r;
 }
 
 Decimal operator*(const Decimal& a, const Decimal& b) {
   Decimal r;
-  if (!Decimal::mul(a, b, &r)) stop(Decimal::kOverflowError, kOverflowText);
+  if (!Decimal::mul(a, b, &r)) stop(err::kDecimalRange);
   return r;
 }
 
@@ -341,10 +340,10 @@ Decimal operator/(const Decimal& a, const Decimal& b) {
   Decimal r;
   switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
     case Decimal::Status::Ok: return r;
-    case Decimal::Status::DivideByZero: stop(Decimal::kDivideByZeroError, "An attempt was made to divide by zero.");
+    case Decimal::Status::DivideByZero: stop(err::kDivideByZero);
     case Decimal::Status::Overflow: break;
   }
-  stop(Decimal::kOverflowError, kOverflowText);
+  stop(err::kDecimalRange);
 }
 
 int compare(const Decimal& a, const Decimal& b) {

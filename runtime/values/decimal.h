@@ -5,7 +5,7 @@
 // Holds up to 38 significant digits. Every operation checks that its result
 // fits: the checked forms (add, sub, mul, divide, round_to) answer false or
 // an error status; the operators stop the program with the runtime's report
-// and error number -1226 (kOverflowError) instead of wrapping. Rounding is
+// and error number -1226 (err::kDecimalRange) instead of wrapping. Rounding is
 // half away from zero everywhere, as the databases round.
 #pragma once
 
@@ -21,10 +21,6 @@ __extension__ typedef __int128 int128;
 class Decimal {
  public:
   static constexpr int kMaxDigits = 38;
-  // "Decimal or money value exceeds maximum precision."
-  static constexpr int kOverflowError = -1226;
-  // "An attempt was made to divide by zero."
-  static constexpr int kDivideByZeroError = -1202;
 
   enum class Status { Ok, Overflow, DivideByZero };
 

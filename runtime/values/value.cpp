@@ -9,15 +9,6 @@ namespace rt {
 
 namespace {
 
-bool in_range(const Type& t, std::int64_t v) {
-  switch (t.kind) {
-    case Kind::SmallInt: return v >= -32767 && v <= 32767;
-    case Kind::Integer:
-    case Kind::Serial: return v >= -2147483647 && v <= 2147483647;
-    default: return true;
-  }
-}
-
 // Whole number from text: digits with an optional sign, blanks around.
 std::optional<std::int64_t> parse_whole(std::string_view s) {
   auto d = Decimal::parse(s);
@@ -121,7 +112,7 @@ ConvError Value::set_int(std::int64_t v) {
       }
       return set_date(Date(static_cast<std::int32_t>(v)));
     default:
-      if (!in_range(type_, v)) {
+      if (!in_whole_range(type_.kind, v)) {
         set_null();
         return ConvError::OutOfRange;
       }

@@ -42,6 +42,21 @@ inline Type serial_t() { return {Kind::Serial, 10, 0}; }
 inline Type decimal_t(int p, int s) { return {Kind::Decimal, p, s}; }
 inline Type date_t() { return {Kind::Date, 10, 0}; }
 
+// The largest SMALLINT and INTEGER (SERIAL): the lowest value of the
+// machine type is kept for null, so each range is symmetric.
+inline constexpr std::int64_t kSmallIntMax = 32767;
+inline constexpr std::int64_t kIntegerMax = 2147483647;
+// Whether `v` lies in the range of the whole-number kind `k` (any other
+// kind has no such range).
+constexpr bool in_whole_range(Kind k, std::int64_t v) {
+  switch (k) {
+    case Kind::SmallInt: return v >= -kSmallIntMax && v <= kSmallIntMax;
+    case Kind::Integer:
+    case Kind::Serial: return v >= -kIntegerMax && v <= kIntegerMax;
+    default: return true;
+  }
+}
+
 // Why a text did not become a value.
 enum class ConvError { None, NotANumber, OutOfRange, NotADate, TooLong };
 

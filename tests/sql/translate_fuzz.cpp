@@ -25,7 +25,7 @@ class AnyTable : public rt::sql::SchemaLookup {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string s(reinterpret_cast<const char*>(data), size);
   AnyTable schema;
-  for (auto target : {rt::sql::Target::Sqlite, rt::sql::Target::Postgres}) {
+  for (auto target : {rt::sql::Backend::Sqlite, rt::sql::Backend::Postgres}) {
     const rt::sql::Translation t = rt::sql::translate(s, target, &schema);
     if (t.ok) {
       std::string error;

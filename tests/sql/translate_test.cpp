@@ -200,8 +200,8 @@ const Golden kCases[] = {
 TEST(Translate, GoldenCases) {
   FakeSchema schema;
   for (const Golden& c : kCases) {
-    const Translation lite = translate(c.in, Target::Sqlite, &schema);
-    const Translation pg = translate(c.in, Target::Postgres, &schema);
+    const Translation lite = translate(c.in, Backend::Sqlite, &schema);
+    const Translation pg = translate(c.in, Backend::Postgres, &schema);
     EXPECT_TRUE(lite.ok) << c.in << ": " << lite.error;
     EXPECT_TRUE(pg.ok) << c.in << ": " << pg.error;
     EXPECT_EQ(lite.text, c.sqlite) << c.in;
@@ -222,7 +222,7 @@ TEST(Translate, DateConstantsFollowDbdate) {
                         Case{"MDY4-", "12-31-2026"}, Case{"DMY4.", "2026-12-31"}}) {
     TranslateOptions opt;
     opt.date_format = DateFormat::from_dbdate(c.dbdate);
-    for (Target target : {Target::Sqlite, Target::Postgres}) {
+    for (Backend target : {Backend::Sqlite, Backend::Postgres}) {
       const Translation t = translate("select 1 from rates where d = '" + std::string(c.typed) + "'", target,
                                       &schema, opt);
       EXPECT_EQ(t.text, "select 1 from rates where d = '2026-12-31'") << c.dbdate << " " << c.typed;
@@ -233,7 +233,7 @@ TEST(Translate, DateConstantsFollowDbdate) {
   // order's form.
   TranslateOptions dmy;
   dmy.date_format = DateFormat::from_dbdate("DMY4/");
-  for (Target target : {Target::Sqlite, Target::Postgres}) {
+  for (Backend target : {Backend::Sqlite, Backend::Postgres}) {
     for (const char* bad : {"12/31/2026", "31/02/2026", "soon"}) {
       const Translation t = translate("update ar_cycle set arcy_last_date = '" + std::string(bad) + "'", target,
                                       &schema, dmy);
@@ -252,7 +252,7 @@ TEST(Translate, DateConstantsFollowDbdate) {
 
 TEST(Translate, PlaceholdersMeetingTypedColumns) {
   FakeSchema schema;
-  for (Target target : {Target::Sqlite, Target::Postgres}) {
+  for (Backend target : {Backend::Sqlite, Backend::Postgres}) {
     const Translation t = translate(
         "update ar_item set ar_amount = ?, ar_tran_dt = ? where ar_tran_dt <= ? and ar_amount > ? and ar_reference = ?",
         target, &schema);
@@ -276,7 +276,7 @@ TEST(Translate, PlaceholdersMeetingTypedColumns) {
   // The result columns' types: what the back end shows a decimal with.
   const Translation sel = translate(
       "select sum(ar_amount) total, ar_item.ar_tran_dt, count(*), ar_amount * 2, avg(ar_amount) from ar_item",
-      Target::Sqlite, &schema);
+      Backend::Sqlite, &schema);
   ASSERT_EQ(sel.result_types.size(), 5u);
   EXPECT_EQ(sel.result_names[0], "total");
   EXPECT_EQ(sel.result_types[0].kind, ColType::Decimal);
@@ -290,7 +290,7 @@ TEST(Translate, PlaceholdersMeetingTypedColumns) {
 
 TEST(Translate, KindsTablesAndParameters) {
   FakeSchema schema;
-  Translation t = translate("select a from t where b matches ? and c = ? into temp t_x", Target::Postgres, &schema);
+  Translation t = translate("select a from t where b matches ? and c = ? into temp t_x", Backend::Postgres, &schema);
   EXPECT_EQ(t.kind, StmtKind::SelectIntoTemp);
   EXPECT_TRUE(t.temp);
   EXPECT_EQ(t.table, "t_x");
@@ -298,30 +298,30 @@ TEST(Translate, KindsTablesAndParameters) {
   EXPECT_EQ(t.params[0], ParamUse::MatchesPattern);
   EXPECT_EQ(t.params[1], ParamUse::Plain);
 
-  t = translate("INSERT INTO TX_USE_G VALUES (?, ?, ?, ?)", Target::Sqlite, &schema);
+  t = translate("INSERT INTO TX_USE_G VALUES (?, ?, ?, ?)", Backend::Sqlite, &schema);
   EXPECT_EQ(t.kind, StmtKind::Insert);
   EXPECT_EQ(t.table, "tx_use_g");
   EXPECT_TRUE(t.returns_serial);
-  EXPECT_FALSE(translate("insert into t values (1, 2)", Target::Sqlite, &schema).returns_serial);
-  EXPECT_FALSE(translate("insert into tx_use_g select * from x", Target::Sqlite, &schema).returns_serial);
+  EXPECT_FALSE(translate("insert into t values (1, 2)", Backend::Sqlite, &schema).returns_serial);
+  EXPECT_FALSE(translate("insert into tx_use_g select * from x", Backend::Sqlite, &schema).returns_serial);
 
-  EXPECT_EQ(translate(" CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ", Target::Postgres,
+  EXPECT_EQ(translate(" CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ", Backend::Postgres,
                       nullptr)
                 .table,
             "t_cust_items");
-  EXPECT_EQ(translate("DROP TABLE t_cust_items", Target::Sqlite, nullptr).kind, StmtKind::DropTable);
+  EXPECT_EQ(translate("DROP TABLE t_cust_items", Backend::Sqlite, nullptr).kind, StmtKind::DropTable);
   // Words outside constants tell which tables a statement reads.
-  t = translate("select x from t_printer where descr = 't_other'", Target::Sqlite, nullptr);
+  t = translate("select x from t_printer where descr = 't_other'", Backend::Sqlite, nullptr);
   EXPECT_NE(std::find(t.words.begin(), t.words.end(), "t_printer"), t.words.end());
   EXPECT_EQ(std::find(t.words.begin(), t.words.end(), "t_other"), t.words.end());
 }
 
 TEST(Translate, RefusesWhatItCannotTranslate) {
-  EXPECT_FALSE(translate("select 'open from t", Target::Sqlite, nullptr).ok);
-  EXPECT_FALSE(translate("select a from t { never closed", Target::Sqlite, nullptr).ok);
-  EXPECT_FALSE(translate("   ", Target::Postgres, nullptr).ok);
+  EXPECT_FALSE(translate("select 'open from t", Backend::Sqlite, nullptr).ok);
+  EXPECT_FALSE(translate("select a from t { never closed", Backend::Sqlite, nullptr).ok);
+  EXPECT_FALSE(translate("   ", Backend::Postgres, nullptr).ok);
   // A pattern must be a constant or a parameter for the regular expression.
-  EXPECT_FALSE(translate("select a from t where b matches c", Target::Postgres, nullptr).ok);
+  EXPECT_FALSE(translate("select a from t where b matches c", Backend::Postgres, nullptr).ok);
 }
 
 }  // namespace
