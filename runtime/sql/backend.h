@@ -51,6 +51,10 @@ class BackendCursor {
   // Forward cursors: whether next() can answer without the server (the row
   // is already here, or the end is known).
   virtual bool next_is_local() const { return false; }
+  // The program closes the cursor: the back end lets go of it now. One
+  // destroyed without close() lets go of it without a word to the server,
+  // which may be gone.
+  virtual void close() {}
 };
 
 class BackendStatement {

@@ -15,39 +15,13 @@ namespace rt::sql::detail::pg {
 namespace {
 
 constexpr long kDefaultIdleMs = 60000;
+// Rows a forward cursor fetches at a time.
+constexpr int kForwardBatch = 256;
 
 std::chrono::milliseconds idle_bound() {
   const std::string v = rt::getenv_str("LUNADESK_CURSOR_IDLE_MS");
   const long ms = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
   return std::chrono::milliseconds(ms > 0 ? ms : kDefaultIdleMs);
-}
-
-bool command_ok(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK; }
-
-// Runs the statements in one round trip (libpq's pipeline mode): `with`
-// names the one that carries the parameters. Each gets its result; those
-// after a failure come back aborted, and so does everything when the
-// connection fails.
-std::vector<Result> in_one_trip(PGconn* c, const std::vector<std::string>& sql, std::size_t with, int n,
-                                const char* const* values) {
-  std::vector<Result> out(sql.size());
-  if (PQenterPipelineMode(c) != 1) return out;
-  std::size_t sent = 0;
-  for (; sent < sql.size(); ++sent) {
-    const bool params = sent == with;
-    if (PQsendQueryParams(c, sql[sent].c_str(), params ? n : 0, nullptr, params ? values : nullptr, nullptr, nullptr,
-                          0) != 1)
-      break;
-  }
-  const bool synced = PQpipelineSync(c) == 1;
-  for (std::size_t q = 0; q < sent; ++q) out[q] = last_result(c);
-  while (PGresult* r = synced ? PQgetResult(c) : nullptr) {
-    const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
-    PQclear(r);
-    if (sync) break;
-  }
-  PQexitPipelineMode(c);
-  return out;
 }
 
 }  // namespace
@@ -56,7 +30,14 @@ class CursorReader::Cursor : public BackendCursor {
  public:
   Cursor(CursorReader* reader, std::string name, long txn, StmtKind kind, Result first)
       : reader_(reader), name_(std::move(name)), txn_(txn), kind_(kind), first_(std::move(first)) {}
-  ~Cursor() override { reader_->close(name_, txn_); }
+  ~Cursor() override {
+    if (!closed_) reader_->close_later(name_, txn_);
+  }
+  void close() override {
+    if (closed_) return;
+    closed_ = true;
+    reader_->close(name_, txn_);
+  }
 
   Outcome row_at(long k, const Into& into) override {
     // Row 1 came with the open; it never changes.
@@ -76,24 +57,26 @@ class CursorReader::Cursor : public BackendCursor {
   long txn_;
   StmtKind kind_;
   Result first_;
+  bool closed_ = false;
 };
 
 std::unique_ptr<CursorReader> CursorReader::open(const std::string& dbname, std::string* error) {
-  PGconn* c = open_session(dbname, error);
-  if (!c) return nullptr;
+  Session session = open_session(dbname, error);
+  if (!session) return nullptr;
+  PGconn* c = session.get();
   // A browse reads a few rows of its result: the planner is told so, and
   // picks a plan that delivers the first rows at once (an index in the
   // order asked for) over one that is cheapest for reading all of them (a
   // sort of the whole table before the first row).
   if (!command_ok(pq_exec(c, "SET cursor_tuple_fraction TO 0.0001"))) {
     *error = PQerrorMessage(c);
-    PQfinish(c);
     return nullptr;
   }
-  return std::unique_ptr<CursorReader>(new CursorReader(c));
+  return std::unique_ptr<CursorReader>(new CursorReader(std::move(session)));
 }
 
-CursorReader::CursorReader(PGconn* c) : c_(c), cancel_(PQgetCancel(c)), idle_(idle_bound()) {
+CursorReader::CursorReader(Session c)
+    : session_(std::move(c)), c_(session_.get()), cancel_(PQgetCancel(c_)), idle_(idle_bound()) {
   // The watcher takes no signal: they go to the program's own thread,
   // whose blocking reads they are meant to interrupt.
   sigset_t all, old;
@@ -110,15 +93,11 @@ CursorReader::~CursorReader() {
   }
   wake_.notify_all();
   watcher_.join();
-  if (cancel_) PQfreeCancel(cancel_);
-  // Ending the session rolls back its transaction and drops its cursors.
-  PQfinish(c_);
+  // Ending the session (session_) rolls back its transaction and drops
+  // its cursors.
 }
 
-void CursorReader::cancel_from_signal() {
-  char why[256];
-  if (cancel_) PQcancel(cancel_, why, sizeof why);
-}
+void CursorReader::cancel_from_signal() { cancel(cancel_.get()); }
 
 Outcome CursorReader::open(const Translation& tr, int n, const char* const* values,
                            std::unique_ptr<BackendCursor>* cursor) {
@@ -127,11 +106,15 @@ Outcome CursorReader::open(const Translation& tr, int n, const char* const* valu
   // Inside a transaction that holds other cursors, a savepoint keeps them
   // should this one fail.
   const bool begin = !in_txn_;
-  std::vector<std::string> sql{begin ? "BEGIN READ ONLY" : "SAVEPOINT lunadesk_open",
-                               "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR " + tr.text,
-                               "FETCH ABSOLUTE 1 FROM " + name};
-  if (!begin) sql.push_back("RELEASE SAVEPOINT lunadesk_open");
-  std::vector<Result> got = in_one_trip(c_, sql, 1, n, values);
+  close_pending();
+  const std::string declare = "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR " + tr.text;
+  const std::string first = "FETCH ABSOLUTE 1 FROM " + name;
+  std::vector<Query> sql{{begin ? "BEGIN READ ONLY" : "SAVEPOINT lunadesk_open"},
+                         {declare.c_str(), nullptr, n, values},
+                         {first.c_str()}};
+  if (!begin) sql.push_back({"RELEASE SAVEPOINT lunadesk_open"});
+  std::vector<Result> got;
+  in_one_trip(c_, sql, &got);
   bool ok = command_ok(got[0]) && command_ok(got[1]) && got[2] && PQresultStatus(got[2].get()) == PGRES_TUPLES_OK &&
             (begin || command_ok(got[3]));
   if (!ok) {
@@ -169,6 +152,7 @@ Outcome CursorReader::lost_cursor() const {
 
 Outcome CursorReader::fetch(const std::string& name, long txn, long k, StmtKind kind, const Into& into) {
   std::lock_guard<std::mutex> lk(mu_);
+  close_pending();
   if (lost_.count(txn)) return lost_cursor();
   last_use_ = Clock::now();
   Result res = pq_exec(c_, ("FETCH ABSOLUTE " + std::to_string(k) + " FROM " + name).c_str());
@@ -183,6 +167,7 @@ Outcome CursorReader::fetch(const std::string& name, long txn, long k, StmtKind 
 
 Outcome CursorReader::count(const std::string& name, long txn, StmtKind kind, long* n) {
   std::lock_guard<std::mutex> lk(mu_);
+  close_pending();
   *n = 0;
   if (lost_.count(txn)) return lost_cursor();
   last_use_ = Clock::now();
@@ -199,6 +184,22 @@ Outcome CursorReader::count(const std::string& name, long txn, StmtKind kind, lo
 
 void CursorReader::close(const std::string& name, long txn) {
   std::lock_guard<std::mutex> lk(mu_);
+  close_pending();
+  close_locked(name, txn);
+}
+
+void CursorReader::close_later(const std::string& name, long txn) {
+  std::lock_guard<std::mutex> lk(mu_);
+  pending_.emplace_back(name, txn);
+}
+
+void CursorReader::close_pending() {
+  std::vector<std::pair<std::string, long>> todo;
+  todo.swap(pending_);
+  for (const auto& [name, txn] : todo) close_locked(name, txn);
+}
+
+void CursorReader::close_locked(const std::string& name, long txn) {
   if (lost_.count(txn) || PQstatus(c_) != CONNECTION_OK) return;
   const bool last = in_txn_ && txn == txn_ && --declared_ == 0;
   // The last cursor of the transaction goes with it, in the same trip.
@@ -214,6 +215,7 @@ void CursorReader::close(const std::string& name, long txn) {
 
 void CursorReader::hold_cursors() {
   std::lock_guard<std::mutex> lk(mu_);
+  close_pending();
   end_transaction();
 }
 
@@ -252,6 +254,53 @@ void CursorReader::watch() {
     }
     end_transaction();
   }
+}
+
+ServerCursor::~ServerCursor() {
+  if (!closed_) session_->release_later("CLOSE " + name_);
+}
+
+void ServerCursor::close() {
+  if (closed_) return;
+  closed_ = true;
+  // Guarded: a cursor that a rollback already closed must not abandon an
+  // open transaction.
+  PGconn* c = session_->conn();
+  if (PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) != PQTRANS_INERROR) {
+    session_->run_guarded("CLOSE " + name_, true);
+  }
+}
+
+Outcome ServerCursor::row_at(long k, const Into& into) {
+  Result res = session_->run_guarded("FETCH ABSOLUTE " + std::to_string(k) + " FROM " + name_, false);
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) return error_of(session_->conn(), res.get(), kind_);
+  if (PQntuples(res.get()) == 0) return {err::kNotFound, {}};
+  return store_row(res.get(), 0, into);
+}
+
+Outcome ServerCursor::next(const Into& into) {
+  if (!batch_ || batch_row_ >= PQntuples(batch_.get())) {
+    if (done_) return {err::kNotFound, {}};
+    batch_ = session_->run_guarded("FETCH FORWARD " + std::to_string(kForwardBatch) + " FROM " + name_, false);
+    batch_row_ = 0;
+    if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
+      done_ = true;
+      Outcome o = error_of(session_->conn(), batch_.get(), kind_);
+      batch_.reset();
+      return o;
+    }
+    if (PQntuples(batch_.get()) < kForwardBatch) done_ = true;
+    if (PQntuples(batch_.get()) == 0) return {err::kNotFound, {}};
+  }
+  return store_row(batch_.get(), batch_row_++, into);
+}
+
+Outcome ServerCursor::count(long* n) {
+  *n = 0;
+  Result res = session_->run_guarded("MOVE ABSOLUTE 0 IN " + name_ + "; MOVE FORWARD ALL IN " + name_, false);
+  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) return error_of(session_->conn(), res.get(), kind_);
+  *n = rows_of(res.get());
+  return {};
 }
 
 }  // namespace rt::sql::detail::pg

@@ -28,6 +28,19 @@
 // Owns the second session and the watcher thread. Never runs anything but
 // the cursors' statements, and never takes part in the program's
 // transactions.
+//
+// The other cursors (forward cursors, and scroll cursors opened inside a
+// transaction or over a temporary table) are server cursors WITH HOLD on
+// the program's own session (ServerCursor): they outlive the transaction
+// that declared them, and the server keeps the rows as they were at the
+// open. The layer never relies on the server's own cursor position: a
+// scroll cursor fetches row k with FETCH ABSOLUTE, a forward cursor
+// fetches batches.
+//
+// A cursor closed by the program is closed on the server at once; one
+// that is only destroyed (the connection going, the program ending) says
+// nothing to the server, which may be gone: the session lets go of it with
+// its next statement, or with the session itself.
 #pragma once
 
 #include <libpq-fe.h>
@@ -39,11 +52,52 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "sql/backend.h"
 #include "sql/pg_wire.h"
 
 namespace rt::sql::detail::pg {
+
+// What a cursor on the program's own session needs of that session.
+class CursorSession {
+ public:
+  virtual PGconn* conn() const = 0;
+  // Runs one of the layer's statements under the session's statement
+  // guard (pg_backend.cpp), `always` or only while the guard is on.
+  virtual Result run_guarded(const std::string& sql, bool always) = 0;
+  // Runs `sql` before the session's next statement, not now.
+  virtual void release_later(std::string sql) = 0;
+
+ protected:
+  ~CursorSession() = default;
+};
+
+// A server cursor WITH HOLD on the program's own session, declared by the
+// back end.
+class ServerCursor : public BackendCursor {
+ public:
+  ServerCursor(CursorSession* session, std::string name, StmtKind kind)
+      : session_(session), name_(std::move(name)), kind_(kind) {}
+  ~ServerCursor() override;
+  ServerCursor(const ServerCursor&) = delete;
+  ServerCursor& operator=(const ServerCursor&) = delete;
+  Outcome row_at(long k, const Into& into) override;
+  Outcome next(const Into& into) override;
+  Outcome count(long* n) override;
+  bool next_is_local() const override { return done_ || (batch_ && batch_row_ < PQntuples(batch_.get())); }
+  void close() override;
+
+ private:
+  CursorSession* session_;
+  std::string name_;
+  StmtKind kind_;
+  Result batch_;
+  int batch_row_ = 0;
+  bool done_ = false;
+  bool closed_ = false;
+};
 
 class CursorReader {
  public:
@@ -65,7 +119,7 @@ class CursorReader {
 
  private:
   class Cursor;
-  explicit CursorReader(PGconn* c);
+  explicit CursorReader(Session c);
   using Clock = std::chrono::steady_clock;
 
   // Each call below takes mu_. `txn` is the transaction that declared
@@ -74,15 +128,20 @@ class CursorReader {
   Outcome fetch(const std::string& name, long txn, long k, StmtKind kind, const Into& into);
   Outcome count(const std::string& name, long txn, StmtKind kind, long* n);
   void close(const std::string& name, long txn);
+  // A cursor destroyed without close(): closed at the reader's next call.
+  void close_later(const std::string& name, long txn);
 
   // With mu_ held.
+  void close_locked(const std::string& name, long txn);
+  void close_pending();
   Outcome lost_cursor() const;
   void end_transaction();
   void after_failure();
   void watch();
 
-  PGconn* c_;
-  PGcancel* cancel_;
+  Session session_;
+  PGconn* c_;  // session_'s
+  Canceller cancel_;
   std::chrono::milliseconds idle_;
   std::mutex mu_;
   std::condition_variable wake_;
@@ -93,6 +152,7 @@ class CursorReader {
   int declared_ = 0;     // cursors declared in it and not closed
   long serial_ = 0;      // names of cursors
   std::set<long> lost_;  // transactions that an error ended, with their cursors
+  std::vector<std::pair<std::string, long>> pending_;  // cursors to close
   Clock::time_point last_use_;
 };
 

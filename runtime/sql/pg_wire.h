@@ -1,15 +1,31 @@
-// The pieces of the PostgreSQL back end that talk libpq, shared by its
-// files (pg_backend.cpp, pg_cursor.cpp): opening a session with the layer's
-// settings, running a statement and awaiting its answer, turning an error
-// into the layer's number, and storing a fetched row into variables.
+// The PostgreSQL back end's wire: what talks libpq, shared by its files
+// (pg_backend.cpp, pg_cursor.cpp). Owns the libpq handles (a session, its
+// cancel handle, a result), each with one owner that releases it without
+// waiting for the server, which may be gone. Opens a session with the
+// layer's settings, sends statements and awaits their answers, sends
+// several in one round trip, queues row changes without waiting for their
+// answers and drains them, turns an error into the system's number, binds
+// parameters as text and stores a fetched row into variables.
 //
-// Knows nothing of transactions, savepoints or cursors.
+// Knows nothing of transactions, savepoints, temporary tables or cursors.
+//
+// Awaiting an answer: every statement is a round trip to the server, and
+// waking up a process blocked on its socket can take longer than the
+// statement itself on a multi-core machine. So after sending, the wire
+// first polls the socket without sleeping, for at most
+// LUNADESK_PG_SPIN_US microseconds (default 200; 0 turns this off), and
+// only then blocks: the short statements of a batch loop are answered
+// within that time. On a single processor it always blocks. Inside a
+// ContinueOnLock scope it waits in steps instead, telling the layer, which
+// may give the wait up (a cancel request).
 #pragma once
 
 #include <libpq-fe.h>
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "sql/backend.h"
 
@@ -20,22 +36,100 @@ struct ResultDeleter {
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// A session: PQfinish closes the socket after a terminate message that is
+// never waited for.
+struct SessionDeleter {
+  void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Session = std::unique_ptr<PGconn, SessionDeleter>;
+
+// A session's cancel handle: freeing it is local.
+struct CancelDeleter {
+  void operator()(PGcancel* c) const { PQfreeCancel(c); }
+};
+using Canceller = std::unique_ptr<PGcancel, CancelDeleter>;
+
+// The settings that decide how the server reads a text constant.
+inline constexpr std::string_view kLiteralSettings =
+    "SET standard_conforming_strings TO on; SET backslash_quote TO off; ";
+
 // A session on database `dbname` of the server that the PG* environment
 // names, with the layer's settings; null with a message naming database
 // and server when it cannot be had.
-PGconn* open_session(const std::string& dbname, std::string* error);
+Session open_session(const std::string& dbname, std::string* error);
+
+// Async-signal-safe: asks the server to cut short what the session runs.
+void cancel(PGcancel* c);
 
 // The last result of what was sent (`sent` is what the PQsend... call
-// returned), awaited as every answer is (see pg_backend.cpp); null when
-// nothing was sent.
+// returned), awaited as every answer is; null when nothing was sent.
 Result collect(PGconn* c, int sent);
 // The results of one query sent, as PQexec would return them: the last.
 Result last_result(PGconn* c);
+// PQexec, PQexecParams, PQexecPrepared and PQprepare, awaited as above.
 Result pq_exec(PGconn* c, const char* sql);
 Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values);
+Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values);
+Result pq_prepare(PGconn* c, const char* name, const char* sql, int n);
+
+bool command_ok(const Result& r);
+// Whether a result is an answer, not an error.
+bool answered(const Result& r);
+// The row count a command reports (0 when none).
+long rows_of(const PGresult* r);
+
+// One statement of a round trip: a text, or a prepared statement by name,
+// with its parameters.
+struct Query {
+  const char* sql = nullptr;
+  const char* prepared = nullptr;
+  int n = 0;
+  const char* const* values = nullptr;
+};
+// Sends the statements in one round trip (libpq's pipeline mode) and reads
+// each one's result: those after a failure come back aborted, and one that
+// could not be sent is null. False, with nothing sent, when the session
+// cannot enter pipeline mode.
+bool in_one_trip(PGconn* c, const std::vector<Query>& queries, std::vector<Result>* results);
+// Reads up to the sync point (when one was sent) and leaves pipeline mode:
+// the session is idle again.
+void end_pipeline(PGconn* c, bool synced);
 
 Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind);
 // Row `row` of `res` into the variables, converted to their types.
 Outcome store_row(const PGresult* res, int row, const Into& into);
+
+// Parameters as text, converted as the translation says.
+class Bound {
+ public:
+  Outcome bind(const Translation& tr, const Params& params);
+  int count() const { return static_cast<int>(ptrs_.size()); }
+  const char* const* values() const { return ptrs_.data(); }
+
+ private:
+  std::vector<std::string> text_;
+  std::vector<const char*> ptrs_;
+};
+
+// Row changes sent without waiting for their answers (libpq's pipeline
+// mode): each is flushed to the server at once, the server works through
+// them back to back, and their answers are read together at the next sync
+// point (drain). The caller drains before it sends anything else, so the
+// pipeline never holds more than the queued row changes; the first failure
+// a drain finds is kept until settle() hands it over. After a failure the
+// server skips the rest of the queue.
+class RowChanges {
+ public:
+  bool empty() const { return queued_.empty(); }
+  Outcome send(PGconn* c, const char* name, int n, const char* const* values, StmtKind kind);
+  void drain(PGconn* c);
+  // Drains, then hands over what the drains since the last settle found.
+  Outcome settle(PGconn* c, Settled* settled);
+
+ private:
+  std::vector<StmtKind> queued_;  // sent, answers not read
+  Settled settled_;               // what drain() read since settle()
+  Outcome held_;                  // the first failure drain() found
+};
 
 }  // namespace rt::sql::detail::pg

@@ -495,6 +495,7 @@ void open(Cursor& cur, const Params& params, const Loc& loc) {
   }
   Cursor::Impl& c = *cur.impl_;
   detail::Outcome o = guarded([&] {
+    if (c.bc) c.bc->close();
     c.bc.reset();
     c.pos = 0;
     return c.stmt->bs->open(params, c.scroll, &c.bc);
@@ -549,6 +550,7 @@ void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
 void close(Cursor& cur) {
   settle();
   if (cur.impl_) {
+    if (cur.impl_->bc) cur.impl_->bc->close();
     cur.impl_->bc.reset();
     cur.impl_->pos = 0;
   }

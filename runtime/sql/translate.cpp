@@ -205,6 +205,7 @@ class Translator {
         while (is(i, "UNIQUE") || is(i, "DISTINCT") || is(i, "CLUSTER")) ++i;
         if (is(i, "INDEX")) {
           r_.kind = StmtKind::CreateIndex;
+          if (!is(i + 1, "ON")) r_.index = name_at(i + 1);
           for (size_t k = i; k < sig_.size(); ++k) {
             if (is(k, "ON")) {
               r_.table = name_at(k + 1);
@@ -323,9 +324,7 @@ class Translator {
         while (end + 2 < sig_.size() && (punct(end + 1, ".") || punct(end + 1, ":"))) end += 2;
         if (is(end + 1, "WITH") && is(end + 2, "NO") && is(end + 3, "LOG")) end += 3;
         erase(i, end);
-        // On PostgreSQL half of each page stays free for the updates that
-        // usually follow (see pg_backend.cpp).
-        prefix_ = "CREATE TEMP TABLE " + r_.table + (target_ == Backend::Postgres ? " WITH (fillfactor=50)" : "") + " AS ";
+        prefix_ = "CREATE TEMP TABLE " + r_.table + opt_.temp_table_storage + " AS ";
         return;
       }
     }

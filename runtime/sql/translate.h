@@ -29,6 +29,8 @@
 //   TODAY                          -> the back end's current date
 //   NVL(a,b)                       -> COALESCE(a,b)
 //   SELECT ... INTO TEMP t [WITH NO LOG] -> CREATE TEMP TABLE t AS SELECT ...
+//                                     (with the back end's storage settings,
+//                                     TranslateOptions::temp_table_storage)
 //   UPDATE STATISTICS [FOR TABLE t] -> ANALYZE [t]
 //   CREATE [TEMP] TABLE: the dialect's types (CHAR(n), SERIAL, DECIMAL(p,s),
 //     MONEY, DATE, ...) for the back end; storage clauses and WITH NO LOG
@@ -150,6 +152,10 @@ struct ParamTarget {
 
 struct TranslateOptions {
   DateFormat date_format;  // the DBDATE form of date constants
+  // Written after the table name of the CREATE TEMP TABLE that an INTO
+  // TEMP becomes: the back end's storage settings for such tables ("" for
+  // none). The translator only places it.
+  std::string temp_table_storage;
 };
 
 struct Translation {
@@ -159,6 +165,7 @@ struct Translation {
   std::string text;   // for the back end
   StmtKind kind = StmtKind::Other;
   std::string table;  // lower case: the table written, created, dropped or indexed
+  std::string index;  // lower case: the index a CREATE INDEX makes ("" when unnamed)
   bool temp = false;  // creates a temporary table
   std::vector<ParamUse> params;  // one per placeholder, in order
   std::vector<ParamTarget> targets;  // one per placeholder, in order

@@ -234,6 +234,61 @@ TEST_P(ScrollCursor, LetsTheServerCleanUpWhenClosed) {
   EXPECT_EQ(at(temp, Fetch::Last), "2 r2");
 }
 
+// What the program lets go of is let go of in the database too, before its
+// next statement: a cursor dropped without a close (as when the connection
+// goes) no longer keeps its table from being dropped, and a freed
+// statement leaves no prepared statement on the server. Once the server
+// has ended the program's sessions, letting go of what is left asks
+// nothing of it, and the program connects again.
+TEST_P(ScrollCursor, LetsGoOfWhatItDropsAlsoWhenTheServerIsGone) {
+  auto prepared = [&] {
+    Value n(integer_t());
+    select_into("select count(*) from pg_prepared_statements", {}, {&n});
+    EXPECT_EQ(rt::status, 0) << last_error_message();
+    return n.as_int();
+  };
+  ok("create table gone (k integer)");
+  ok("insert into gone values (1)");
+  begin_work();
+  {
+    Cursor f;
+    declare(f, "select k from gone", false);
+    open(f);
+    Value k(integer_t());
+    fetch_next(f, {&k});
+    EXPECT_EQ(k.as_int(), 1);
+  }
+  ok("drop table gone");
+  commit_work();
+  if (pg()) {
+    const std::int64_t before = prepared();
+    Statement s;
+    prepare(s, "select k from br where k = ?");
+    EXPECT_EQ(prepared(), before + 1);
+    free_statement(s);
+    EXPECT_EQ(prepared(), before);
+
+    Cursor lazy, forward;
+    declare(lazy, "select k, name from br order by k", true);
+    declare(forward, "select k, name from br order by k", false);
+    open(lazy);
+    open(forward);
+    EXPECT_EQ(at(lazy, Fetch::Next), "1 r1");
+    other_->run("select count(pg_terminate_backend(pid)) from pg_stat_activity where application_name = 'lunadesk'");
+    ASSERT_TRUE(eventually([&] {
+      return other_->run("select count(*) from pg_stat_activity where application_name = 'lunadesk'") == "0";
+    }));
+    EXPECT_NE(at(lazy, Fetch::Next), "2 r2");
+    disconnect();
+    std::string why;
+    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  }
+  Cursor again;
+  declare(again, "select k, name from br order by k", true);
+  open(again);
+  EXPECT_EQ(at(again, Fetch::Last), "6 r6");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ScrollCursor, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

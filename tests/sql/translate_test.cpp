@@ -65,7 +65,7 @@ const Golden kCases[] = {
   // Nulls sort first in ascending order, last in descending, on both.
   {"select a, b from t where c in (select c from u order by c) order by a desc, 2 into temp x",
    "CREATE TEMP TABLE x AS select a, b from t where c in (select c from u order by c) order by a desc, 2 ",
-   "CREATE TEMP TABLE x WITH (fillfactor=50) AS select a, b from t where c in (select c from u order by c NULLS FIRST) order by a desc NULLS LAST, 2 NULLS FIRST "},
+   "CREATE TEMP TABLE x AS select a, b from t where c in (select c from u order by c NULLS FIRST) order by a desc NULLS LAST, 2 NULLS FIRST "},
   // A divisor of zero is an error on both.
   {"select a / b, c/(d-1), e / -f.g, h / sum(x) from t",
    "select a / divisor(b), c/divisor((d-1)), e / divisor(-f.g), h / divisor(sum(x)) from t",
@@ -77,10 +77,10 @@ const Golden kCases[] = {
   // INTO TEMP.
   {R"(SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper="-"  INTO TEMP t_neg_types)",
    R"(CREATE TEMP TABLE t_neg_types AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )",
-   R"(CREATE TEMP TABLE t_neg_types WITH (fillfactor=50) AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )"},
+   R"(CREATE TEMP TABLE t_neg_types AS SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper='-' )"},
   {R"(select a from t into temp t_x with no log)",
    R"(CREATE TEMP TABLE t_x AS select a from t )",
-   R"(CREATE TEMP TABLE t_x WITH (fillfactor=50) AS select a from t )"},
+   R"(CREATE TEMP TABLE t_x AS select a from t )"},
   // MATCHES: constants, brackets, escapes, NOT, a ? pattern.
   {R"(select a from t where b matches 'x*[a-c]?' and c not matches ?)",
    R"(select a from t where b GLOB 'x*[a-c]?' and c not GLOB ?)",
@@ -305,10 +305,18 @@ TEST(Translate, KindsTablesAndParameters) {
   EXPECT_FALSE(translate("insert into t values (1, 2)", Backend::Sqlite, &schema).returns_serial);
   EXPECT_FALSE(translate("insert into tx_use_g select * from x", Backend::Sqlite, &schema).returns_serial);
 
-  EXPECT_EQ(translate(" CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ", Backend::Postgres,
-                      nullptr)
-                .table,
-            "t_cust_items");
+  t = translate(" CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ", Backend::Postgres, nullptr);
+  EXPECT_EQ(t.table, "t_cust_items");
+  EXPECT_EQ(t.index, "ti_items");
+  EXPECT_EQ(translate("create unique index on t (a)", Backend::Postgres, nullptr).index, "");
+  // The back end's storage settings for a table made from a query go
+  // after its name, and nowhere else.
+  TranslateOptions storage;
+  storage.temp_table_storage = " WITH (fillfactor=50)";
+  EXPECT_EQ(translate("select a from t into temp t_x with no log", Backend::Postgres, nullptr, storage).text,
+            "CREATE TEMP TABLE t_x WITH (fillfactor=50) AS select a from t ");
+  EXPECT_EQ(translate("create temp table t_y (a integer)", Backend::Postgres, nullptr, storage).text.find("fillfactor"),
+            std::string::npos);
   EXPECT_EQ(translate("DROP TABLE t_cust_items", Backend::Sqlite, nullptr).kind, StmtKind::DropTable);
   // Words outside constants tell which tables a statement reads.
   t = translate("select x from t_printer where descr = 't_other'", Backend::Sqlite, nullptr);

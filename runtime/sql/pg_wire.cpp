@@ -1,0 +1,345 @@
+// The PostgreSQL back end's wire: see pg_wire.h.
+#include "sql/pg_wire.h"
+
+#include <poll.h>
+#include <sched.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+
+#include "core/errors.h"
+#include "core/runtime.h"
+#include "sql/convert.h"
+#include "sql/pattern.h"
+#include "sql/pg_errors.h"
+#include "values/text.h"
+
+namespace rt::sql::detail::pg {
+namespace {
+
+// Type OIDs of the built-in types the layer reads specially.
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
+              kNumeric = 1700, kDate = 1082;
+
+// How long to poll for an answer before blocking. Never on a single
+// processor: there the polling would only keep a server on the same
+// machine from running.
+std::chrono::microseconds spin_budget() {
+  static const std::chrono::microseconds budget = [] {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2) return std::chrono::microseconds(0);
+    const std::string v = rt::getenv_str("LUNADESK_PG_SPIN_US");
+    const long us = v.empty() ? 200 : std::strtol(v.c_str(), nullptr, 10);
+    return std::chrono::microseconds(us > 0 ? us : 0);
+  }();
+  return budget;
+}
+
+// While a statement that may be waiting for a lock has not answered, the
+// layer is told every kWaitStepMs, and a wait it gives up is cancelled.
+constexpr int kWaitStepMs = 50;
+
+void watch_wait(PGconn* c) {
+  const auto started = std::chrono::steady_clock::now();
+  bool cancelled = false;
+  while (PQisBusy(c)) {
+    pollfd p{PQsocket(c), POLLIN, 0};
+    const int r = ::poll(&p, 1, kWaitStepMs);
+    if (r < 0 && errno != EINTR) return;
+    if (r > 0 && PQconsumeInput(c) != 1) return;  // the read that follows reports it
+    if (cancelled || !PQisBusy(c)) continue;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    if (lock_wait(static_cast<long>(waited.count()))) {
+      // The statement then answers with its error.
+      Canceller k(PQgetCancel(c));
+      cancel(k.get());
+      cancelled = true;
+    }
+  }
+}
+
+// Reads what the server sends until a whole result is in or the budget is
+// spent (or the connection fails: the blocking read then reports it).
+// Where waits for locks are watched, an answer still outstanding is then
+// awaited in steps (watch_wait).
+void await_result(PGconn* c) {
+  const auto budget = spin_budget();
+  if (budget.count() > 0) {
+    const auto until = std::chrono::steady_clock::now() + budget;
+    while (PQisBusy(c) && PQconsumeInput(c) == 1) {
+      if (std::chrono::steady_clock::now() >= until) break;
+    }
+  }
+  if (lock_waits_watched() && PQisBusy(c)) watch_wait(c);
+}
+
+}  // namespace
+
+// The results of one query sent, as PQexec would return them: the last.
+Result last_result(PGconn* c) {
+  Result last;
+  for (;;) {
+    await_result(c);
+    PGresult* r = PQgetResult(c);
+    if (!r) break;
+    last.reset(r);
+  }
+  return last;
+}
+
+Result collect(PGconn* c, int sent) { return sent == 1 ? last_result(c) : Result(nullptr); }
+
+// PQexec, PQexecParams, PQexecPrepared and PQprepare, waiting as above.
+Result pq_exec(PGconn* c, const char* sql) { return collect(c, PQsendQuery(c, sql)); }
+Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values) {
+  return collect(c, PQsendQueryParams(c, sql, n, nullptr, values, nullptr, nullptr, 0));
+}
+
+Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values) {
+  return collect(c, PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0));
+}
+Result pq_prepare(PGconn* c, const char* name, const char* sql, int n) {
+  return collect(c, PQsendPrepare(c, name, sql, n, nullptr));
+}
+
+bool command_ok(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK; }
+
+bool answered(const Result& r) {
+  const ExecStatusType st = PQresultStatus(r.get());
+  return r && (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK);
+}
+
+long rows_of(const PGresult* r) {
+  const char* tuples = r ? PQcmdTuples(const_cast<PGresult*>(r)) : nullptr;
+  return tuples && *tuples ? std::atol(tuples) : 0;
+}
+
+void cancel(PGcancel* c) {
+  char why[256];
+  if (c) PQcancel(c, why, sizeof why);
+}
+
+bool in_one_trip(PGconn* c, const std::vector<Query>& queries, std::vector<Result>* results) {
+  results->clear();
+  results->resize(queries.size());
+  if (PQenterPipelineMode(c) != 1) return false;
+  std::size_t sent = 0;
+  for (; sent < queries.size(); ++sent) {
+    const Query& q = queries[sent];
+    const int ok = q.prepared ? PQsendQueryPrepared(c, q.prepared, q.n, q.values, nullptr, nullptr, 0)
+                              : PQsendQueryParams(c, q.sql, q.n, nullptr, q.values, nullptr, nullptr, 0);
+    if (ok != 1) break;
+  }
+  const bool synced = PQpipelineSync(c) == 1;
+  for (std::size_t q = 0; q < sent; ++q) (*results)[q] = last_result(c);
+  end_pipeline(c, synced);
+  return true;
+}
+
+void end_pipeline(PGconn* c, bool synced) {
+  while (PGresult* r = synced ? PQgetResult(c) : nullptr) {
+    const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+    PQclear(r);
+    if (sync) break;
+  }
+  PQexitPipelineMode(c);
+}
+
+Outcome error_of(PGconn* conn, const PGresult* res, StmtKind kind) {
+  const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+  const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  std::string msg = primary ? primary : PQerrorMessage(conn);
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+  return {pg_error_number(state ? state : "", msg, kind), msg};
+}
+
+namespace {
+int store_field(const PGresult* res, int row, int col, Value* into) {
+  if (PQgetisnull(res, row, col)) return store(into, Fetched::Null, 0, {});
+  std::string_view text(PQgetvalue(res, row, col), PQgetlength(res, row, col));
+  switch (PQftype(res, col)) {
+    case kBool: return store(into, Fetched::Int, text == "t" ? 1 : 0, {});
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid: {
+      std::int64_t v = 0;
+      std::from_chars(text.data(), text.data() + text.size(), v);
+      return store(into, Fetched::Int, v, {});
+    }
+    case kFloat4:
+    case kFloat8:
+    case kNumeric: return store(into, Fetched::Number, 0, text);
+    case kDate: return store(into, Fetched::Date, 0, text);
+    default: return store(into, Fetched::Text, 0, text);
+  }
+}
+}  // namespace
+
+Outcome store_row(const PGresult* res, int row, const Into& into) {
+  Outcome o;
+  const int n = PQnfields(res);
+  for (int c = 0; c < n && c < static_cast<int>(into.size()); ++c) {
+    if (!into[c]) continue;
+    const int e = store_field(res, row, c, into[c]);
+    if (e != 0 && o.ok()) o = {e, "column " + std::to_string(c + 1) + " does not fit its variable"};
+  }
+  return o;
+}
+
+Outcome Bound::bind(const Translation& tr, const Params& params) {
+  if (params.size() != tr.params.size()) {
+    return {err::kHostVariables, "the statement has " + std::to_string(tr.params.size()) + " parameters, " +
+                                     std::to_string(params.size()) + " were given"};
+  }
+  text_.resize(params.size());
+  ptrs_.resize(params.size());
+  for (size_t k = 0; k < params.size(); ++k) {
+    Value v;
+    std::string why;
+    const int e = convert_param(params[k], tr.targets[k], &v, &why);
+    if (e != 0) return {e, "parameter " + std::to_string(k + 1) + ": " + why};
+    if (v.is_null()) {
+      ptrs_[k] = nullptr;
+      continue;
+    }
+    switch (v.type().kind) {
+      case Kind::Date: text_[k] = v.as_date().iso(); break;
+      case Kind::Decimal: text_[k] = v.as_decimal().to_string(); break;
+      case Kind::Char:
+        text_[k] = v.str();
+        // The server refuses such text with a message about encodings;
+        // say which value it was.
+        if (!text::valid(text_[k])) {
+          return {err::kBadCharacter, "the text of parameter " + std::to_string(k + 1) +
+                                            " holds bytes that are not UTF-8: \"" + text::scrub(text_[k]) + "\""};
+        }
+        break;
+      default: text_[k] = std::to_string(v.as_int()); break;
+    }
+    switch (tr.params[k]) {
+      case ParamUse::Plain: break;
+      case ParamUse::MatchesPattern: text_[k] = matches_to_regex(text_[k]); break;
+      case ParamUse::MatchesUpshifted: text_[k] = matches_to_regex(text_[k], Fold::Upper); break;
+      case ParamUse::MatchesDownshifted: text_[k] = matches_to_regex(text_[k], Fold::Lower); break;
+    }
+    ptrs_[k] = text_[k].c_str();
+  }
+  return {};
+}
+
+Outcome RowChanges::send(PGconn* c, const char* name, int n, const char* const* values, StmtKind kind) {
+  if (queued_.empty() && PQpipelineStatus(c) == PQ_PIPELINE_OFF && PQenterPipelineMode(c) != 1) {
+    return error_of(c, nullptr, kind);
+  }
+  if (PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0) != 1 || PQflush(c) != 0) {
+    Outcome o = error_of(c, nullptr, kind);
+    drain(c);
+    return o;
+  }
+  queued_.push_back(kind);
+  return {};
+}
+
+void RowChanges::drain(PGconn* c) {
+  if (queued_.empty()) return;
+  const bool synced = PQpipelineSync(c) == 1;
+  for (const StmtKind kind : queued_) {
+    const long at = settled_.sent++;
+    // One statement's result, then the null that ends its results.
+    Result res(PQgetResult(c));
+    if (res) {
+      while (PGresult* more = PQgetResult(c)) PQclear(more);
+    }
+    const ExecStatusType st = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+    if (st == PGRES_COMMAND_OK) {
+      settled_.last_rows = rows_of(res.get());
+      settled_.total_rows += settled_.last_rows;
+    } else if (st != PGRES_PIPELINE_ABORTED && held_.ok()) {
+      held_ = error_of(c, res.get(), kind);
+      settled_.failed = at;
+    }
+  }
+  queued_.clear();
+  end_pipeline(c, synced);
+}
+
+Outcome RowChanges::settle(PGconn* c, Settled* settled) {
+  drain(c);
+  *settled = settled_;
+  Outcome o = held_;
+  settled_ = {};
+  held_ = {};
+  return o;
+}
+
+namespace {
+void ignore_notice(void*, const char*) {}
+
+// upper() and lower() of the session: the server's own fold what its
+// locale knows (in the C locale, ASCII letters only), these fold as the
+// runtime does (values/text.h), whatever the server's locale. Text of
+// ASCII letters only takes the short path.
+std::string case_functions() {
+  std::string out;
+  for (const bool up : {true, false}) {
+    std::string from, to;
+    for (auto [c, m] : text::case_pairs(up)) {
+      text::append(from, c);
+      text::append(to, m);
+    }
+    const std::string ascii_from = up ? "abcdefghijklmnopqrstuvwxyz" : "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const std::string ascii_to = up ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "abcdefghijklmnopqrstuvwxyz";
+    out += std::string("; CREATE FUNCTION pg_temp.") + (up ? "upshift" : "downshift") +
+           "(text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN octet_length($1) = "
+           "char_length($1) THEN translate($1, '" +
+           ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
+           ") END $f$";
+  }
+  return out;
+}
+
+}  // namespace
+
+Session open_session(const std::string& dbname, std::string* error) {
+  const char* keys[] = {"dbname", "application_name", nullptr};
+  const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
+  Session session(PQconnectdbParams(keys, values, 0));
+  PGconn* c = session.get();
+  if (!c || PQstatus(c) != CONNECTION_OK) {
+    std::string msg = c ? PQerrorMessage(c) : "out of memory";
+    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+    const char* host = c ? PQhost(c) : nullptr;
+    const char* port = c ? PQport(c) : nullptr;
+    *error = "cannot connect to database '" + dbname + "' on PostgreSQL server " + (host && *host ? host : "(default)") +
+             (port && *port ? std::string(" port ") + port : std::string()) + ": " + msg;
+    return nullptr;
+  }
+  PQsetNoticeProcessor(c, ignore_notice, nullptr);
+  const std::string setup =
+      "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
+      "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +
+      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) + case_functions();
+  Result res = pq_exec(c, setup.c_str());
+  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
+    *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);
+    return nullptr;
+  }
+  // Text constants (criteria among them) must be read as the translator
+  // writes them, whatever the server, the database or PGOPTIONS say: a
+  // session that keeps the old reading of backslashes is not used.
+  res = pq_exec(c, "SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')");
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) != 1 ||
+      std::string_view(PQgetvalue(res.get(), 0, 0)) != "on" || std::string_view(PQgetvalue(res.get(), 0, 1)) != "off") {
+    *error = "the session on database '" + dbname +
+             "' does not read text constants the standard way (standard_conforming_strings on, backslash_quote "
+             "off) and cannot be made to; nothing was run";
+    return nullptr;
+  }
+  return session;
+}
+
+}  // namespace rt::sql::detail::pg
