@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "screen/ui.h"
-#include "sql/errors.h"
 #include "sql/sql.h"
 
 namespace sql = rt::sql;
@@ -25,8 +25,8 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b) {
 }
 
 bool lock_refused(std::string_view lv_done) {
-  if (rt::status != sql::err::kLocked && rt::status != sql::err::kInterrupted) return false;
-  const bool locked = rt::status == sql::err::kLocked;
+  if (rt::status != rt::err::kLocked && rt::status != rt::err::kInterrupted) return false;
+  const bool locked = rt::status == rt::err::kLocked;
   roll_back();
   rt::int_flag = 0;
   const std::string done(lv_done);
