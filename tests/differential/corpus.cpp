@@ -30,10 +30,10 @@ std::vector<std::string> words(const std::string& s) {
   return w;
 }
 
-bool parse_columns(const std::string& spec, std::vector<rt::Type>* out) {
-  if (spec.find_first_of("(,") == std::string::npos && !spec.empty() &&
-      spec.find_first_not_of("TISND") == std::string::npos) {
-    for (char c : spec) {
+bool parse_columns(const std::string& types, std::vector<rt::Type>* out) {
+  if (types.find_first_of("(,") == std::string::npos && !types.empty() &&
+      types.find_first_not_of("TISND") == std::string::npos) {
+    for (char c : types) {
       switch (c) {
         case 'T': out->push_back(rt::char_t(255)); break;
         case 'I': out->push_back(rt::integer_t()); break;
@@ -47,8 +47,8 @@ bool parse_columns(const std::string& spec, std::vector<rt::Type>* out) {
   // A comma list; commas inside "decimal(8,2)" belong to the type.
   std::string cur;
   int depth = 0;
-  for (size_t i = 0; i <= spec.size(); ++i) {
-    const char c = i < spec.size() ? spec[i] : ',';
+  for (size_t i = 0; i <= types.size(); ++i) {
+    const char c = i < types.size() ? types[i] : ',';
     if (c == ',' && depth == 0) {
       rt::Type t;
       if (!parse_type(trim(cur), &t)) return false;
