@@ -166,10 +166,13 @@ std::optional<std::string> findit(std::string_view lv_sql_arg) {
     } else {
       rt::int_flag = 0;
       ui::set_count(mv_cnt);
-      ui::display_array("s_array", [](int i) -> std::vector<Value*> {
-        FinditRec& r = mv_rec(i);
-        return {&r.code, &r.text};
-      });
+      ui::display_array(
+          "s_array",
+          [](int i) -> std::vector<Value*> {
+            FinditRec& r = mv_rec(i);
+            return {&r.code, &r.text};
+          },
+          ui::Events{.help_number = 103});  // the list keys, and their control keys
       if (!rt::int_flag) break;
       rt::int_flag = 0;
       lv_val.set_null();

@@ -84,9 +84,8 @@ void clear_matched() {
   mv_end_date.set_null();
   drop_clearing_tables();
   ui::display_at("", 3, 1);
-  // An interrupt pressed earlier, at the menu or during a run, must not
-  // cancel this input.
-  rt::int_flag = 0;
+  // The interrupt flag is not reset here: an interrupt pressed at the menu
+  // makes this input count as cancelled.
 
   ui::Events events;
   events.help_number = 101;
@@ -122,9 +121,17 @@ void clear_matched() {
     return;
   }
   ui::message("Processing... Please wait");
-  // The last run's final message must not stand beside this run's.
+  // The last run's final message, or the date warning, must not stand
+  // beside this run's.
   ui::display_at("", 24, 1);
-  run_clearing(*plan);
+  const ClearCounts counts = run_clearing(*plan);
+  // An interrupt during the run belongs to the run: it stopped it, or came
+  // too late to stop its commit. It must not cancel the next criteria.
+  rt::int_flag = 0;
+  if (counts.interrupted) {
+    ui::error("Run interrupted - nothing was cleared");
+    return;
+  }
   ui::display_at("All matched transactions have been cleared", 24, 1);
 }
 

@@ -34,8 +34,10 @@
 //             only
 //   date      `arcy_last_date` of the chosen cycles becomes the end date
 //   commit    gather to date is one transaction: a run stopped anywhere
-//             before the commit (an SQL error, a hang-up, a kill) deletes
-//             no open item and dates no cycle
+//             before the commit (an SQL error, a hang-up, a kill, the
+//             interrupt key) deletes no open item and dates no cycle; the
+//             interrupt key cuts the running statement short, and the run
+//             says on the error line that nothing was cleared
 //   statistics "UPDATE STATISTICS", except on PostgreSQL
 //
 // An SQL error at any statement of the run stops the program with the
@@ -83,6 +85,7 @@ std::optional<std::string> cycle_condition(std::string_view lv_condition, std::s
 struct ClearCounts {
   long matched = 0;  // invoices that netted to zero
   long deleted = 0;  // open items deleted
+  bool interrupted = false;  // the interrupt key stopped it: nothing changed
 };
 
 // The run's fixed statements, in the order run_clearing issues them
@@ -103,4 +106,7 @@ const ClearStatements& clearing_statements();
 void drop_clearing_tables();
 
 // Runs gather to date in one transaction, then the statistics refresh.
+// The interrupt key (rt::int_flag) cuts the statement that runs short and
+// rolls the whole run back: the result then says `interrupted`, and the
+// flag is left for the caller to answer.
 ClearCounts run_clearing(const ClearPlan& lv_plan);

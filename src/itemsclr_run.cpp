@@ -96,6 +96,15 @@ bool numeric_criterion(std::string_view s) {
   return any;
 }
 
+// The interrupt key stopped the run: what it did so far is rolled back.
+bool stopped(ClearCounts* counts) {
+  if (!rt::int_flag) return false;
+  if (sql::in_transaction()) sql::rollback_work();
+  *counts = ClearCounts{};
+  counts->interrupted = true;
+  return true;
+}
+
 }  // namespace
 
 const ClearStatements& clearing_statements() { return kStatements; }
@@ -146,18 +155,23 @@ ClearCounts run_clearing(const ClearPlan& lv_plan) {
   // One unit of work: an error anywhere below stops the program, and the
   // runtime's clean-up rolls all of it back; so does the database when the
   // program is killed or hung up. On the embedded back end it also spares
-  // each DELETE a commit of its own.
+  // each DELETE a commit of its own. The interrupt key cuts the running
+  // statement short, and the run rolls back at the next step.
+  sql::Interruptible interruptible;
+  if (stopped(&counts)) return counts;
   sql::begin_work();
 
   // gather
   sql::prepare(p_items, lv_plan.items_sql);
   sql::execute(p_items);
   sql::execute(kStatements.index_items);
+  if (stopped(&counts)) return counts;
 
   // sign
   sql::execute(kStatements.neg_types);
   sql::execute(kStatements.index_types);
   sql::execute(kStatements.sign);
+  if (stopped(&counts)) return counts;
 
   // net and delete: the sums are exact decimals on both back ends.
   sql::declare(c_match_items, kStatements.match, false);
@@ -174,7 +188,7 @@ ClearCounts run_clearing(const ClearPlan& lv_plan) {
     sql::PipelinedChanges deletes;
     for (;;) {
       sql::fetch_next(c_match_items, {&lv_customer, &lv_invoice, &lv_sum});
-      if (rt::status == 100) break;
+      if (rt::status != 0 || rt::int_flag) break;
       lv_keys[0] = lv_customer;
       lv_keys[1] = lv_invoice;
       lv_keys[2] = lv_customer;
@@ -185,12 +199,15 @@ ClearCounts run_clearing(const ClearPlan& lv_plan) {
     sql::close(c_match_items);
     counts.deleted = deletes.rows();
   }
+  if (stopped(&counts)) return counts;
 
   // date
   sql::prepare(p_update, lv_plan.update_sql);
   sql::execute(p_update);
+  if (stopped(&counts)) return counts;
 
   sql::commit_work();
+  if (stopped(&counts)) return counts;  // the commit was refused
   mv_tables_made = true;
 
   // Statistics after the commit: the refresh reads committed data and does

@@ -32,6 +32,9 @@ constexpr const char* kUpdateDefaults =
     "UPDATE co_rpt_ctl SET corc_rpt_name=? ,corc_who=? ,corc_lp_name=? ,corc_paper_tray=? ,corc_copies=? "
     "WHERE corc_rpt_name=? AND corc_who=?";
 
+// The help message of the window: its keys, F12's Ctrl-S among them.
+constexpr int kPrtparmHelp = 105;
+
 // The defaults of a program and login name, and whether a row holds them.
 RptDefaults read_defaults(std::string_view lv_rpt_name, bool lv_return_user, bool* found) {
   RptDefaults d;
@@ -144,6 +147,7 @@ PrtParm get_prtparm(std::string_view lv_str) {
   SaveState save;
 
   ui::Events events;
+  events.help_number = kPrtparmHelp;
   events.before_input = [&](ui::Dialog&) {
     save.rpt_name = program_name();
     RptDefaults d = read_defaults(save.rpt_name.str(), true, &save.saved);
@@ -165,7 +169,8 @@ PrtParm get_prtparm(std::string_view lv_str) {
     ui::display_field("copies", lv_rec_prt.copies);
     ui::display_field("paper_tray", lv_rec_prt.paper_tray);
   };
-  events.on_key.push_back({{ui::key::f(12)}, [&](ui::Dialog& d) { save_defaults(d, save); }});
+  // Ctrl-S for terminals whose F12 does not arrive; Ctrl-W tells of both.
+  events.on_key.push_back({{ui::key::f(12), ui::key::ctrl('s')}, [&](ui::Dialog& d) { save_defaults(d, save); }});
   events.on_key.push_back({{ui::key::f(5), ui::key::ctrl('f')}, [&](ui::Dialog& d) {
                              if (d.infield("prtdest")) {
                                openlp();

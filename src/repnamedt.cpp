@@ -257,8 +257,11 @@ bool input_data(bool lv_upd) {
     active_keys("ac");
     ui::display_at("", 3, 1);
   };
+  // In change mode the cursor never stays in the code field: it moves on
+  // to the next field, the name, whichever way it came (also Up from the
+  // name field).
   events.before_field["iqsn_code"] = [lv_upd](ui::Dialog& d) {
-    if (lv_upd) d.next_field_next();
+    if (lv_upd) d.next_field("iqsn_name");
   };
   events.after_field["iqsn_code"] = [](ui::Dialog& d) {
     Value one(rt::integer_t());

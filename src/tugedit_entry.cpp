@@ -142,6 +142,7 @@ bool input_links(bool load) {
   ui::set_count(mv_arr_cnt);
   rt::int_flag = 0;
   ui::Events events;
+  events.help_number = 103;  // the list keys, and their control keys
   // Only a row that carries a tax table can be linked. Rows are never
   // inserted here; the one blank row of an empty list is the only row
   // without one.

@@ -15,6 +15,7 @@ namespace rt {
 
 int status = 0;
 volatile std::sig_atomic_t int_flag = 0;
+volatile std::sig_atomic_t int_count = 0;
 volatile std::sig_atomic_t quit_flag = 0;
 
 namespace {
@@ -28,6 +29,9 @@ bool g_in_cleanup = false;
 volatile std::sig_atomic_t g_quit_deferred = 0;
 // Called from the SIGHUP/SIGTERM handler outside input loops.
 volatile QuitHook g_quit_hook = nullptr;
+// Called from the SIGINT handler while a program allows it.
+volatile QuitHook g_interrupt_hook = nullptr;
+bool g_deferred = false;
 
 std::string timestamp() {
   std::time_t now = std::time(nullptr);
@@ -49,7 +53,11 @@ void report(const std::source_location& where, int code, std::string_view messag
   if (errlog_started()) errlog(text);
 }
 
-void on_interrupt(int) { int_flag = 1; }
+void on_interrupt(int) {
+  int_flag = 1;
+  int_count = int_count + 1;
+  if (g_interrupt_hook) g_interrupt_hook();
+}
 
 // The clean-ups (a rollback through the database library, the terminal's
 // restore) are not safe inside a signal handler: the handler only sets
@@ -140,11 +148,16 @@ void defer_interrupts() {
   sigaction(SIGHUP, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  g_deferred = true;
 }
+
+bool interrupts_deferred() { return g_deferred; }
 
 void set_quit_deferred(bool on) { g_quit_deferred = on ? 1 : 0; }
 
 void set_quit_hook(QuitHook hook) { g_quit_hook = hook; }
+
+void set_interrupt_hook(QuitHook hook) { g_interrupt_hook = hook; }
 
 void stop_on_signal() {
   run_cleanups();

@@ -19,8 +19,15 @@ namespace rt {
 // Status code of the last SQL statement: 0 ok, 100 no row, negative error.
 extern int status;
 
-// Set by Ctrl-C (key or SIGINT) once interrupts are deferred.
+// Set by Ctrl-C once interrupts are deferred, at the moment it is pressed
+// (the terminal turns the key into SIGINT), wherever the program is.
 extern volatile std::sig_atomic_t int_flag;
+
+// Counts every interrupt that arrives. A dialog compares it with the count
+// at its start, so that an interrupt pressed while the dialog runs (at a
+// key wait or during one of its events) ends it, and one pressed before
+// it began never does: an interrupt is never kept as a key for later.
+extern volatile std::sig_atomic_t int_count;
 
 // Quit flag: SIGHUP or SIGTERM arrived; the input loops notice it and the
 // run ends through stop_on_signal().
@@ -59,12 +66,16 @@ void errlog(std::string_view text);
 // Ends the run normally: clean-ups, then exit(code).
 [[noreturn]] void exit_program(int code = 0);
 
-// Installs SIGINT (sets int_flag) and SIGHUP/SIGTERM (set quit_flag). The
+// Installs SIGINT (sets int_flag, counts int_count) and SIGHUP/SIGTERM
+// (set quit_flag). The
 // run ends with exit status 2 where ordinary code next sees quit_flag: an
 // input loop, a sleep, a database call. The handler itself runs no
 // clean-up; a second SIGHUP/SIGTERM before the first is acted on ends the
 // process at once.
 void defer_interrupts();
+// Whether defer_interrupts() has run: the terminal then lets Ctrl-C raise
+// SIGINT instead of delivering it as a key.
+bool interrupts_deferred();
 // Called where quit_flag is seen: clean-ups and exit(2).
 [[noreturn]] void stop_on_signal();
 // An input loop that waits for a key sets this while it waits: it looks at
@@ -74,6 +85,10 @@ void set_quit_deferred(bool on);
 // input loops, to cut short a database statement that may be running.
 using QuitHook = void (*)();
 void set_quit_hook(QuitHook hook);
+// An async-signal-safe function the SIGINT handler calls after setting the
+// flag (nullptr: none), to cut short the statement of a unit of work that
+// the interrupt key may stop.
+void set_interrupt_hook(QuitHook hook);
 
 // Environment with a seam for tests.
 std::string getenv_str(const char* name);

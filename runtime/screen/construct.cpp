@@ -12,8 +12,6 @@ namespace {
 
 bool g_accepted = false;
 
-constexpr int kCriteriaChars = 255;
-
 class ConstructLoop : public FieldLoop {
  public:
   ConstructLoop(const std::vector<ConstructField>& fields, const Events& ev, std::size_t max_len)
@@ -34,7 +32,18 @@ class ConstructLoop : public FieldLoop {
   bool keeps_raw_text() const override { return true; }
   bool checks_before_after_input() const override { return false; }
 
-  void configure_editor(int f) override { ed_.configure(def(f).width, 0, kCriteriaChars, def(f).upshift); }
+  // A field takes criteria up to the size of the whole condition (0: no
+  // limit), scrolling sideways; more is refused with a message.
+  void configure_editor(int f) override {
+    ed_.configure(def(f).width, 0, static_cast<int>(max_len_), def(f).upshift);
+  }
+
+  void refused_key() override {
+    if (max_len_ > 0 && ed_.full())
+      error("The criteria of a field can be at most " + std::to_string(max_len_) + " characters long.");
+    else
+      FieldLoop::refused_key();
+  }
 
   qbe::Condition cond(int f) const {
     return qbe::field_condition(columns_[static_cast<std::size_t>(f)], def(f).type,

@@ -3,7 +3,8 @@
 //
 // The field loop is that of form input (field_input.h), with these
 // differences: a field's buffer is a criteria text that may be longer than
-// the field (the field scrolls sideways; up to 255 bytes); no-entry fields
+// the field (the field scrolls sideways, up to max_condition_len bytes, and
+// a key beyond that is refused with a message); no-entry fields
 // take criteria too; required and include do not apply. Leaving a field
 // checks its criteria for the field's type (rt::qbe::field_condition):
 // invalid criteria are refused on the error line with the cursor staying.

@@ -1,5 +1,5 @@
 // Terminal on ncursesw: setup and teardown, output of changed cells, key
-// decoding.
+// decoding, the interrupt key and a terminal that goes away.
 #include "screen/curses_terminal.h"
 
 #ifndef _XOPEN_SOURCE_EXTENDED
@@ -7,6 +7,9 @@
 #endif
 #include <curses.h>
 #include <langinfo.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -21,7 +24,80 @@
 #include "screen/keys.h"
 
 namespace rt::ui {
+
+std::vector<std::string> notice_lines(std::string_view text, int width) {
+  std::vector<std::string> out;
+  if (width < 1) width = 1;
+  const auto w = static_cast<std::size_t>(width);
+  std::string line;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    std::size_t j = text.find(' ', i);
+    if (j == std::string_view::npos) j = text.size();
+    std::string_view word = text.substr(i, j - i);
+    i = j;
+    if (word.empty()) break;
+    if (!line.empty() && line.size() + 1 + word.size() > w) {
+      out.push_back(line);
+      line.clear();
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    // A word wider than the terminal is cut into pieces that fit.
+    while (line.size() > w) {
+      out.push_back(line.substr(0, w));
+      line.erase(0, w);
+    }
+  }
+  if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+const std::vector<AltKey>& alternative_key_sequences() {
+  static const std::vector<AltKey> keys = {
+      // Home and End: VT220, tmux and screen; xterm's other mode; rxvt.
+      {"\033[1~", key::kHome}, {"\033[H", key::kHome}, {"\033OH", key::kHome}, {"\033[7~", key::kHome},
+      {"\033[4~", key::kEnd}, {"\033[F", key::kEnd}, {"\033OF", key::kEnd}, {"\033[8~", key::kEnd},
+      // Editing and paging keys of the VT220 keypad, sent by nearly all.
+      {"\033[2~", key::kInsert}, {"\033[3~", key::kDelete}, {"\033[5~", key::kPgUp}, {"\033[6~", key::kPgDn},
+      // Arrows in either cursor-key mode.
+      {"\033[A", key::kUp}, {"\033[B", key::kDown}, {"\033[C", key::kRight}, {"\033[D", key::kLeft},
+      {"\033OA", key::kUp}, {"\033OB", key::kDown}, {"\033OC", key::kRight}, {"\033OD", key::kLeft},
+      {"\033[Z", key::kBacktab},
+      // F1-F4: xterm and VT100 (SS3), PuTTY and rxvt (CSI 11~-14~), the
+      // Linux console (CSI [A-[E, also F5).
+      {"\033OP", key::f(1)}, {"\033OQ", key::f(2)}, {"\033OR", key::f(3)}, {"\033OS", key::f(4)},
+      {"\033[11~", key::f(1)}, {"\033[12~", key::f(2)}, {"\033[13~", key::f(3)}, {"\033[14~", key::f(4)},
+      {"\033[[A", key::f(1)}, {"\033[[B", key::f(2)}, {"\033[[C", key::f(3)}, {"\033[[D", key::f(4)},
+      {"\033[[E", key::f(5)},
+      // F5-F12: the same on every terminal of this kind.
+      {"\033[15~", key::f(5)}, {"\033[17~", key::f(6)}, {"\033[18~", key::f(7)}, {"\033[19~", key::f(8)},
+      {"\033[20~", key::f(9)}, {"\033[21~", key::f(10)}, {"\033[23~", key::f(11)}, {"\033[24~", key::f(12)},
+  };
+  return keys;
+}
+
 namespace {
+
+// Key codes of the runtime as curses codes, for define_key().
+int curses_code(int k) {
+  if (k > key::kF0 && k <= key::kF0 + 63) return KEY_F(k - key::kF0);
+  switch (k) {
+    case key::kUp: return KEY_UP;
+    case key::kDown: return KEY_DOWN;
+    case key::kLeft: return KEY_LEFT;
+    case key::kRight: return KEY_RIGHT;
+    case key::kHome: return KEY_HOME;
+    case key::kEnd: return KEY_END;
+    case key::kPgUp: return KEY_PPAGE;
+    case key::kPgDn: return KEY_NPAGE;
+    case key::kInsert: return KEY_IC;
+    case key::kDelete: return KEY_DC;
+    case key::kBacktab: return KEY_BTAB;
+    default: return 0;
+  }
+}
 
 int map_curses_key(int k) {
   if (k >= KEY_F(1) && k <= KEY_F(63)) return key::f(k - KEY_F0);
@@ -30,8 +106,10 @@ int map_curses_key(int k) {
     case KEY_DOWN: return key::kDown;
     case KEY_LEFT: return key::kLeft;
     case KEY_RIGHT: return key::kRight;
-    case KEY_HOME: return key::kHome;
-    case KEY_END: return key::kEnd;
+    case KEY_HOME:
+    case KEY_FIND: return key::kHome;  // the VT220 keypad's Find and Select
+    case KEY_END:
+    case KEY_SELECT: return key::kEnd;  // keys stand where Home and End are
     case KEY_PPAGE: return key::kPgUp;
     case KEY_NPAGE: return key::kPgDn;
     case KEY_IC: return key::kInsert;
@@ -62,6 +140,16 @@ class CursesTerminal : public Terminal {
       std::exit(1);
     }
     set_term(screen_);
+    const char* cup = tigetstr(const_cast<char*>("cup"));
+    if (cup == nullptr || cup == reinterpret_cast<char*>(-1) || tigetflag(const_cast<char*>("hc")) > 0) {
+      endwin();
+      delscreen(screen_);
+      std::fprintf(stderr,
+                   "The terminal type '%s' cannot move the cursor, which this program needs; set TERM to the "
+                   "terminal's type.\n",
+                   t ? t : "");
+      std::exit(1);
+    }
     raw();
     noecho();
     nonl();
@@ -69,6 +157,8 @@ class CursesTerminal : public Terminal {
     keypad(stdscr, TRUE);
     meta(stdscr, TRUE);
     set_escdelay(25);
+    add_alternative_keys();
+    follow_interrupt_mode();
     leaveok(stdscr, FALSE);
     active_ = true;
     erase();
@@ -107,10 +197,17 @@ class CursesTerminal : public Terminal {
 
   int read_key(int timeout_ms) override {
     resume();
+    follow_interrupt_mode();
     timeout(timeout_ms);
     wint_t ch = 0;
     int rc = get_wch(&ch);
-    if (rc == ERR) return key::kNone;
+    if (rc == ERR) {
+      // A terminal that went away without a hang-up signal (a closed
+      // window under another user, a dropped line) reads end of file at
+      // once, for ever: the run ends as on a hang-up.
+      if (terminal_gone()) rt::quit_flag = 1;
+      return key::kNone;
+    }
     if (rc == KEY_CODE_YES) return map_curses_key(static_cast<int>(ch));
     int k = static_cast<int>(ch);
     if (k == 27) return after_escape();
@@ -135,7 +232,9 @@ class CursesTerminal : public Terminal {
   void show_notice(const char* text) override {
     resume();
     erase();
-    mvaddnstr(0, 0, text, COLS);
+    const std::vector<std::string> lines = notice_lines(text, COLS);
+    for (std::size_t i = 0; i < lines.size() && static_cast<int>(i) < LINES; ++i)
+      mvaddnstr(static_cast<int>(i), 0, lines[i].c_str(), COLS);
     curs_set(0);
     refresh();
     repaint_ = true;
@@ -159,8 +258,49 @@ class CursesTerminal : public Terminal {
     }
   }
 
+  // The common sequences of other terminals for the keys terminfo names,
+  // where terminfo binds nothing to the sequence: terminfo stays first.
+  static void add_alternative_keys() {
+    for (const AltKey& k : alternative_key_sequences())
+      if (key_defined(k.sequence) == 0) define_key(k.sequence, curses_code(k.code));
+  }
+
+  // Once interrupts are deferred, Ctrl-C raises SIGINT through the
+  // terminal, so that the flag is set the moment the key is pressed, also
+  // while the program pauses or waits for the database, and the key is
+  // never left in the input for a later dialog. Ctrl-\ and Ctrl-Z stay
+  // plain keys; output is not flushed. Before that, Ctrl-C is a key.
+  void follow_interrupt_mode() {
+    const bool want = rt::interrupts_deferred();
+    if (want == isig_) return;
+    termios tio{};
+    if (tcgetattr(STDIN_FILENO, &tio) != 0) return;
+    if (want) {
+      tio.c_lflag |= ISIG | NOFLSH;
+      tio.c_cc[VINTR] = 3;
+      tio.c_cc[VQUIT] = _POSIX_VDISABLE;
+      tio.c_cc[VSUSP] = _POSIX_VDISABLE;
+    } else {
+      tio.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    }
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &tio) != 0) return;
+    def_prog_mode();  // curses puts this mode back after a shell command
+    isig_ = want;
+  }
+
+  // The terminal reads end of file or an error: its line is hung up.
+  static bool terminal_gone() {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return false;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
+    int n = 0;
+    return (p.revents & POLLIN) && ioctl(STDIN_FILENO, FIONREAD, &n) == 0 && n == 0;
+  }
+
   // Esc alone is the accept key. Esc followed at once by '[' or 'O' is a
-  // sequence terminfo did not know: swallow it up to its final byte.
+  // sequence neither terminfo nor the alternatives know: swallow it up to
+  // its final byte (for the Linux console's "ESC [ [ x", the byte after
+  // the second '[').
   int after_escape() {
     timeout(0);
     wint_t c = 0;
@@ -172,8 +312,9 @@ class CursesTerminal : public Terminal {
         timeout(25);
         rc = get_wch(&c);
         if (rc != OK) break;
-        if (!csi) break;                  // ESC O x: one byte
-        if (c >= 0x40 && c <= 0x7E) break;  // final byte of a CSI sequence
+        if (!csi) break;                       // ESC O x: one byte
+        if (n == 0 && c == '[') continue;      // ESC [ [ x: one more byte
+        if (c >= 0x40 && c <= 0x7E) break;     // final byte of a CSI sequence
       }
       return key::kNone;
     }
@@ -215,6 +356,7 @@ class CursesTerminal : public Terminal {
   bool utf8_ = false;
   bool active_ = false;
   bool repaint_ = true;
+  bool isig_ = false;
   Grid shadow_;
 };
 

@@ -40,6 +40,8 @@ class FieldEdit {
   void clear_to_end();
   // Any key that is not a character ends the fresh state.
   void not_fresh() { fresh_ = false; }
+  // No further character fits.
+  bool full() const;
 
  private:
   struct Glyph {
@@ -48,7 +50,6 @@ class FieldEdit {
   };
   int cols_of(int from, int to) const;
   int total_cols() const { return cols_of(0, static_cast<int>(g_.size())); }
-  bool full() const;
   void follow();
 
   std::vector<Glyph> g_;

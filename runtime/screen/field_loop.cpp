@@ -107,6 +107,7 @@ std::optional<std::string> FieldLoop::buffer(const Window* win, int s) const {
 }
 
 bool FieldLoop::run() {
+  begin_dialog();
   for (std::size_t f = 0; f < fields_.size(); ++f) redraw_field(static_cast<int>(f));
   req_ = Req::None;
   if (ev_.before_input) ev_.before_input(*this);
@@ -257,7 +258,7 @@ FieldLoop::Step FieldLoop::edit(bool keep) {
         // Keys nobody binds are ignored without a trace.
         break;
     }
-    if (!ok) t.bell();
+    if (!ok) refused_key();
     sync_from_editor();
   }
 }

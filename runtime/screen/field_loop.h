@@ -83,6 +83,8 @@ class FieldLoop : public Dialog, public BufferOwner {
   }
   virtual Step row_step(const Step& s) { (void)s; return {Kind::Edit}; }
   virtual void done(bool accepted) { (void)accepted; }
+  // A key the field's editor refused (too long, not a character).
+  virtual void refused_key() { term().bell(); }
   std::string display_text_for(int f, const std::string& shown, const std::string& raw) const;
   virtual bool keeps_raw_text() const { return false; }
 

@@ -41,7 +41,7 @@ std::optional<std::string> find_help_file(const std::string& name) {
 }
 
 namespace {
-constexpr int kLine = 3, kCol = 3, kRows = 18, kCols = 74;
+constexpr int kLine = 3, kCol = 3, kRows = 18, kCols = kHelpTextCols + 1;  // text from column 2
 constexpr int kTextRows = kRows - 3;
 
 void show_page(const std::vector<std::string>& lines, std::size_t first) {

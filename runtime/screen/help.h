@@ -24,6 +24,10 @@ namespace rt::ui {
 
 using HelpMessages = std::map<int, std::vector<std::string>>;
 
+// Display columns a line of a message has in the help window; a longer
+// line is cut at the window's edge.
+inline constexpr int kHelpTextCols = 73;
+
 // Parses help file text (tabs become blanks, line ends \n or \r\n).
 HelpMessages parse_help(std::string_view text);
 // The path that set_help_file()'s name resolves to, if the file exists.

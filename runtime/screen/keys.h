@@ -48,11 +48,25 @@ constexpr int f(int n) { return kF0 + n; }                 // f(5) is F5
 constexpr int ctrl(char c) { return (c | 0x20) - 'a' + 1; }  // ctrl('f') is 6
 
 // The runtime's own keys in arrays: F1 insert row, F2 delete row, F3/PgDn
-// next page, F4/PgUp previous page.
+// next page, F4/PgUp previous page. Each has a control key for terminals
+// whose function keys do not arrive: Ctrl-N (new row), Ctrl-E (erase
+// row), Ctrl-G and Ctrl-K (next and previous page). A program's own
+// on-key event for one of these control keys comes first.
 inline constexpr int kInsertRow = kF0 + 1;
 inline constexpr int kDeleteRow = kF0 + 2;
 inline constexpr int kNextPage = kF0 + 3;
 inline constexpr int kPrevPage = kF0 + 4;
+
+// The array key a control key stands for; other keys unchanged.
+constexpr int array_key(int k) {
+  switch (k) {
+    case ctrl('n'): return kInsertRow;
+    case ctrl('e'): return kDeleteRow;
+    case ctrl('g'): return kNextPage;
+    case ctrl('k'): return kPrevPage;
+    default: return k;
+  }
+}
 }  // namespace key
 
 // Code of a named key ("up", "accept", "f5", "control-f", a single

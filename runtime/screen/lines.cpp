@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "core/runtime.h"
+#include "screen/screen.h"
 #include "screen/screen_state.h"
 #include "screen/utf8.h"
 
@@ -13,8 +14,18 @@ namespace rt::ui {
 
 using namespace detail;
 
+namespace {
+// Text written on the screen's last line replaces what the error line
+// showed there: the error is taken down instead of hiding the new text
+// until the next key.
+void replaces_error_line(const Window& w, int row) {
+  if (w.line + row == kScreenLines - 1) st().error_shown = false;
+}
+}  // namespace
+
 void display_at(std::string_view text, int line, int col, std::uint8_t attr) {
   Window& w = cur();
+  replaces_error_line(w, line - 1);
   if (text.empty())
     w.grid.blank(line - 1, col - 1);
   else
@@ -57,6 +68,7 @@ void comment(std::string_view text) {
 
 void display_line(std::string_view text) {
   Window& w = cur();
+  replaces_error_line(w, w.rows - 1);
   w.grid.blank(w.rows - 1, 0);
   w.grid.put(w.rows - 1, 0, text);
   st().output_lines.emplace_back(text);

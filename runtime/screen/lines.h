@@ -2,8 +2,9 @@
 // message, error and comment lines, plain output lines, and the pause.
 //
 // An error rings the bell and stays on the error line (screen line 24,
-// above every window) until the next key; the message line keeps its text
-// until something else is written there. Writing over the menu's lines
+// above every window) until the next key, or until text is displayed on
+// that line, which replaces it; the message line keeps its text until
+// something else is written there. Writing over the menu's lines
 // does not harm the menu: it draws itself again when it runs on.
 #pragma once
 

@@ -15,6 +15,7 @@ using namespace detail;
 namespace {
 // Draws the question and returns the column where the answer starts.
 int ask(Window& w, int line, std::string_view question) {
+  begin_dialog();
   w.grid.blank(line, 0);
   return w.grid.put(line, 0, question);
 }

@@ -151,6 +151,7 @@ bool RingMenu::choose_by_letter(int k) {
 
 void RingMenu::run() {
   exit_ = false;
+  begin_dialog();
   if (opts_.empty()) return;
   auto off_line = [&] {
     const Opt& o = opts_[static_cast<std::size_t>(cur_)];
@@ -164,6 +165,9 @@ void RingMenu::run() {
     int k = wait_key();
     int chosen = -1;
     if (k == key::kInterrupt) {
+      // With interrupts deferred the key only sets the flag, for the next
+      // input to see; the menu stays. Otherwise it is the closing action.
+      if (rt::interrupts_deferred()) continue;
       if (close_)
         close_();
       else

@@ -16,15 +16,18 @@
 //                                     the current is highlighted
 //                an option's key      choose that option
 //                Ctrl-W               help, when the menu has a number
-//                Ctrl-C               the closing action
+//                Ctrl-C               with interrupts deferred: nothing
+//                                     but the flag (rt::int_flag stays 1);
+//                                     otherwise the closing action
 //                anything else        ignored
 //   choose  -> the option's action runs (it may hide, show, move to an
 //              option or exit the menu); then draw again, unless the action
 //              called exit_menu().
-//   close   -> the interrupt key (Ctrl-C, or SIGINT while waiting) is the
-//              menu's closing action: the on_close action runs (by default
-//              exit_menu()), and the interrupt flag, consumed by closing
-//              the menu, is set back to 0.
+//   close   -> while interrupts are not deferred, the interrupt key is
+//              the menu's closing action: the on_close action runs (by
+//              default exit_menu()), and the interrupt flag, consumed by
+//              closing the menu, is set back to 0. Deferred, Ctrl-C at a
+//              menu sets the flag and the menu stays.
 // The menu lines are cleared when the menu ends. The menu draws itself
 // again whenever it waits for a key, so text written over its lines by an
 // action (key help during an input) never harms it.

@@ -14,6 +14,12 @@
 namespace rt::ui {
 namespace detail {
 
+namespace {
+constexpr const char* kTooSmallNotice =
+    "This program needs a terminal of at least 24 lines and 80 columns. Please make the window larger, or press "
+    "Ctrl-C to leave.";
+}  // namespace
+
 State& st() {
   static State s;
   return s;
@@ -108,8 +114,9 @@ void present() {
   auto& s = st();
   Terminal& t = term();
   if (t.lines() < kScreenLines || t.columns() < kScreenCols) {
+    if (!s.too_small) s.int_at_notice = rt::int_count;
     s.too_small = true;
-    t.show_notice("This program needs a terminal of at least 24 lines and 80 columns. Please make the window larger.");
+    t.show_notice(kTooSmallNotice);
     return;
   }
   if (s.too_small) {
@@ -128,6 +135,27 @@ void present() {
   t.present(compose(), r, c);
 }
 
+void begin_dialog() { st().int_seen = rt::int_count; }
+
+namespace {
+// An interrupt that the running dialog has not seen yet, and that the
+// program has not answered by setting the flag back to 0.
+bool interrupt_arrived() {
+  auto& s = st();
+  if (s.int_seen == rt::int_count) return false;
+  s.int_seen = rt::int_count;
+  return rt::int_flag != 0;
+}
+
+// Ctrl-C on the notice of a terminal too small for the screen: the only
+// way out that the operator has, so it ends the program.
+[[noreturn]] void leave_small_terminal() {
+  rt::run_cleanups();
+  std::fputs("The program was ended: its terminal is smaller than 24 lines and 80 columns.\n", stderr);
+  rt::exit_program(1);
+}
+}  // namespace
+
 int wait_key() {
   auto& s = st();
   Terminal& t = term();
@@ -136,7 +164,11 @@ int wait_key() {
   int k = key::kNone;
   for (;;) {
     if (rt::quit_flag) rt::stop_on_signal();
-    int before = rt::int_flag;
+    if (s.too_small && rt::int_count != s.int_at_notice) leave_small_terminal();
+    if (interrupt_arrived()) {
+      k = key::kInterrupt;
+      break;
+    }
     if (!s.typed_ahead.empty()) {
       k = s.typed_ahead.front();
       s.typed_ahead.pop_front();
@@ -144,26 +176,21 @@ int wait_key() {
       k = t.read_key(50);
     }
     if (rt::quit_flag) rt::stop_on_signal();
-    if (k == key::kNone) {
-      // SIGINT while waiting: the deferred handler only set the flag.
-      if (!before && rt::int_flag && !s.too_small) {
-        k = key::kInterrupt;
-        break;
-      }
-      continue;
-    }
+    if (k == key::kNone) continue;
     if (k == key::kResize || k == key::ctrl('r') || k == key::ctrl('l')) {
       t.force_repaint();
       present();
       continue;
     }
     if (s.too_small) {
+      if (k == key::kInterrupt) leave_small_terminal();
       present();
       continue;
     }
     break;
   }
   rt::set_quit_deferred(false);
+  // Ctrl-C read as a key (interrupts not deferred, or a scripted terminal).
   if (k == key::kInterrupt) rt::int_flag = 1;
   s.last_key = k;
   if (s.error_shown) {
@@ -260,7 +287,10 @@ std::string current_window_name() { return cur().name; }
 int window_lines() { return cur().rows; }
 int window_cols() { return cur().cols; }
 
-int read_key() { return wait_key(); }
+int read_key() {
+  begin_dialog();
+  return wait_key();
+}
 int last_key() { return st().last_key; }
 
 void poll_keys() {

@@ -12,11 +12,15 @@
 // comment line 23 on the full screen and the last line of a window; the
 // error line is always line 24 of the screen, above every window.
 //
-// The terminal is started on first use (or by start()): raw mode, so that
-// Ctrl-C arrives as a key; a short Esc delay; keys through terminfo. A
-// clean-up registered with rt::add_cleanup restores the terminal on every
-// way out. On a terminal smaller than 24x80 the screen shows a notice and
-// waits until it is large enough. Never runs SQL.
+// The terminal is started on first use (or by start()): raw mode, except
+// that once interrupts are deferred Ctrl-C raises SIGINT, so that the flag
+// is set the moment it is pressed, also while the program is busy; a short
+// Esc delay; keys through terminfo and the common alternative sequences.
+// A clean-up registered with rt::add_cleanup restores the terminal on
+// every way out; a terminal that has gone away ends the run as a hang-up
+// does. On a terminal smaller than 24x80 the screen shows a notice and
+// waits until it is large enough; Ctrl-C there ends the program (exit
+// status 1). Never runs SQL.
 #pragma once
 
 #include <memory>
@@ -79,7 +83,8 @@ int window_lines();
 int window_cols();
 
 // Keys. read_key() waits for one key (Ctrl-R and Ctrl-L redraw and are not
-// returned; Ctrl-C returns key::kInterrupt and sets rt::int_flag). The last
+// returned; Ctrl-C pressed during the wait returns key::kInterrupt with
+// rt::int_flag 1; one pressed before the wait only set the flag). The last
 // key read by any dialog is last_key().
 int read_key();
 int last_key();

@@ -70,6 +70,7 @@ class DisplayArray : public Dialog {
   int arr_count() const override { return r_.count; }
 
   bool run() {
+    begin_dialog();
     if (r_.count == 0) {
       r_.curr = 0;
       r_.publish();
@@ -86,6 +87,7 @@ class DisplayArray : public Dialog {
         if (exit_) break;
         continue;
       }
+      k = key::array_key(k);
       if (k == key::kReturn || k == key::kEsc) break;
       if (k == key::kInterrupt) {
         rt::int_flag = 1;
@@ -203,7 +205,7 @@ class InputArray : public VarLoop {
   }
 
   std::optional<Step> array_key(int k) override {
-    switch (k) {
+    switch (key::array_key(k)) {
       case key::kDown: return Step{Kind::Leave, 0, 1, Intent::RowDown};
       case key::kUp: return Step{Kind::Leave, 0, -1, Intent::RowUp};
       case key::kNextPage:

@@ -9,7 +9,7 @@
 // and after it.
 //
 // Display array: the current row in reverse video; Up/Down move one row
-// and scroll at the edges, F3/PgDn and F4/PgUp page; past either end
+// and scroll at the edges, F3/PgDn/Ctrl-G and F4/PgUp/Ctrl-K page; past either end
 // -1309 "There are no more rows in the direction you are going.".
 // Return and Esc end it (accepted); Ctrl-C ends it with rt::int_flag 1.
 // On-key events run with the current row known; exit_input() ends it.
@@ -17,9 +17,9 @@
 // Array input: the field loop of form input over the fields of the current
 // row. Return/Tab at the row's last field go to the next row's first field
 // (a new blank row at the end, while the array has room); Up/Down go to the
-// row above/below in the same field; F1 inserts a blank row before the
-// current one (-1307 when the array is full), F2 deletes the current row;
-// F3/F4 page. A blank row added at the end and left untouched is dropped
+// row above/below in the same field; F1 or Ctrl-N inserts a blank row
+// before the current one (-1307 when the array is full), F2 or Ctrl-E
+// deletes the current row; F3/F4 (also PgDn/PgUp, Ctrl-G/Ctrl-K) page. A blank row added at the end and left untouched is dropped
 // again. Events: before/after input, before/after row, before/after field,
 // on key.
 #pragma once

@@ -82,9 +82,14 @@ struct State {
   const Window* cursor_win = nullptr;  // nullptr: cursor hidden
   int cursor_line = 0, cursor_col = 0;
 
+  // rt::int_count as the running dialog last saw it: a higher count is an
+  // interrupt pressed since, which ends the dialog at its next key wait.
+  int int_seen = 0;
+
   std::vector<BufferOwner*> owners;
   std::vector<std::string> output_lines;
   bool too_small = false;
+  int int_at_notice = 0;  // rt::int_count when the too-small notice came up
 
   // Arrays: the count for the next dialog and the last current row.
   int set_count = 0, arr_count = 0, arr_curr = 0, scr_line = 0;
@@ -101,8 +106,13 @@ void reset_state();
 Grid compose();
 void present();
 // Waits for one key with the runtime's handling of signals, redraw,
-// resize and the error line.
+// resize and the error line. An interrupt that arrived since the running
+// dialog began (while it waited, or during its events) gives
+// key::kInterrupt, once, while rt::int_flag is still 1.
 int wait_key();
+// Marks the start of a dialog: interrupts pressed before it (during a
+// pause, a statement, another dialog) only set the flag and do not end it.
+void begin_dialog();
 
 // The comment line of the current window (0-based).
 int comment_row();

@@ -115,6 +115,9 @@ class Connection {
 // How long a statement waits for a lock another program holds before it
 // fails with -154: LUNADESK_LOCK_TIMEOUT_MS, default 5000.
 int lock_timeout_ms();
+// The run is ending (a hang-up or termination) or the interrupt key has
+// stopped interruptible work: a wait for a lock gives up at once.
+bool cut_short();
 
 // Whether a statement that is slow to answer is to be watched as a wait
 // for a lock (inside a ContinueOnLock scope).

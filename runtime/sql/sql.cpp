@@ -80,6 +80,7 @@ struct State {
   bool waiting = false;
   bool wait_long = false;
   bool wait_given_up = false;
+  int interruptible = 0;  // Interruptible scopes open
 
   // At exit without a disconnect, the cursors and statements that module
   // variables still hold let go of their back-end handles while the
@@ -123,6 +124,11 @@ void cancel_on_quit() {
   if (detail::Connection* c = g_signal_conn.load(std::memory_order_relaxed)) c->cancel_from_signal();
 }
 
+// The interrupt key has stopped the work of an Interruptible scope.
+bool interrupted() { return g().interruptible > 0 && rt::int_flag; }
+
+constexpr std::string_view kInterruptedText = "The statement was interrupted.";
+
 // A hang-up or termination seen between calls ends the run here, before
 // the next statement starts and before a statement it cut short reports
 // an error.
@@ -134,6 +140,11 @@ void stop_if_quit() {
 // rule to an error.
 void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   stop_if_quit();
+  if (o.code < 0 && interrupted()) {
+    rt::status = err::kInterrupted;
+    g().last_error = kInterruptedText;
+    return;
+  }
   rt::status = o.code;
   if (o.code >= 0) {
     g().last_error.clear();
@@ -200,10 +211,13 @@ detail::Outcome after_wait(detail::Outcome o) {
 }
 
 // Runs a back-end call marked busy, without settling first (the call
-// leaves the row changes sent where they are).
+// leaves the row changes sent where they are). Once the interrupt key has
+// stopped an Interruptible scope's work, nothing more reaches the back end
+// but a rollback.
 template <class F>
-detail::Outcome unsettled(F call) {
+detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
   stop_if_quit();
+  if (refused_when_interrupted && interrupted()) return {err::kInterrupted, std::string(kInterruptedText)};
   Busy busy;
   return after_wait(call());
 }
@@ -212,9 +226,9 @@ detail::Outcome unsettled(F call) {
 // sent; the outcome is handled after it, so that a fatal report's
 // clean-ups find the back end free.
 template <class F>
-detail::Outcome guarded(F call) {
+detail::Outcome guarded(F call, bool refused_when_interrupted = true) {
   settle();
-  return unsettled(call);
+  return unsettled(call, refused_when_interrupted);
 }
 
 void rollback_on_exit() {
@@ -324,6 +338,8 @@ bool valid_savepoint_name(std::string_view n) {
 }  // namespace
 
 namespace detail {
+bool cut_short() { return rt::quit_flag || interrupted(); }
+
 int lock_timeout_ms() {
   const std::string v = rt::getenv_str("LUNADESK_LOCK_TIMEOUT_MS");
   const int ms = v.empty() ? 0 : std::atoi(v.c_str());
@@ -421,6 +437,13 @@ void set_continue_on_error(bool on) {
 
 ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { set_continue_on_error(true); }
 ContinueOnError::~ContinueOnError() { set_continue_on_error(saved_); }
+
+Interruptible::Interruptible() {
+  if (g().interruptible++ == 0) rt::set_interrupt_hook(&cancel_on_quit);
+}
+Interruptible::~Interruptible() {
+  if (--g().interruptible == 0) rt::set_interrupt_hook(nullptr);
+}
 
 PipelinedChanges::PipelinedChanges() : changed_at_start_(g().changed) { ++g().pipelined; }
 PipelinedChanges::~PipelinedChanges() {
@@ -578,7 +601,7 @@ void commit_work(const Loc& loc) {
 void rollback_work(const Loc& loc) {
   if (!g().conn || !g().conn->in_transaction()) return fail(err::kNotInTransaction, "no transaction is open", loc);
   g().savepoints.clear();
-  finish(guarded([] { return g().conn->rollback(); }), loc, "ROLLBACK WORK");
+  finish(guarded([] { return g().conn->rollback(); }, false), loc, "ROLLBACK WORK");
 }
 
 bool in_transaction() { return g().conn && g().conn->in_transaction(); }
@@ -616,7 +639,7 @@ void rollback_to_savepoint(std::string_view name, const Loc& loc) {
   const long at = find_savepoint(name);
   if (!in_transaction() || at < 0) return fail(err::kNotAvailable, "no savepoint " + std::string(name), loc);
   const std::string n(name);
-  detail::Outcome o = guarded([&] { return g().conn->rollback_to(n); });
+  detail::Outcome o = guarded([&] { return g().conn->rollback_to(n); }, false);
   if (o.ok()) g().savepoints.resize(at + 1);
   finish(o, loc, "ROLLBACK TO SAVEPOINT " + n);
 }

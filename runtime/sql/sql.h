@@ -137,6 +137,21 @@ class PipelinedChanges {
   long changed_at_start_;
 };
 
+// Inside this scope the interrupt key stops the work: Ctrl-C cuts short the
+// statement that runs (rt::int_flag is set as always), and while the flag
+// is 1 every statement ends with status -213 (interrupted) instead of
+// stopping the program: the one cut short, any that failed meanwhile,
+// and every later one, which does not reach the database (a commit
+// included). Rolling back is never refused: the program tests the flag
+// after each step, rolls its transaction back and tells the operator.
+class Interruptible {
+ public:
+  Interruptible();
+  ~Interruptible();
+  Interruptible(const Interruptible&) = delete;
+  Interruptible& operator=(const Interruptible&) = delete;
+};
+
 // Parameters are bound by position to the "?" of the statement.
 using Params = std::vector<Value>;
 // Targets of a fetch or single-row select, in select-list order.

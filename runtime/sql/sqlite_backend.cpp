@@ -253,15 +253,16 @@ class SqliteConn : public Connection, public SchemaLookup {
 
   // Waits for another program's lock in growing steps of at most 50 ms, up
   // to the lock timeout, telling the layer at each step; gives up when the
-  // layer says so (Ctrl-C), and at once on a hang-up or termination (the
-  // run is ending: nothing is gained by waiting). SQLite calls this with
+  // layer says so (Ctrl-C during a save), and at once on a hang-up or
+  // termination (the run is ending: nothing is gained by waiting) or when
+  // the interrupt key stops interruptible work. SQLite calls this with
   // tries 0 at the start of each wait.
   static int wait_for_lock(void*, int tries) {
     static constexpr int kSteps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50};
     constexpr int kCount = sizeof kSteps / sizeof kSteps[0];
     using Clock = std::chrono::steady_clock;
     static Clock::time_point started;
-    if (rt::quit_flag) return 0;
+    if (cut_short()) return 0;
     const Clock::time_point now = Clock::now();
     if (tries == 0) started = now;
     const long waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());

@@ -1,9 +1,10 @@
 // The clearing program end to end, on both back ends: runs with and
 // without cycles, the netting (up to the date, exact, signed by type), two
 // runs in one program, the date warning, the cycle lookup and refused
-// cycle criteria, interrupted and dateless criteria, the error log, and
-// runs stopped part-way (an SQL error, a kill, a hang-up) that must leave
-// the database as it was.
+// cycle criteria, interrupted and dateless criteria, the interrupt key at
+// the warning, at the menu and during a run, the error log, a terminal
+// closed under the program, and runs stopped part-way (an SQL error, a
+// kill, a hang-up) that must leave the database as it was.
 #include <signal.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ constexpr int kMessageLine = 2, kCommentLine = 23, kErrorLine = 24;
 
 constexpr const char* kCleared = "All matched transactions have been cleared";
 constexpr const char* kWarning = "Are you sure this is the correct date";
+constexpr const char* kInterrupted = "Run interrupted - nothing was cleared";
+constexpr const char* kMenuHelp = "Enter new processing criteria";
 constexpr const char* kToday = "2026-12-08";
 
 // Open items of one customer in scope of a run, as "invoice|seq", before
@@ -299,26 +302,93 @@ TEST_P(Itemsclr, InterruptedOrDatelessCriteriaProcessNothing) {
   // The menu goes on working after the interrupts.
   clear(t, "11/30/2026", "2");
   EXPECT_EQ(open_items(customer(2)), open_items_after_november(customer(2)));
-
-  // An interrupt while a run works (held up by the test's transaction
-  // until the interrupt has arrived) neither stops that run nor cancels
-  // the next criteria input.
-  rt::sql::begin_work();
-  if (pg()) exec("LOCK TABLE ar_cycle IN EXCLUSIVE MODE");
-  enter_criteria(t, "11/30/2026", "1");
-  ASSERT_TRUE(t.wait_for("Processing... Please wait"));
-  t.signal(SIGINT);
-  rt::sql::rollback_work();
-  finished(t);
-  EXPECT_EQ(open_items(customer(1)), open_items_after_november(customer(1)));
-  clear(t, "11/30/2026", "3");
-  EXPECT_EQ(open_items(customer(3)), open_items_after_november(customer(3)));
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
   std::ifstream log(log_path());
   std::stringstream content;
   content << log.rdbuf();
   EXPECT_EQ(content.str(), "an earlier run's entry\n") << "a log with content is kept as it is";
+}
+
+TEST_P(Itemsclr, CtrlCAtTheDateWarningProcessesNothing) {
+  auto& t = run();
+  // Esc in the date field: the warning and its pause come as the input is
+  // accepted; Return: as the cursor leaves for the cycle field.
+  for (const char* leave : {"esc", "enter"}) {
+    SCOPED_TRACE(leave);
+    t.key("n");
+    ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+    t.type("12/31/2026");
+    t.key(leave);
+    ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kWarning));
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp)) << "back in the menu";
+    t.wait_settled();
+    EXPECT_NE(t.row(kErrorLine), kCleared);
+    expect_untouched();
+  }
+
+  // Not interrupted, the run goes ahead after the warning, and its final
+  // message replaces the warning without another key.
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+  t.type("12/31/2026");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kWarning));
+  ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp, 10000)) << "the run did not finish";
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_EQ(t.row(kErrorLine), kCleared);
+  EXPECT_FALSE(t.cell(kErrorLine, 1).reverse) << "the message is not the error line's";
+  // Without a November run first, invoice 5 nets to 10.00 by December.
+  for (int k = 1; k <= 4; ++k) {
+    const std::string p = std::to_string(customer(k));
+    EXPECT_EQ(open_items(customer(k)),
+              (std::vector<std::string>{p + "4|1", p + "4|2", p + "4|3", p + "5|1", p + "5|2", p + "5|3", p + "6|1",
+                                        p + "6|2", p + "7|1"}));
+  }
+}
+
+TEST_P(Itemsclr, CtrlCAtTheMenuCancelsTheNextCriteriaOnly) {
+  auto& t = run();
+  t.key("ctrl-c");
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_TRUE(t.running()) << "the program ended";
+  EXPECT_TRUE(menu_shows(t.row(2), "New")) << t.row(2);
+
+  // The criteria input that follows sees the flag as it ends: nothing is
+  // processed, and the flag is spent.
+  enter_criteria(t, "11/30/2026", "");
+  ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp));
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_NE(t.row(kErrorLine), kCleared);
+  expect_untouched();
+
+  clear(t, "11/30/2026");
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+}
+
+TEST_P(Itemsclr, ATerminalClosedWithoutAHangUpSignalEndsTheProgram) {
+  // At the menu and in the criteria input: the program ends as on a
+  // hang-up, and the database is as it was.
+  for (bool in_input : {false, true}) {
+    SCOPED_TRACE(in_input ? "in the criteria" : "at the menu");
+    auto& t = start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}},
+                    /*controlling_terminal=*/false);
+    if (in_input) {
+      t.key("n");
+      ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept"));
+      t.type("11/30");
+    }
+    ASSERT_TRUE(t.wait_settled());
+    t.hangup();
+    const std::optional<e2e::ExitStatus> st = t.wait_exit();
+    ASSERT_TRUE(st.has_value()) << "the program went on after its terminal was gone";
+    EXPECT_EQ(*st, e2e::ExitStatus::exited_with(2));
+    expect_untouched();
+  }
 }
 
 // A run that stops part-way: the database stays as it was before it.
@@ -391,6 +461,8 @@ class ItemsclrStopped : public Itemsclr {
     }
     return false;
   }
+
+  std::string state();
 
   // Starts a run over every cycle up to 11/30/2026 and waits until it has
   // shown that it is processing.
@@ -491,6 +563,54 @@ TEST_P(Itemsclr, TypeCodesPaddedWithBlanksNetAsWithout) {
   finished(t);
   EXPECT_EQ(open_items(102), (std::vector<std::string>{"1024|1", "1024|2"}));
   EXPECT_EQ(open_items(customer(1)), open_items_after_november(customer(1)));
+}
+
+// Every open item and the cycles' dates, summed up.
+std::string ItemsclrStopped::state() {
+  const auto items = rows("select count(*), sum(aroi_invoice_nbr), sum(aroi_seq_nbr) from ar_openitem", 3);
+  const auto cycles = rows("select arcy_code, arcy_last_date from ar_cycle order by 1", 2);
+  std::string s = items.empty() ? "" : items[0];
+  for (const auto& c : cycles) s += " " + c;
+  return s;
+}
+
+TEST_P(ItemsclrStopped, CtrlCDuringARunRollsItAllBack) {
+  // Over 130,000 items in scope: gathering, netting and the 24,000
+  // DELETEs take a while, and the interrupt cuts in somewhere.
+  for (int k = 0; k < 11; ++k) {
+    const std::string offset = std::to_string(10000 << k);
+    exec("INSERT INTO ar_item SELECT ar_customer, ar_invoice_nbr + " + offset +
+         ", ar_seq_nbr, ar_tran_type, ar_amount, ar_tran_dt, ar_reference FROM ar_item");
+    exec("INSERT INTO ar_openitem SELECT aroi_customer, aroi_invoice_nbr + " + offset +
+         ", aroi_seq_nbr FROM ar_openitem");
+  }
+  ASSERT_EQ(count("ar_item"), 68L << 11);
+  const std::string before = state();
+  {
+    auto& t = start_run();
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kInterrupted, 30000)) << "the run was not interrupted";
+    ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp));
+    EXPECT_TRUE(t.running());
+    EXPECT_EQ(state(), before);
+  }
+
+  // Held where every DELETE is done and the cycles are being dated: the
+  // statement waiting there is cut short, the deletions go with it, and
+  // the interrupt does not cancel the next criteria.
+  exec("DELETE FROM ar_openitem WHERE aroi_invoice_nbr > 10000");
+  exec("DELETE FROM ar_item WHERE ar_invoice_nbr > 10000");
+  hold_dating();
+  auto& t = start_run();
+  ASSERT_TRUE(wait_dating_held(t)) << "the run never reached the dating of the cycles";
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kInterrupted, 10000)) << "the run was not interrupted";
+  release_dating();
+  expect_untouched();
+  clear(t, "11/30/2026", "2");
+  EXPECT_EQ(open_items(customer(2)), open_items_after_november(customer(2)));
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

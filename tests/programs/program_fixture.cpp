@@ -33,8 +33,10 @@ std::map<std::string, std::string> ProgramTest::db_env() const {
 }
 
 std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& program, const std::string& ready,
-                                                          std::map<std::string, std::string> extra_env) {
+                                                          std::map<std::string, std::string> extra_env,
+                                                          bool controlling_terminal) {
   e2e::Options opt;
+  opt.controlling_terminal = controlling_terminal;
   opt.argv = {std::string(LUNADESK_BIN_DIR) + "/" + program};
   opt.env = db_env();
   for (auto& [k, v] : extra_env) opt.env[k] = v;
@@ -47,8 +49,8 @@ std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& pro
 }
 
 e2e::Terminal& ProgramTest::start(const std::string& program, const std::string& ready,
-                                  std::map<std::string, std::string> extra_env) {
-  term_ = start_another(program, ready, std::move(extra_env));
+                                  std::map<std::string, std::string> extra_env, bool controlling_terminal) {
+  term_ = start_another(program, ready, std::move(extra_env), controlling_terminal);
   return *term_;
 }
 

@@ -26,13 +26,15 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   void TearDown() override;
 
   // Starts build/bin/<program> on this database in a 24x80 terminal and
-  // waits for `ready` (some text of its first screen).
+  // waits for `ready` (some text of its first screen). Without a
+  // controlling terminal, closing it sends the program no hang-up signal.
   e2e::Terminal& start(const std::string& program, const std::string& ready,
-                       std::map<std::string, std::string> extra_env = {});
+                       std::map<std::string, std::string> extra_env = {}, bool controlling_terminal = true);
   // Another program on the same database, in a terminal of its own,
   // started the same way.
   std::unique_ptr<e2e::Terminal> start_another(const std::string& program, const std::string& ready,
-                                               std::map<std::string, std::string> extra_env = {});
+                                               std::map<std::string, std::string> extra_env = {},
+                                               bool controlling_terminal = true);
   // The environment that points a child at this database.
   std::map<std::string, std::string> db_env() const;
   // Opens a unit of work on the test's connection and changes the rows

@@ -1,6 +1,7 @@
 // The salesman program end to end, on both back ends: the menu and its
 // visibility rules, query by example and browsing, Add and Change with
-// their checks, Delete with its confirmation.
+// their checks, Delete with its confirmation, the interrupt key at the
+// menus.
 #include <signal.h>
 
 #include <algorithm>
@@ -213,9 +214,12 @@ TEST_P(Repnamedt, ChangeNeverEntersTheCodeAndCancelRestoresTheRow) {
   ASSERT_TRUE(t.wait_for("Esc: Accept"));
   t.wait_settled();
   EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol));
-  t.key("up");  // skips the code field, going on up to the last field
+  t.key("up");  // the code field moves on at once to the next field: the name
   t.wait_settled();
-  EXPECT_NE(t.cursor().first, kCodeLine);
+  EXPECT_EQ(t.cursor(), std::make_pair(kNameLine, kFieldCol));
+  t.key("enter");
+  t.wait_settled();
+  EXPECT_EQ(t.cursor().first, kLoginLine);
   t.key("enter");  // wraps past the code field to the name
   t.wait_settled();
   EXPECT_EQ(t.cursor().first, kNameLine);
@@ -250,6 +254,9 @@ TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {
   t.key("d");
   ASSERT_TRUE(t.wait_for("Are you sure you want to delete this?"));
   EXPECT_EQ(t.reverse_text(2), "No");
+  t.key("ctrl-c");  // only sets the flag: the question stays
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_TRUE(t.contains("Are you sure you want to delete this?"));
   t.key("enter");
   t.wait_settled();
   EXPECT_EQ(count("iq_salesman_name"), 3);
@@ -264,6 +271,26 @@ TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {
   EXPECT_TRUE(menu_shows(menu, "Next") && menu_shows(menu, "Delete")) << menu;
   t.key("n");
   ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2")) << "the deleted row's neighbour comes next";
+}
+
+TEST_P(Repnamedt, CtrlCAtTheMenuLeavesTheProgramRunning) {
+  auto& t = run();
+  for (int i = 0; i < 3; ++i) t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_TRUE(t.running()) << "the program ended";
+  EXPECT_EQ(t.reverse_text(2), "Find");
+  // Add and Find set the flag back to 0 before their inputs: both work.
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("G7");
+  t.key("enter");
+  t.type("Gus Grey");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_EQ(count("iq_salesman_name", "iqsn_code='G7'"), 1);
+  t.key("ctrl-c");
+  find(t, "C3");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Carol Chen"));
 }
 
 TEST_P(Repnamedt, TypingACharacterWritesLittleAndHangupRestoresTheTerminal) {

@@ -161,3 +161,38 @@ TEST_F(Arrays, InterruptLeavesTheCountAsItWas) {
   EXPECT_EQ(rt::int_flag, 1);
   EXPECT_EQ(ui::arr_count(), 3);  // the rows as they stand: the program discards them
 }
+
+TEST_F(Arrays, ControlKeysStandInForTheFunctionKeys) {
+  // Ctrl-N and Ctrl-E insert and delete as F1 and F2 do.
+  fill(3);
+  ui::set_count(3);
+  t->push({kDown, ctrl('n')});
+  t->type("new");
+  t->push({kDown, kDown, ctrl('e'), kEsc});
+  ui::ArrayInputOptions opt{.max_rows = 8};
+  EXPECT_TRUE(ui::input_array("sa", vars, opt));
+  EXPECT_EQ(ui::arr_count(), 3);
+  EXPECT_EQ(rows[1].sched.str(), "NEW");
+  EXPECT_EQ(rows[2].code.str(), "C2");  // C3 was deleted
+
+  // Ctrl-G and Ctrl-K page as F3 and F4 do, in display and in input.
+  fill(7);
+  ui::set_count(7);
+  t->push({ctrl('g'), ctrl('g'), ctrl('k'), kReturn});
+  EXPECT_TRUE(ui::display_array("sa", vars));
+  EXPECT_EQ(ui::arr_curr(), 4);
+  ui::set_count(7);
+  t->push({ctrl('g'), kEsc});
+  EXPECT_TRUE(ui::input_array("sa", vars, opt));
+  EXPECT_EQ(ui::arr_curr(), 4);
+
+  // A program's own event for the control key comes first.
+  int erased = 0;
+  ui::Events ev;
+  ev.on_key.push_back({{ctrl('e')}, [&](ui::Dialog&) { ++erased; }});
+  ui::set_count(3);
+  t->push({ctrl('e'), kEsc});
+  EXPECT_TRUE(ui::input_array("sa", vars, opt, ev));
+  EXPECT_EQ(erased, 1);
+  EXPECT_EQ(ui::arr_count(), 3);
+}

@@ -113,3 +113,19 @@ TEST_F(Construct, FieldBufferReadsTheCriteriaTyped) {
   ui::construct(fields, ev);
   EXPECT_EQ(buf, "X|Y");
 }
+
+TEST_F(Construct, CriteriaRunToTheConditionsSizeAndNoFurtherWithoutAWord) {
+  std::string buf, err;
+  ui::Events ev;
+  ev.after_field["name"] = [&](ui::Dialog&) { buf = ui::field_buffer("name"); };
+  t->push(kDown);
+  t->type(std::string(400, 'x'));
+  t->when_idle([&](ui::FakeTerminal& term) {
+    if (!err.empty()) return term.push(kInterrupt);  // the condition itself is too long to accept
+    err = term.row(24);
+    term.push(kEsc);
+  });
+  ui::construct(fields, ev, 300);
+  EXPECT_EQ(buf, std::string(300, 'x'));
+  EXPECT_EQ(err, "The criteria of a field can be at most 300 characters long.");
+}

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "core/runtime.h"
+#include "screen/utf8.h"
 #include "test_forms.h"
 
 namespace ui = rt::ui;
@@ -20,7 +21,7 @@ TEST(HelpFile, MessagesRunToTheNextNumberLine) {
   EXPECT_EQ(m[7], (std::vector<std::string>{"seven"}));
 }
 
-TEST(HelpFile, ShippedFileHasTheQueryByExampleMessage) {
+TEST(HelpFile, ShippedFileHasTheQueryByExampleMessageAndEveryLineFits) {
   std::ifstream in(std::string(SCREEN_HELP_SOURCE));
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto m = ui::parse_help(text);
@@ -28,6 +29,9 @@ TEST(HelpFile, ShippedFileHasTheQueryByExampleMessage) {
   bool ranges = false;
   for (const auto& l : m[101]) ranges = ranges || l.find("1:100") != std::string::npos;
   EXPECT_TRUE(ranges);
+  // Every line fits the help window: none is cut at its edge.
+  for (const auto& [number, lines] : m)
+    for (const auto& l : lines) EXPECT_LE(ui::text_width(l), ui::kHelpTextCols) << "message " << number << ": " << l;
 }
 
 TEST(HelpWindow, CtrlWShowsTheMessageAndAnyKeyReturns) {

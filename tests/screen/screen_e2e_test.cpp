@@ -145,3 +145,89 @@ TEST(ScreenE2E, SigtermAndHangupRestoreTheTerminal) {
     EXPECT_TRUE(st->exited());
   }
 }
+
+// What other terminals send for the keys terminfo names for xterm: each
+// sequence, written as the terminal writes it, arrives as its key.
+TEST(ScreenE2E, AlternativeKeySequencesArriveAsTheirKeys) {
+  e2e::Terminal t(demo());
+  started(t);
+  const std::pair<const char*, const char*> keys[] = {
+      // Home and End: tmux/screen (VT220), xterm's normal mode, rxvt
+      {"\x1b[1~", "home"}, {"\x1b[H", "home"}, {"\x1bOH", "home"}, {"\x1b[7~", "home"},
+      {"\x1b[4~", "end"}, {"\x1b[F", "end"}, {"\x1bOF", "end"}, {"\x1b[8~", "end"},
+      // the VT220 editing keypad
+      {"\x1b[2~", "insert"}, {"\x1b[3~", "delete"}, {"\x1b[5~", "pgup"}, {"\x1b[6~", "pgdn"},
+      // arrows in both cursor-key modes, back-tab
+      {"\x1b[A", "up"}, {"\x1b[B", "down"}, {"\x1b[C", "right"}, {"\x1b[D", "left"},
+      {"\x1bOA", "up"}, {"\x1bOB", "down"}, {"\x1bOC", "right"}, {"\x1bOD", "left"}, {"\x1b[Z", "backtab"},
+      // F1-F4 as xterm, PuTTY/rxvt and the Linux console send them (F3 and
+      // F4 are named for what they do in arrays)
+      {"\x1bOP", "f1"}, {"\x1bOQ", "f2"}, {"\x1bOR", "nextpage"}, {"\x1bOS", "prevpage"},
+      {"\x1b[11~", "f1"}, {"\x1b[12~", "f2"}, {"\x1b[13~", "nextpage"}, {"\x1b[14~", "prevpage"},
+      {"\x1b[[A", "f1"}, {"\x1b[[B", "f2"}, {"\x1b[[C", "nextpage"}, {"\x1b[[D", "prevpage"}, {"\x1b[[E", "f5"},
+      // F5-F12
+      {"\x1b[15~", "f5"}, {"\x1b[17~", "f6"}, {"\x1b[18~", "f7"}, {"\x1b[19~", "f8"},
+      {"\x1b[20~", "f9"}, {"\x1b[21~", "f10"}, {"\x1b[23~", "f11"}, {"\x1b[24~", "f12"},
+  };
+  for (const auto& [seq, name] : keys) {
+    SCOPED_TRACE(e2e::escape(seq));
+    // A plain key between two sequences, so that each result is new.
+    t.key("k");
+    t.type("x");
+    ASSERT_TRUE(t.wait_for_at(20, 1, "Key x"));
+    t.key("k");
+    t.send(seq);
+    ASSERT_TRUE(t.wait_until([&] { return t.row(20) == std::string("Key ") + name; })) << t.row(20);
+  }
+  // Nothing of a sequence was left over to be read as typed keys.
+  t.key("k");
+  t.type("y");
+  ASSERT_TRUE(t.wait_for_at(20, 1, "Key y"));
+}
+
+TEST(ScreenE2E, ATerminalGoneWithoutAHangUpSignalEndsTheProgram) {
+  // The terminal is closed under the program, and no SIGHUP reaches it:
+  // its reads fail from then on.
+  e2e::Options o = demo();
+  o.controlling_terminal = false;
+  e2e::Terminal t(o);
+  started(t);
+  t.key("i");
+  ASSERT_TRUE(t.wait_cursor(4, 11));
+  t.hangup();
+  const auto st = t.wait_exit();
+  ASSERT_TRUE(st) << "the program did not end on a dead terminal";
+  EXPECT_EQ(*st, e2e::ExitStatus::exited_with(2)) << "as on a hang-up";
+}
+
+TEST(ScreenE2E, ATerminalThatCannotMoveTheCursorIsRefused) {
+  e2e::Options o = demo();
+  o.term = "dumb";
+  e2e::Terminal t(o);
+  const auto st = t.wait_exit();
+  ASSERT_TRUE(st);
+  EXPECT_EQ(*st, e2e::ExitStatus::exited_with(1));
+  EXPECT_TRUE(t.contains("The terminal type 'dumb' cannot move the cursor")) << t.screen_text();
+}
+
+TEST(ScreenE2E, TheTooSmallNoticeFitsTheTerminalAndCtrlCLeaves) {
+  e2e::Options o = demo();
+  o.rows = 12;
+  o.cols = 30;
+  e2e::Terminal t(o);
+  const std::string notice =
+      "This program needs a terminal of at least 24 lines and 80 columns. Please make the window larger, or press "
+      "Ctrl-C to leave.";
+  std::string joined;
+  ASSERT_TRUE(t.wait_until([&] {
+    joined.clear();
+    for (int r = 1; r <= t.rows() && !t.row(r).empty(); ++r) joined += (joined.empty() ? "" : " ") + t.row(r);
+    return joined == notice;
+  })) << "the notice, its lines joined: " << joined;
+  t.key("ctrl-c");
+  const auto st = t.wait_exit();
+  ASSERT_TRUE(st);
+  EXPECT_EQ(*st, e2e::ExitStatus::exited_with(1));
+  EXPECT_FALSE(t.alt_screen()) << "the terminal is restored";
+  EXPECT_TRUE(t.cursor_visible());
+}

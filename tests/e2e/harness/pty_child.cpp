@@ -135,7 +135,7 @@ PtyChild::PtyChild(const Options& opt) {
   }
   if (pid_ == 0) {
     ::setsid();
-    ::ioctl(slave, TIOCSCTTY, 0);
+    if (opt.controlling_terminal) ::ioctl(slave, TIOCSCTTY, 0);
     ::dup2(slave, 0);
     ::dup2(slave, 1);
     ::dup2(slave, 2);

@@ -59,6 +59,11 @@ struct Options {
   int cols = 80;
   // A terminfo entry whose key strings match what libvterm sends.
   std::string term = "xterm-256color";
+  // false: the pty is not the child's controlling terminal (the child is
+  // still in a session of its own), as for a program whose terminal's
+  // hang-up goes to another process: closing the master then sends it no
+  // signal, its reads only fail, and Ctrl-C raises no SIGINT.
+  bool controlling_terminal = true;
 };
 
 // How a child ended: an exit status, or the signal that killed it.
@@ -160,7 +165,8 @@ class Terminal {
   // lands in between, and a test shows it.
   void resize(int rows, int cols);
   // Close the master side as when a terminal window is closed: the kernel
-  // hangs up the line and sends SIGHUP. The screen stays as it was; only
+  // hangs up the line and sends SIGHUP (none when the pty is not the
+  // child's controlling terminal). The screen stays as it was; only
   // wait_exit() is of use afterwards.
   void hangup();
   // The exit status once the child has ended, nullopt on timeout.
