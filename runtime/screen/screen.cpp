@@ -177,6 +177,13 @@ int wait_key() {
     }
     if (rt::quit_flag) rt::stop_on_signal();
     if (k == key::kNone) continue;
+    // The interrupt reached the program while the key was read: it was
+    // pressed before the key was, and the key waits for the next read.
+    if (interrupt_arrived()) {
+      s.typed_ahead.push_front(k);
+      k = key::kInterrupt;
+      break;
+    }
     if (k == key::kResize || k == key::ctrl('r') || k == key::ctrl('l')) {
       t.force_repaint();
       present();

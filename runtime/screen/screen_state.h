@@ -74,7 +74,8 @@ struct State {
 
   std::string error_text;
   bool error_shown = false;
-  // Keys typed while the program was busy, for the next key wait.
+  // Keys typed while the program was busy, and a key read together with
+  // an interrupt (which ends the dialog first), for the next key waits.
   std::deque<int> typed_ahead;
   int last_error_code = 0;
   int last_key = -1;

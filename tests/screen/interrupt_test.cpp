@@ -93,3 +93,18 @@ TEST_F(DeferredInterrupt, AtAMenuTheKeyOnlySetsTheFlag) {
   EXPECT_EQ(chosen.back(), "No");
   EXPECT_EQ(rt::int_flag, 1);
 }
+
+TEST_F(DeferredInterrupt, AKeyReadTogetherWithTheInterruptComesAfterIt) {
+  // Ctrl-C, then Return at once: the signal is there before the key is
+  // read, so the dialog ends and the key is left for the next reader.
+  bool raised = false;
+  t->when_idle([&](ui::FakeTerminal& term) {
+    if (raised) return;
+    raised = true;
+    std::raise(SIGINT);
+    term.push(kReturn);
+  });
+  EXPECT_FALSE(ui::input({{"code", &code}, {"name", &name}}, {}, false));
+  EXPECT_EQ(rt::int_flag, 1);
+  EXPECT_EQ(ui::read_key(), kReturn);
+}
