@@ -72,6 +72,9 @@ void show_help(int number) {
   }
   const auto& lines = it->second;
   auto& s = detail::st();
+  // The help window is part of the dialog it was asked from: an interrupt
+  // pressed in it ends the window, and then that dialog.
+  const int int_seen = s.int_seen;
   const detail::Window* cursor_win = s.cursor_win;
   int cl = s.cursor_line, cc = s.cursor_col;
   int menu_line = s.menu_line;
@@ -85,6 +88,7 @@ void show_help(int number) {
     std::size_t first = 0;
     set_menu_line(1);
     RingMenu m("HELP");
+    m.ends_on_interrupt();
     m.option("Screen", "Show the next page of help", [&] {
        first += kTextRows;
        if (first >= lines.size()) first = 0;
@@ -95,6 +99,7 @@ void show_help(int number) {
     set_menu_line(menu_line);
   }
   close_window("w_help");
+  s.int_seen = int_seen;
   s.cursor_win = cursor_win;
   s.cursor_line = cl;
   s.cursor_col = cc;

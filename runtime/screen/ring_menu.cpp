@@ -41,6 +41,11 @@ RingMenu& RingMenu::help_number(int number) {
   return *this;
 }
 
+RingMenu& RingMenu::ends_on_interrupt() {
+  ends_on_interrupt_ = true;
+  return *this;
+}
+
 int RingMenu::find(std::string_view name) const {
   for (std::size_t i = 0; i < opts_.size(); ++i)
     if (same_name(opts_[i].name, name)) return static_cast<int>(i);
@@ -166,8 +171,12 @@ void RingMenu::run() {
     int chosen = -1;
     if (k == key::kInterrupt) {
       // With interrupts deferred the key only sets the flag, for the next
-      // input to see; the menu stays. Otherwise it is the closing action.
-      if (rt::interrupts_deferred()) continue;
+      // input to see; the menu stays, unless it is part of a dialog, which
+      // the interrupt ends. Otherwise it is the closing action.
+      if (rt::interrupts_deferred()) {
+        if (ends_on_interrupt_) exit_menu();
+        continue;
+      }
       if (close_)
         close_();
       else

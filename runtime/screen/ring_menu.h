@@ -17,8 +17,9 @@
 //                an option's key      choose that option
 //                Ctrl-W               help, when the menu has a number
 //                Ctrl-C               with interrupts deferred: nothing
-//                                     but the flag (rt::int_flag stays 1);
-//                                     otherwise the closing action
+//                                     but the flag (rt::int_flag stays 1),
+//                                     or the menu's end when it belongs to
+//                                     a dialog; otherwise the closing action
 //                anything else        ignored
 //   choose  -> the option's action runs (it may hide, show, move to an
 //              option or exit the menu); then draw again, unless the action
@@ -55,6 +56,9 @@ class RingMenu {
   RingMenu& on_close(Action action);
   // Help message shown by Ctrl-W (0: none).
   RingMenu& help_number(int number);
+  // A menu inside a dialog (the help window's): with interrupts deferred,
+  // Ctrl-C ends it with the flag left set, for the dialog to end too.
+  RingMenu& ends_on_interrupt();
 
   // Callable before run() and from inside actions. Names are compared
   // without regard to case; an unknown name is a program error.
@@ -92,6 +96,7 @@ class RingMenu {
   int cur_ = 0;
   int page_first_ = 0;
   bool exit_ = false;
+  bool ends_on_interrupt_ = false;
 };
 
 }  // namespace rt::ui

@@ -6,7 +6,11 @@
 // test process.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdio>
+#include <string>
 
 #include "core/runtime.h"
 #include "test_forms.h"
@@ -107,4 +111,40 @@ TEST_F(DeferredInterrupt, AKeyReadTogetherWithTheInterruptComesAfterIt) {
   EXPECT_FALSE(ui::input({{"code", &code}, {"name", &name}}, {}, false));
   EXPECT_EQ(rt::int_flag, 1);
   EXPECT_EQ(ui::read_key(), kReturn);
+}
+
+TEST_F(DeferredInterrupt, PressedInTheHelpWindowItEndsTheDialogAskingForHelp) {
+  // Message 1 fits one window; message 2 needs the window's own menu.
+  char path[] = "/tmp/helpXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string body = ".1\nType a code.\n.2\n";
+  for (int i = 1; i <= 30; ++i) body += "Line " + std::to_string(i) + "\n";
+  ASSERT_EQ(write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
+  close(fd);
+  ui::set_help_file(path);
+  for (int number : {1, 2}) {
+    SCOPED_TRACE(number);
+    rt::int_flag = 0;
+    ui::Events ev;
+    ev.help_number = number;
+    bool help_shown = false;
+    t->when_idle([&](ui::FakeTerminal& term) {
+      if (help_shown) return term.push({'r', kEsc});  // reached only if the help stayed
+      for (int l = 1; l <= 24 && !help_shown; ++l)
+        help_shown = term.row(l).find("Line 1") != std::string::npos ||
+                     term.row(l).find("Type a code.") != std::string::npos;
+      if (!help_shown) return term.push(kNone);
+      std::raise(SIGINT);
+      term.push(kEsc);  // typed after Ctrl-C: left for the next reader
+    });
+    t->type("c");
+    t->push(kHelp);
+    EXPECT_FALSE(ui::input({{"code", &code}}, ev, false)) << "Ctrl-C in the help ended the input";
+    EXPECT_TRUE(help_shown);
+    EXPECT_EQ(rt::int_flag, 1);
+    EXPECT_EQ(ui::read_key(), kEsc) << "the key typed after Ctrl-C is left for the next reader";
+    for (int l = 1; l <= 24; ++l) EXPECT_EQ(t->row(l).find("Line 1"), std::string::npos) << "the help is closed";
+  }
+  std::remove(path);
 }
