@@ -233,6 +233,8 @@ TEST_P(Repnamedt, ChangeNeverEntersTheCodeAndCancelRestoresTheRow) {
   ASSERT_TRUE(t.wait_for("Esc: Accept"));
   t.key("ctrl-d");
   t.type("Nobody");
+  // Ctrl-C overtakes keys not yet read: wait until the name is typed.
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Nobody "));
   t.key("ctrl-c");
   // The row comes back as the browse cursor delivers it: the copy read when
   // the query ran, before the first change.
