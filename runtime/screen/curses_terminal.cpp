@@ -268,15 +268,22 @@ class CursesTerminal : public Terminal {
   // Once interrupts are deferred, Ctrl-C raises SIGINT through the
   // terminal, so that the flag is set the moment the key is pressed, also
   // while the program pauses or waits for the database, and the key is
-  // never left in the input for a later dialog. Ctrl-\ and Ctrl-Z stay
-  // plain keys; output is not flushed. Before that, Ctrl-C is a key.
+  // never left in the input for a later dialog. The terminal also throws
+  // away, at that same moment, every key typed before Ctrl-C and not yet
+  // read (NOFLSH off): keys typed ahead of a busy program belong to what
+  // the interrupt cancels, and must not reach the next dialog (a menu, a
+  // confirmation). Keys typed after it are kept. What was queued for
+  // output then is thrown away too: the screen is repainted whole after
+  // an interrupt. Ctrl-\ and Ctrl-Z stay plain keys. Before that, Ctrl-C
+  // is a key.
   void follow_interrupt_mode() {
     const bool want = rt::interrupts_deferred();
     if (want == isig_) return;
     termios tio{};
     if (tcgetattr(STDIN_FILENO, &tio) != 0) return;
     if (want) {
-      tio.c_lflag |= ISIG | NOFLSH;
+      tio.c_lflag |= ISIG;
+      tio.c_lflag &= ~static_cast<tcflag_t>(NOFLSH);
       tio.c_cc[VINTR] = 3;
       tio.c_cc[VQUIT] = _POSIX_VDISABLE;
       tio.c_cc[VSUSP] = _POSIX_VDISABLE;

@@ -123,6 +123,11 @@ void present() {
     s.too_small = false;
     t.force_repaint();
   }
+  // The terminal threw away output still queued when Ctrl-C was pressed.
+  if (s.int_painted != rt::int_count) {
+    s.int_painted = rt::int_count;
+    t.force_repaint();
+  }
   int r = -1, c = -1;
   if (s.cursor_win) {
     for (const auto& w : s.stack)
@@ -170,8 +175,10 @@ int wait_key() {
       break;
     }
     if (!s.typed_ahead.empty()) {
-      k = s.typed_ahead.front();
+      const State::QueuedKey q = s.typed_ahead.front();
       s.typed_ahead.pop_front();
+      if (q.int_count != rt::int_count) continue;  // typed before an interrupt
+      k = q.key;
     } else {
       k = t.read_key(50);
     }
@@ -180,7 +187,7 @@ int wait_key() {
     // The interrupt reached the program while the key was read: it was
     // pressed before the key was, and the key waits for the next read.
     if (interrupt_arrived()) {
-      s.typed_ahead.push_front(k);
+      s.typed_ahead.push_front({k, rt::int_count});
       k = key::kInterrupt;
       break;
     }
@@ -307,7 +314,7 @@ void poll_keys() {
     if (k == key::kInterrupt)
       rt::int_flag = 1;
     else
-      s.typed_ahead.push_back(k);
+      s.typed_ahead.push_back({k, rt::int_count});
   }
 }
 void bell() { term().bell(); }

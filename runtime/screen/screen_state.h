@@ -75,8 +75,15 @@ struct State {
   std::string error_text;
   bool error_shown = false;
   // Keys typed while the program was busy, and a key read together with
-  // an interrupt (which ends the dialog first), for the next key waits.
-  std::deque<int> typed_ahead;
+  // an interrupt (which ends the dialog first), for the next key waits,
+  // each with rt::int_count when it was queued: one queued before an
+  // interrupt was typed before it, and goes with what the interrupt
+  // cancels.
+  struct QueuedKey {
+    int key;
+    int int_count;
+  };
+  std::deque<QueuedKey> typed_ahead;
   int last_error_code = 0;
   int last_key = -1;
 
@@ -91,6 +98,7 @@ struct State {
   std::vector<std::string> output_lines;
   bool too_small = false;
   int int_at_notice = 0;  // rt::int_count when the too-small notice came up
+  int int_painted = 0;    // rt::int_count at the last whole repaint
 
   // Arrays: the count for the next dialog and the last current row.
   int set_count = 0, arr_count = 0, arr_curr = 0, scr_line = 0;

@@ -321,9 +321,13 @@ TEST_P(Itemsclr, CtrlCAtTheDateWarningProcessesNothing) {
     t.type("12/31/2026");
     t.key(leave);
     ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kWarning));
+    // Typed during the pause, before Ctrl-C: cancelled with the input, never
+    // read by the menu (where "e" is Exit).
+    t.key("e");
     t.key("ctrl-c");
     ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp)) << "back in the menu";
     t.wait_settled();
+    EXPECT_TRUE(t.running()) << "a key typed before Ctrl-C reached the menu";
     EXPECT_NE(t.row(kErrorLine), kCleared);
     expect_untouched();
   }

@@ -275,6 +275,31 @@ TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {
   ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2")) << "the deleted row's neighbour comes next";
 }
 
+// Keys typed in one burst with Ctrl-C behind them: what the program has
+// not read when Ctrl-C arrives goes with the input it cancels. Read by the
+// menu, "Nobody" would be Next, Delete and "y"es.
+TEST_P(Repnamedt, KeysTypedBeforeCtrlCNeverReachTheMenu) {
+  auto& t = run();
+  find(t);
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "B2"));
+  for (int i = 0; i < 5; ++i) {
+    t.key("c");
+    ASSERT_TRUE(t.wait_for("Esc: Accept"));
+    t.send("\x04Nobody yes\x03");
+    ASSERT_TRUE(saved(t));
+    EXPECT_FALSE(t.contains("Are you sure")) << "typed keys reached the menu";
+    EXPECT_EQ(table(), (std::vector<std::string>{"A1|Alice Anders|alice", "B2|Bob Brown|NULL", "C3|Carol Chen|carol"}));
+    EXPECT_EQ(field(t, kNameLine, 10), "Bob Brown ");
+  }
+  // The key right after Ctrl-C is the next one the menu reads.
+  t.key("c");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.send("Nobody\x03n");
+  ASSERT_TRUE(t.wait_for_at(kCodeLine, kFieldCol, "C3")) << "Next after the cancelled change";
+  EXPECT_EQ(count("iq_salesman_name"), 3);
+}
+
 TEST_P(Repnamedt, CtrlCAtTheMenuLeavesTheProgramRunning) {
   auto& t = run();
   for (int i = 0; i < 3; ++i) t.key("ctrl-c");

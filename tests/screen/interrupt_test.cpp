@@ -113,6 +113,19 @@ TEST_F(DeferredInterrupt, AKeyReadTogetherWithTheInterruptComesAfterIt) {
   EXPECT_EQ(ui::read_key(), kReturn);
 }
 
+TEST_F(DeferredInterrupt, KeysTypedWhileBusyBeforeItGoWithWhatItCancels) {
+  // Typed while a save waits for a lock (the program reads them ahead),
+  // then Ctrl-C: at a confirmation menu "d", "y" would delete a row.
+  t->push({'d', 'y', kNone});
+  ui::poll_keys();
+  std::raise(SIGINT);
+  t->push({'x', kNone});
+  ui::poll_keys();  // typed after Ctrl-C: kept
+  t->push('z');
+  EXPECT_EQ(ui::read_key(), 'x');
+  EXPECT_EQ(ui::read_key(), 'z');
+}
+
 TEST_F(DeferredInterrupt, PressedInTheHelpWindowItEndsTheDialogAskingForHelp) {
   // Message 1 fits one window; message 2 needs the window's own menu.
   char path[] = "/tmp/helpXXXXXX";
