@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +55,11 @@ void report(const std::source_location& where, int code, std::string_view messag
 }
 
 void on_interrupt(int) {
+  const int saved_errno = errno;
   int_flag = 1;
   int_count = int_count + 1;
   if (g_interrupt_hook) g_interrupt_hook();
+  errno = saved_errno;
 }
 
 // The clean-ups (a rollback through the database library, the terminal's
@@ -68,8 +71,10 @@ void on_interrupt(int) {
 // (the database rolls back an unfinished transaction by itself).
 void on_quit(int) {
   if (quit_flag && !g_quit_deferred) std::_Exit(2);
+  const int saved_errno = errno;
   quit_flag = 1;
   if (!g_quit_deferred && g_quit_hook) g_quit_hook();
+  errno = saved_errno;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -200,6 +201,7 @@ class CursesTerminal : public Terminal {
     follow_interrupt_mode();
     timeout(timeout_ms);
     wint_t ch = 0;
+    errno = 0;  // curses reads again after a read that failed with EINTR
     int rc = get_wch(&ch);
     if (rc == ERR) {
       // A terminal that went away without a hang-up signal (a closed
@@ -284,6 +286,11 @@ class CursesTerminal : public Terminal {
     if (want) {
       tio.c_lflag |= ISIG;
       tio.c_lflag &= ~static_cast<tcflag_t>(NOFLSH);
+      // A read never waits: curses waits for input itself, and a read
+      // that follows its wait must not block once Ctrl-C has emptied the
+      // input in between (the interrupt would go unseen until a key).
+      tio.c_cc[VMIN] = 0;
+      tio.c_cc[VTIME] = 0;
       tio.c_cc[VINTR] = 3;
       tio.c_cc[VQUIT] = _POSIX_VDISABLE;
       tio.c_cc[VSUSP] = _POSIX_VDISABLE;
