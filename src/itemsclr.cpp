@@ -136,17 +136,11 @@ void clear_matched() {
 }
 
 int main(int argc, char** argv) {
-  rt::program::answer_command_line(argc, argv,
-                                   {"itemsclr",
-                                    "Clear matched transactions: for the customers of the statement cycles chosen,\n"
-                                    "deletes the open items of every invoice that nets to zero by a cycle end date."});
-  rt::program::start(argc, argv);
-  rt::program::connect();
-  rt::program::defer_interrupt();
-  ui::set_menu_line(2);
-  ui::set_comment_line(23);
-  ui::set_input_wrap(true);
-  ui::set_help_file("help.hlp");
+  rt::program::begin(argc, argv,
+                     {"itemsclr",
+                      "Clear matched transactions: for the customers of the statement cycles chosen,\n"
+                      "deletes the open items of every invoice that nets to zero by a cycle end date."},
+                     {.input_wrap = true});
   take_today_from_env();
   rt::start_errlog(kLogFile);
   ui::open_form("itemsclr", kItemsclrForm);

@@ -1,4 +1,5 @@
-// Title bar, message box, key-help line and key direction: see lib.h.
+// Title bar, message box, Yes/No confirmation, key-help line and key
+// direction: see lib.h.
 #include "lib.h"
 
 #include <algorithm>
@@ -30,6 +31,19 @@ void msgbox(std::string_view lv_s) {
   rt::ui::display_at(text, 1, 2);
   rt::ui::read_key();
   rt::ui::close_window("w_msg");
+}
+
+bool confirm(std::string_view lv_question) {
+  bool yes = false;
+  rt::ui::RingMenu menu{std::string(lv_question)};
+  menu.option("Yes", "", [&] {
+    yes = true;
+    menu.exit_menu();
+  });
+  menu.option("No", "", [&] { menu.exit_menu(); });
+  menu.next_option("No");
+  menu.run();
+  return yes;
 }
 
 void active_keys(std::string_view lv_s) { rt::ui::message(active_keys_text(lv_s)); }

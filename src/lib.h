@@ -1,5 +1,5 @@
 // Message windows and key help: the title bar, the pop-up message box, the
-// key-help line and the direction of the last field move. They hold no
+// Yes/No confirmation, the key-help line and the direction of the last field move. They hold no
 // state between calls and touch neither the database nor any file.
 #pragma once
 
@@ -16,6 +16,11 @@ void msgbox(std::string_view lv_s);
 
 // Shows the labels of the key code letters in `lv_s` on the message line.
 void active_keys(std::string_view lv_s);
+
+// A Yes/No ring menu titled with the question, its cursor on "No" before
+// it is shown: Return at once answers no. Either option leaves it at once;
+// true for "Yes".
+bool confirm(std::string_view lv_question);
 
 // 1 when the key that ended the last field moved forward, else 0.
 int iskeydown();

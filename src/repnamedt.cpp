@@ -102,19 +102,6 @@ bool save_change() {
   return true;
 }
 
-bool confirm_delete() {
-  bool yes = false;
-  ui::RingMenu menu("Are you sure you want to delete this?");
-  menu.option("Yes", "", [&] {
-    yes = true;
-    menu.exit_menu();
-  });
-  menu.option("No", "", [&] { menu.exit_menu(); });
-  menu.next_option("No");
-  menu.run();
-  return yes;
-}
-
 }  // namespace
 
 void salesman_maint() {
@@ -146,7 +133,7 @@ void salesman_maint() {
   });
   menu.option("Delete", "Delete current record", [&] {
     if (mv_queried == 0) return;
-    if (!confirm_delete()) return;
+    if (!confirm("Are you sure you want to delete this?")) return;
     {
       sql::ContinueOnLock locks;
       sql::execute("DELETE FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code});
@@ -316,17 +303,11 @@ bool insert_new_data() {
 }
 
 int main(int argc, char** argv) {
-  rt::program::answer_command_line(argc, argv,
-                                   {"repnamedt",
-                                    "Salesman name maintenance: find, browse, add, change and delete the salesmen\n"
-                                    "(salesman code, name and login name; table iq_salesman_name)."});
-  rt::program::start(argc, argv);
-  rt::program::connect();
-  rt::program::defer_interrupt();
-  ui::set_menu_line(2);
-  ui::set_comment_line(23);
-  ui::set_input_wrap(true);
-  ui::set_help_file("help.hlp");
+  rt::program::begin(argc, argv,
+                     {"repnamedt",
+                      "Salesman name maintenance: find, browse, add, change and delete the salesmen\n"
+                      "(salesman code, name and login name; table iq_salesman_name)."},
+                     {.input_wrap = true});
   set_record_null();
   mv_queried = 0;
   salesman_maint();

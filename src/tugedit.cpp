@@ -62,19 +62,6 @@ void init_state() {
   mv_queried = 0;
 }
 
-bool confirm_delete() {
-  bool yes = false;
-  ui::RingMenu menu("Are you sure you want to delete this?");
-  menu.option("Yes", "", [&] {
-    yes = true;
-    menu.exit_menu();
-  });
-  menu.option("No", "", [&] { menu.exit_menu(); });
-  menu.next_option("No");
-  menu.run();
-  return yes;
-}
-
 }  // namespace
 
 // The five tables that refer to a group row by its tu_link, the links
@@ -124,7 +111,7 @@ void tax_use() {
   });
   menu.option("Delete", "Delete current record", [&] {
     if (mv_queried == 0) return;
-    if (!confirm_delete()) return;
+    if (!confirm("Are you sure you want to delete this?")) return;
     if (!can_delete()) {
       ui::error("Can not delete this record, it is referenced elsewhere");
       return;
@@ -143,18 +130,12 @@ void tax_use() {
 }
 
 int main(int argc, char** argv) {
-  rt::program::answer_command_line(argc, argv,
-                                   {"tugedit",
-                                    "Tax use group maintenance: find, browse, add, change and delete the tax use\n"
-                                    "groups of each product tax class, with the tax tables linked to each."});
-  rt::program::start(argc, argv);
-  rt::program::connect();
+  rt::program::begin(argc, argv,
+                     {"tugedit",
+                      "Tax use group maintenance: find, browse, add, change and delete the tax use\n"
+                      "groups of each product tax class, with the tax tables linked to each."},
+                     {.input_wrap = false});
   init_state();
-  rt::program::defer_interrupt();
-  ui::set_menu_line(2);
-  ui::set_comment_line(23);
-  ui::set_input_wrap(false);
-  ui::set_help_file("help.hlp");
   tax_use();
   ui::close_form("f1");
   rt::program::end(0);

@@ -105,6 +105,17 @@ void connect(const std::source_location& loc) {
 
 void defer_interrupt() { defer_interrupts(); }
 
+void begin(int argc, char** argv, const About& about, const ScreenOptions& screen, const std::source_location& loc) {
+  answer_command_line(argc, argv, about);
+  start(argc, argv);
+  connect(loc);
+  defer_interrupt();
+  ui::set_menu_line(screen.menu_line);
+  ui::set_comment_line(screen.comment_line);
+  ui::set_input_wrap(screen.input_wrap);
+  ui::set_help_file(screen.help_file);
+}
+
 void end(int status) {
   ui::stop();
   sql::disconnect();

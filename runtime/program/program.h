@@ -38,6 +38,21 @@ void connect(const std::source_location& loc = std::source_location::current());
 // SIGHUP and SIGTERM restore the terminal, roll back and end the run.
 void defer_interrupt();
 
+// How a program's screen is set up before its first form.
+struct ScreenOptions {
+  bool input_wrap = false;              // Return in the last field goes back to the first
+  int menu_line = 2;                    // ring menus on this line (their help line below)
+  int comment_line = 23;                // the fields' comments
+  const char* help_file = "help.hlp";  // Ctrl-W's help messages
+};
+
+// The start every program makes, in this order: its command line answered,
+// the run started, the database connected, interrupts deferred, the
+// screen's lines, input wrap and help file set. The program's own state
+// and first form come after.
+void begin(int argc, char** argv, const About& about, const ScreenOptions& screen,
+           const std::source_location& loc = std::source_location::current());
+
 // Ends the run: forms and windows closed, terminal restored, connection
 // closed, exit with the given status.
 [[noreturn]] void end(int status = 0);

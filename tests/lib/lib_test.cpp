@@ -1,4 +1,5 @@
-// The title bar, the key-help line, the message box and the key direction,
+// The title bar, the key-help line, the message box, the Yes/No
+// confirmation and the key direction,
 // drawn on a fake terminal: exact columns, reverse video, and the window
 // that comes and goes.
 #include <gtest/gtest.h>
@@ -126,6 +127,28 @@ TEST(MessageBox, EveryLengthUpToTheScreenWidthFits) {
     EXPECT_EQ(t->row(10), "") << len;
   }
   EXPECT_EQ(t->keys_left(), 0u);
+}
+
+TEST(Confirmation, StartsOnNoAndAnswersByEitherOption) {
+  auto* t = ui::install_fake_terminal();
+  ui::set_menu_line(2);
+  bool checked = false;
+  t->when_idle([&](ui::FakeTerminal& ft) {
+    if (checked) return;
+    checked = true;
+    EXPECT_EQ(ft.row(2), "Are you sure you want to delete this?: Yes  No");
+    EXPECT_TRUE(reverse_run(&ft, 2, 45, 2)) << "the cursor stands on No";
+    ft.push(ui::key::kReturn);
+  });
+  EXPECT_FALSE(confirm("Are you sure you want to delete this?")) << "Return at once answers no";
+  EXPECT_TRUE(checked);
+  t->push('y');
+  EXPECT_TRUE(confirm("Delete?"));
+  t->push({ui::key::kLeft, ui::key::kReturn});
+  EXPECT_TRUE(confirm("Delete?")) << "Yes chosen with the cursor";
+  t->push('n');
+  EXPECT_FALSE(confirm("Delete?"));
+  EXPECT_EQ(t->keys_left(), 0u) << "each answer leaves the menu at once";
 }
 
 TEST(KeyDirection, ForwardUnlessUpLeftOrAccept) {
