@@ -13,6 +13,7 @@
 #include "lib.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
+#include "values/text.h"
 
 namespace sql = rt::sql;
 using rt::Value;

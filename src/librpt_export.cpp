@@ -10,6 +10,7 @@
 #include "libshell.h"
 #include "screen/ui.h"
 #include "sql/sql.h"
+#include "values/text.h"
 
 namespace ui = rt::ui;
 using rt::Value;

@@ -10,7 +10,6 @@
 #include <ctime>
 #include <fstream>
 
-#include "values/text.h"
 
 namespace rt {
 
@@ -172,13 +171,6 @@ void stop_on_signal() {
 std::string getenv_str(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
-}
-
-std::string getenv_text(const char* name, bool* replaced) {
-  std::string v = getenv_str(name);
-  const bool bad = !text::valid(v);
-  if (replaced) *replaced = bad;
-  return bad ? text::scrub(v) : v;
 }
 
 std::string_view source_name(const std::source_location& where) {

@@ -92,10 +92,6 @@ void set_interrupt_hook(QuitHook hook);
 
 // Environment with a seam for tests.
 std::string getenv_str(const char* name);
-// The variable as text that a database accepts: bytes that are not UTF-8
-// are replaced by U+FFFD, and *replaced (when given) tells whether any
-// were, so that the caller can say so where the value is used.
-std::string getenv_text(const char* name, bool* replaced = nullptr);
 
 // Basename of a source path, as shown in the error report.
 std::string_view source_name(const std::source_location& where);

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "sql/sql.h"
+#include "sql/types.h"
 #include "sql/translate.h"
 
 namespace rt::sql::detail {
@@ -115,9 +115,26 @@ class Connection {
 // How long a statement waits for a lock another program holds before it
 // fails with -154: LUNADESK_LOCK_TIMEOUT_MS, default 5000.
 int lock_timeout_ms();
+// Interruptible scopes open (the SQL layer counts them).
+int& interruptible_scopes();
+// The interrupt key has stopped the work of an Interruptible scope.
+bool interrupted();
 // The run is ending (a hang-up or termination) or the interrupt key has
 // stopped interruptible work: a wait for a lock gives up at once.
 bool cut_short();
+
+// The wait of the statement running for a lock another program holds:
+// ContinueOnLock scopes open, the program's hook, and what the wait came
+// to (waiting, told Long, given up), which the SQL layer reads and resets
+// after each call into the back end.
+struct LockWaits {
+  int scopes = 0;
+  LockWaitHook hook = nullptr;
+  bool waiting = false;
+  bool long_wait = false;
+  bool given_up = false;
+};
+LockWaits& lock_waits();
 
 // Whether a statement that is slow to answer is to be watched as a wait
 // for a lock (inside a ContinueOnLock scope).

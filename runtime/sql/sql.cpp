@@ -73,14 +73,6 @@ struct State {
   // signal meanwhile must not re-enter it (the server and SQLite roll an
   // unfinished transaction back by themselves when the process ends).
   int busy = 0;
-  // ContinueOnLock scopes open, the program's hook, and the wait of the
-  // statement running: waiting, told Long, given up.
-  int lock_scopes = 0;
-  LockWaitHook lock_hook = nullptr;
-  bool waiting = false;
-  bool wait_long = false;
-  bool wait_given_up = false;
-  int interruptible = 0;  // Interruptible scopes open
 
   // At exit without a disconnect, the cursors and statements that module
   // variables still hold let go of their back-end handles while the
@@ -124,9 +116,6 @@ void cancel_on_quit() {
   if (detail::Connection* c = g_signal_conn.load(std::memory_order_relaxed)) c->cancel_from_signal();
 }
 
-// The interrupt key has stopped the work of an Interruptible scope.
-bool interrupted() { return g().interruptible > 0 && rt::int_flag; }
-
 constexpr std::string_view kInterruptedText = "The statement was interrupted.";
 
 // A hang-up or termination seen between calls ends the run here, before
@@ -140,7 +129,7 @@ void stop_if_quit() {
 // rule to an error.
 void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   stop_if_quit();
-  if (o.code < 0 && interrupted()) {
+  if (o.code < 0 && detail::interrupted()) {
     rt::status = err::kInterrupted;
     g().last_error = kInterruptedText;
     return;
@@ -152,7 +141,7 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   }
   g().last_error = o.message;
   if (g().continue_on_error) return;
-  if (g().lock_scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted)) return;
+  if (detail::lock_waits().scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted)) return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + one_line(text);
   rt::fatal_sql(loc, o.code, msg);
@@ -199,14 +188,14 @@ void settle() {
 // was told of, and a wait given up, which the back end ended with an error
 // of its own (or which an interrupt cut short before the back end asked).
 detail::Outcome after_wait(detail::Outcome o) {
-  State& s = g();
-  if (s.wait_long && s.lock_hook) s.lock_hook(LockWait::Over);
-  if ((s.wait_given_up && o.code < 0) || (s.waiting && o.code == err::kInterrupted)) {
+  detail::LockWaits& s = detail::lock_waits();
+  if (s.long_wait && s.hook) s.hook(LockWait::Over);
+  if ((s.given_up && o.code < 0) || (s.waiting && o.code == err::kInterrupted)) {
     o = {err::kLocked, "the wait for a lock held by another program was given up (" + o.message + ")"};
   }
   s.waiting = false;
-  s.wait_long = false;
-  s.wait_given_up = false;
+  s.long_wait = false;
+  s.given_up = false;
   return o;
 }
 
@@ -217,7 +206,7 @@ detail::Outcome after_wait(detail::Outcome o) {
 template <class F>
 detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
   stop_if_quit();
-  if (refused_when_interrupted && interrupted()) return {err::kInterrupted, std::string(kInterruptedText)};
+  if (refused_when_interrupted && detail::interrupted()) return {err::kInterrupted, std::string(kInterruptedText)};
   Busy busy;
   return after_wait(call());
 }
@@ -337,35 +326,11 @@ bool valid_savepoint_name(std::string_view n) {
 
 }  // namespace
 
-namespace detail {
-bool cut_short() { return rt::quit_flag || interrupted(); }
 
-int lock_timeout_ms() {
-  const std::string v = rt::getenv_str("LUNADESK_LOCK_TIMEOUT_MS");
-  const int ms = v.empty() ? 0 : std::atoi(v.c_str());
-  return ms > 0 ? ms : 5000;
-}
+ContinueOnLock::ContinueOnLock() { ++detail::lock_waits().scopes; }
+ContinueOnLock::~ContinueOnLock() { --detail::lock_waits().scopes; }
 
-bool lock_waits_watched() { return g().lock_scopes > 0; }
-
-bool lock_wait(long waited_ms) {
-  State& s = g();
-  if (s.lock_scopes == 0) return false;
-  s.waiting = true;
-  if (s.lock_hook) s.lock_hook(LockWait::Poll);
-  if (waited_ms >= kLongLockWaitMs && !s.wait_long) {
-    s.wait_long = true;
-    if (s.lock_hook) s.lock_hook(LockWait::Long);
-  }
-  if (rt::int_flag) s.wait_given_up = true;
-  return s.wait_given_up;
-}
-}  // namespace detail
-
-ContinueOnLock::ContinueOnLock() { ++g().lock_scopes; }
-ContinueOnLock::~ContinueOnLock() { --g().lock_scopes; }
-
-void set_lock_wait_hook(LockWaitHook hook) { g().lock_hook = hook; }
+void set_lock_wait_hook(LockWaitHook hook) { detail::lock_waits().hook = hook; }
 
 bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing, bool read_only) {
   State& s = g();
@@ -439,10 +404,10 @@ ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { set_continu
 ContinueOnError::~ContinueOnError() { set_continue_on_error(saved_); }
 
 Interruptible::Interruptible() {
-  if (g().interruptible++ == 0) rt::set_interrupt_hook(&cancel_on_quit);
+  if (detail::interruptible_scopes()++ == 0) rt::set_interrupt_hook(&cancel_on_quit);
 }
 Interruptible::~Interruptible() {
-  if (--g().interruptible == 0) rt::set_interrupt_hook(nullptr);
+  if (--detail::interruptible_scopes() == 0) rt::set_interrupt_hook(nullptr);
 }
 
 PipelinedChanges::PipelinedChanges() : changed_at_start_(g().changed) { ++g().pipelined; }

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "sql/backend_kind.h"
+#include "sql/types.h"
 #include "values/value.h"
 
 namespace rt::sql {
@@ -105,13 +106,9 @@ class ContinueOnLock {
   ContinueOnLock& operator=(const ContinueOnLock&) = delete;
 };
 
-enum class LockWait { Poll, Long, Over };
-using LockWaitHook = void (*)(LockWait);
 // The program's hook (the SQL layer never touches the screen itself); null
 // for none.
 void set_lock_wait_hook(LockWaitHook hook);
-// How long a wait lasts before it is Long, in milliseconds.
-inline constexpr int kLongLockWaitMs = 1000;
 
 // Inside this scope, on PostgreSQL, the INSERT, UPDATE and DELETE
 // statements that run in an open transaction under the default rule go to
@@ -151,11 +148,6 @@ class Interruptible {
   Interruptible(const Interruptible&) = delete;
   Interruptible& operator=(const Interruptible&) = delete;
 };
-
-// Parameters are bound by position to the "?" of the statement.
-using Params = std::vector<Value>;
-// Targets of a fetch or single-row select, in select-list order.
-using Into = std::vector<Value*>;
 
 class Statement {
  public:

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "core/runtime.h"
+
 namespace rt {
 
 namespace {
@@ -98,8 +100,7 @@ DateFormat DateFormat::from_dbdate(std::string_view v) {
 }
 
 DateFormat DateFormat::current() {
-  const char* v = std::getenv("DBDATE");
-  return from_dbdate(v ? v : "");
+  return from_dbdate(rt::getenv_str("DBDATE"));
 }
 
 std::optional<Date> Date::from_mdy(int month, int day, int year) {

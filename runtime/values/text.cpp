@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "core/runtime.h"
+
 namespace rt::text {
 
 namespace {
@@ -252,3 +254,12 @@ const std::vector<std::pair<char32_t, char32_t>>& case_pairs(bool to_upper) {
 }
 
 }  // namespace rt::text
+
+namespace rt {
+std::string getenv_text(const char* name, bool* replaced) {
+  std::string v = getenv_str(name);
+  const bool bad = !text::valid(v);
+  if (replaced) *replaced = bad;
+  return bad ? text::scrub(v) : v;
+}
+}  // namespace rt

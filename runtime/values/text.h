@@ -78,3 +78,11 @@ std::string downshift(std::string_view s);
 const std::vector<std::pair<char32_t, char32_t>>& case_pairs(bool to_upper);
 
 }  // namespace rt::text
+
+namespace rt {
+// Environment variable `name` (core's seam, getenv_str) as text that a
+// database accepts: bytes that are not UTF-8 are replaced by U+FFFD, and
+// *replaced (when given) tells whether any were, so that the caller can
+// say so where the value is used.
+std::string getenv_text(const char* name, bool* replaced = nullptr);
+}  // namespace rt

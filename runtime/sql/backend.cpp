@@ -1,0 +1,48 @@
+// What both back ends share beyond their interface: the lock timeout, the
+// wait for a lock and whether the interrupt key has stopped the work (see
+// backend.h). Owns the wait's state and the count of Interruptible scopes;
+// never talks to a database.
+#include "sql/backend.h"
+
+#include <cstdlib>
+
+#include "core/runtime.h"
+
+namespace rt::sql::detail {
+
+int lock_timeout_ms() {
+  const std::string v = rt::getenv_str("LUNADESK_LOCK_TIMEOUT_MS");
+  const int ms = v.empty() ? 0 : std::atoi(v.c_str());
+  return ms > 0 ? ms : 5000;
+}
+
+int& interruptible_scopes() {
+  static int open = 0;
+  return open;
+}
+
+bool interrupted() { return interruptible_scopes() > 0 && rt::int_flag; }
+
+bool cut_short() { return rt::quit_flag || interrupted(); }
+
+LockWaits& lock_waits() {
+  static LockWaits w;
+  return w;
+}
+
+bool lock_waits_watched() { return lock_waits().scopes > 0; }
+
+bool lock_wait(long waited_ms) {
+  LockWaits& s = lock_waits();
+  if (s.scopes == 0) return false;
+  s.waiting = true;
+  if (s.hook) s.hook(LockWait::Poll);
+  if (waited_ms >= kLongLockWaitMs && !s.long_wait) {
+    s.long_wait = true;
+    if (s.hook) s.hook(LockWait::Long);
+  }
+  if (rt::int_flag) s.given_up = true;
+  return s.given_up;
+}
+
+}  // namespace rt::sql::detail
