@@ -34,13 +34,6 @@ constexpr std::size_t kConditionSize = 1024;
 constexpr std::string_view kCycleLookup =
     "select arcy_code, arcy_desc from ar_cycle \\n                     where arcy_desc matches ? order by 1";
 
-// Today's date from LUNADESK_TODAY (yyyy-mm-dd) when a test sets it.
-void take_today_from_env() {
-  const std::string today = rt::getenv_str("LUNADESK_TODAY");
-  if (today.empty()) return;
-  if (std::optional<Date> d = Date::parse_iso(today)) Date::set_today_for_tests(d);
-}
-
 // The end date as the date field's buffer gives it: null unless the buffer
 // holds one valid date. The "<=" that accept puts in front of the date is
 // read past, so that an input that goes on after accept keeps its date.
@@ -105,17 +98,17 @@ void clear_matched() {
     }
     ui::display_field("arcy_cutoff_date", "<=" + mv_end_date.str());
   };
-  const std::string lv_condition = ui::construct(
+  const std::optional<std::string> lv_condition = ui::construct(
       {{"arcy_cutoff_date", "ar_item.ar_tran_dt"}, {"arcy_code", "ar_customer.cust_stmt_cycle"}}, events,
       kConditionSize);
-  if (rt::int_flag || !ui::construct_accepted()) {
+  if (rt::int_flag || !lv_condition) {
     rt::int_flag = 0;
     return;
   }
   ui::display_field("arcy_cutoff_date", mv_end_date);
 
   std::string why;
-  const std::optional<ClearPlan> plan = plan_clearing(mv_end_date.as_date(), lv_condition, &why);
+  const std::optional<ClearPlan> plan = plan_clearing(mv_end_date.as_date(), *lv_condition, &why);
   if (!plan) {
     ui::error(why);
     return;
@@ -141,7 +134,6 @@ int main(int argc, char** argv) {
                       "Clear matched transactions: for the customers of the statement cycles chosen,\n"
                       "deletes the open items of every invoice that nets to zero by a cycle end date."},
                      {.input_wrap = true});
-  take_today_from_env();
   rt::start_errlog(kLogFile);
   ui::open_form("itemsclr", kItemsclrForm);
   ui::display_form("itemsclr");

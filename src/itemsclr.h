@@ -43,10 +43,6 @@
 // An SQL error at any statement of the run stops the program with the
 // runtime's report (and rolls the run back), except the two DROP TABLE
 // statements before the criteria, whose errors go to the error log.
-//
-// Test seam: when the environment variable LUNADESK_TODAY holds a date
-// yyyy-mm-dd at start, the program takes it as today's date (the date
-// warning compares with it). Only tests set it.
 #pragma once
 
 #include <optional>

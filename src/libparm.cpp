@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "lib.h"
 #include "screen/ui.h"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "librpt.h"
 #include "libshell.h"

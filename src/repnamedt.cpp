@@ -156,15 +156,15 @@ void find() {
     active_keys("acw");
     ui::display_at("", 3, 1);
   };
-  std::string condition = ui::construct({{"iqsn_code", "iq_salesman_name.iqsn_code"},
+  const std::optional<std::string> condition = ui::construct({{"iqsn_code", "iq_salesman_name.iqsn_code"},
                                          {"iqsn_name", "iq_salesman_name.iqsn_name"},
                                          {"iqsn_userlogin", "iq_salesman_name.iqsn_userlogin"}},
                                         events, kStatementSize - std::string(kSelectHead).size());
-  if (rt::int_flag) {
+  if (rt::int_flag || !condition) {
     rt::int_flag = 0;
     return;
   }
-  declare_cursor(kSelectHead + rt::rtrim(condition));
+  declare_cursor(kSelectHead + rt::rtrim(*condition));
 }
 
 void declare_cursor(const std::string& lv_sql) {

@@ -41,16 +41,16 @@ void find() {
     active_keys("acw");
     ui::display_at("", 3, 1);
   };
-  std::string condition = ui::construct({{"tu_use_g", "tx_use_g.tu_use_g"},
+  const std::optional<std::string> condition = ui::construct({{"tu_use_g", "tx_use_g.tu_use_g"},
                                          {"tu_prodtcl", "tx_use_g.tu_prodtcl"},
                                          {"tu_description", "tx_use_g.tu_description"},
                                          {"tu_link", "tx_use_g.tu_link"}},
                                         events, kStatementSize - kSelectHead.size() - kSelectOrder.size());
-  if (rt::int_flag) {
+  if (rt::int_flag || !condition) {
     rt::int_flag = 0;
     return;
   }
-  declare_cursor(std::string(kSelectHead) + rt::rtrim(condition) + std::string(kSelectOrder));
+  declare_cursor(std::string(kSelectHead) + rt::rtrim(*condition) + std::string(kSelectOrder));
 }
 
 void declare_cursor(const std::string& lv_sql) {

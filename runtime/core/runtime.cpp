@@ -168,11 +168,6 @@ void stop_on_signal() {
   std::_Exit(2);
 }
 
-std::string getenv_str(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
 std::string_view source_name(const std::source_location& where) {
   std::string_view f = where.file_name();
   auto slash = f.rfind('/');

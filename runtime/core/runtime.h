@@ -90,8 +90,6 @@ void set_quit_hook(QuitHook hook);
 // the interrupt key may stop.
 void set_interrupt_hook(QuitHook hook);
 
-// Environment with a seam for tests.
-std::string getenv_str(const char* name);
 
 // Basename of a source path, as shown in the error report.
 std::string_view source_name(const std::source_location& where);

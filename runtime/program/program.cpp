@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "screen/lines.h"
 #include "screen/screen.h"

@@ -10,8 +10,6 @@ namespace rt::ui {
 namespace detail {
 namespace {
 
-bool g_accepted = false;
-
 class ConstructLoop : public FieldLoop {
  public:
   ConstructLoop(const std::vector<ConstructField>& fields, const Events& ev, std::size_t max_len)
@@ -99,14 +97,12 @@ class ConstructLoop : public FieldLoop {
 }  // namespace
 }  // namespace detail
 
-std::string construct(const std::vector<ConstructField>& fields, const Events& events, std::size_t max_condition_len) {
+std::optional<std::string> construct(const std::vector<ConstructField>& fields, const Events& events,
+                                     std::size_t max_condition_len) {
   detail::ConstructLoop loop(fields, events, max_condition_len);
   // The fields start blank: criteria are typed afresh.
-  bool ok = loop.run();
-  detail::g_accepted = ok;
-  return ok ? loop.condition() : std::string();
+  if (!loop.run()) return std::nullopt;
+  return loop.condition();
 }
-
-bool construct_accepted() { return detail::g_accepted; }
 
 }  // namespace rt::ui

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,10 @@ struct ConstructField {
                        // field's own table.name
 };
 
-// The condition text, or "" when the input was interrupted (rt::int_flag
-// is then 1 unless after_input reset it). max_condition_len 0: no limit.
-std::string construct(const std::vector<ConstructField>& fields, const Events& events = {},
-                      std::size_t max_condition_len = 0);
-
-// Whether the last construct() was accepted (an empty condition then
-// never occurs: nothing typed gives "1=1").
-bool construct_accepted();
+// The condition text of the criteria accepted ("1=1" when nothing was
+// typed), or nullopt when the input was interrupted (rt::int_flag is then
+// 1 unless after_input reset it). max_condition_len 0: no limit.
+std::optional<std::string> construct(const std::vector<ConstructField>& fields, const Events& events = {},
+                                     std::size_t max_condition_len = 0);
 
 }  // namespace rt::ui

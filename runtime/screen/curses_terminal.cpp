@@ -21,6 +21,7 @@
 #include <source_location>
 #include <string>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "screen/keys.h"
 
@@ -133,11 +134,14 @@ class CursesTerminal : public Terminal {
       std::fprintf(stderr, "This program needs a terminal: its input and output must be a terminal.\n");
       std::exit(1);
     }
-    const char* t = std::getenv("TERM");
-    screen_ = newterm(nullptr, stdout, stdin);
+    // The terminal type as the run's Host tells it (ncurses' own choice,
+    // the process environment, when none is given).
+    const std::string term = getenv_str("TERM");
+    const char* t = term.c_str();
+    screen_ = newterm(term.empty() ? nullptr : t, stdout, stdin);
     if (!screen_) {
       std::fprintf(stderr, "The terminal type '%s' is not known on this system; set TERM to the terminal's type.\n",
-                   t ? t : "");
+                   t);
       std::exit(1);
     }
     set_term(screen_);
@@ -148,7 +152,7 @@ class CursesTerminal : public Terminal {
       std::fprintf(stderr,
                    "The terminal type '%s' cannot move the cursor, which this program needs; set TERM to the "
                    "terminal's type.\n",
-                   t ? t : "");
+                   t);
       std::exit(1);
     }
     raw();

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "core/host.h"
 #include "core/runtime.h"
 
 namespace rt::sql::detail {

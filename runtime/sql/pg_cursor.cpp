@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "core/errors.h"
 

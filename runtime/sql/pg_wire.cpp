@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "core/errors.h"
+#include "core/host.h"
 #include "core/runtime.h"
 #include "sql/convert.h"
 #include "sql/pattern.h"

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "sql/backend.h"
 #include "core/errors.h"

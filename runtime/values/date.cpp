@@ -4,9 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
-#include "core/runtime.h"
+#include "core/host.h"
 
 namespace rt {
 
@@ -37,8 +36,6 @@ void civil_from_days(std::int64_t z, int* y, int* m, int* d) {
 
 // Day 0 is 12/31/1899.
 const std::int64_t kEpoch = days_from_civil(1899, 12, 31);
-
-std::optional<Date> g_today_override;
 
 bool all_digits(std::string_view s) {
   if (s.empty()) return false;
@@ -110,14 +107,9 @@ std::optional<Date> Date::from_mdy(int month, int day, int year) {
                                                         static_cast<unsigned>(day)) - kEpoch));
 }
 
-void Date::set_today_for_tests(std::optional<Date> d) { g_today_override = d; }
-
 Date Date::today() {
-  if (g_today_override) return *g_today_override;
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  return *from_mdy(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+  const CivilDate d = host().today();
+  return *from_mdy(d.month, d.day, d.year);
 }
 
 int Date::year() const {

@@ -6,8 +6,8 @@
 // "/", "-", "." or "0" for none. "MDY4/" (the default) shows 12/31/2026,
 // "DMY4." 31.12.2026, "Y4MD-" 2026-12-31, "MDY2/" 12/31/26, "DMY40"
 // 31122026. Other separators are refused: "|" and ":" would read as a list
-// or a range in query-by-example criteria. Never reads the clock except in
-// today().
+// or a range in query-by-example criteria. Never reads the clock: today()
+// asks the run's Host.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +36,8 @@ class Date {
   explicit Date(std::int32_t days) : days_(days) {}
   // nullopt when the month, day or year is out of range.
   static std::optional<Date> from_mdy(int month, int day, int year);
+  // Today's date as the run's Host (core/host.h) tells it.
   static Date today();
-  // Hook for tests: a fixed "today" (nullopt restores the clock).
-  static void set_today_for_tests(std::optional<Date> d);
 
   std::int32_t days() const { return days_; }
   int year() const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/host.h"
 #include "core/runtime.h"
 
 namespace rt::text {

@@ -80,7 +80,7 @@ const std::vector<std::pair<char32_t, char32_t>>& case_pairs(bool to_upper);
 }  // namespace rt::text
 
 namespace rt {
-// Environment variable `name` (core's seam, getenv_str) as text that a
+// Environment variable `name` (through the run's Host, getenv_str) as text that a
 // database accepts: bytes that are not UTF-8 are replaced by U+FFFD, and
 // *replaced (when given) tells whether any were, so that the caller can
 // say so where the value is used.

@@ -49,9 +49,9 @@ void do_query() {
   ui::clear_form();
   ui::Events ev;
   ev.help_number = 101;
-  std::string c = ui::construct({{"code", ""}, {"name", ""}, {"cnt", ""}}, ev, 200);
+  const std::optional<std::string> c = ui::construct({{"code", ""}, {"name", ""}, {"cnt", ""}}, ev, 200);
   rt::int_flag = 0;
-  result("Where " + c);
+  result("Where " + c.value_or(""));
 }
 }  // namespace
 

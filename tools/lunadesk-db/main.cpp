@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/host.h"
 #include "core/runtime.h"
 #include "db_exec.h"
 #include "demo.h"
