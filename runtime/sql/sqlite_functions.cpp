@@ -15,6 +15,7 @@
 
 #include <cmath>
 
+#include "core/errors.h"
 #include "sql/pattern.h"
 #include "values/decimal.h"
 #include "values/text.h"
@@ -51,7 +52,13 @@ void save(sqlite3_context* ctx, const SumState& s) {
 bool decimal_of(sqlite3_value* v, Decimal* out);
 namespace {
 
-constexpr const char* kOverflow = "Decimal or money value exceeds maximum precision.";
+// Ends the function with the system's error `number` and its text, which
+// the back end's error mapping (sqlite_errors.cpp) turns into the number.
+void result_system_error(sqlite3_context* ctx, int number) {
+  const std::string_view t = err::text(number);
+  sqlite3_result_error(ctx, t.data(), static_cast<int>(t.size()));
+}
+
 constexpr const char* kNotANumber = "Character to numeric conversion error.";
 
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
@@ -142,7 +149,7 @@ void sum_value(sqlite3_context* ctx, bool total) {
   SumState st;
   SumState* s = load(ctx, false, &st) ? &st : nullptr;
   if (s && s->overflow) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   if (!s || s->count == 0) {
@@ -167,13 +174,13 @@ void avg_value(sqlite3_context* ctx) {
     return;
   }
   if (s->overflow) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   const Decimal n = Decimal::from_int(s->count);
   Decimal q;
   if (Decimal::divide(s->sum, n, Decimal::quotient_scale(s->sum, n), &q) != Decimal::Status::Ok) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   result_quotient(ctx, q);
@@ -208,7 +215,7 @@ void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b, r;
   if (!operands(ctx, argc, argv, &a, &b)) return;
   if (!Op(a, b, &r)) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   if (sqlite3_value_type(argv[0]) == SQLITE_TEXT || sqlite3_value_type(argv[1]) == SQLITE_TEXT)
@@ -222,8 +229,8 @@ void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (!operands(ctx, argc, argv, &a, &b)) return;
   switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
     case Decimal::Status::Ok: result_quotient(ctx, r); return;
-    case Decimal::Status::DivideByZero: sqlite3_result_error(ctx, "An attempt was made to divide by zero.", -1); return;
-    case Decimal::Status::Overflow: sqlite3_result_error(ctx, kOverflow, -1); return;
+    case Decimal::Status::DivideByZero: result_system_error(ctx, err::kDivideByZero); return;
+    case Decimal::Status::Overflow: result_system_error(ctx, err::kDecimalRange); return;
   }
 }
 
@@ -286,12 +293,12 @@ void places_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (!operands(ctx, argc, argv, &x, &n)) return;
   std::int64_t places = 0;
   if (argc > 1 && (!n.to_int64(&places) || places > Decimal::kMaxDigits || places < -Decimal::kMaxDigits)) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   Decimal r;
   if (!to_places(x, static_cast<int>(places), sqlite3_user_data(ctx) != nullptr, &r)) {
-    sqlite3_result_error(ctx, kOverflow, -1);
+    result_system_error(ctx, err::kDecimalRange);
     return;
   }
   result_decimal(ctx, r);
