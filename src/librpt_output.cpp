@@ -48,7 +48,7 @@ void output_report(std::string_view lv_tmpfile, int lv_rows, std::string_view lv
     return;
   }
   ui::RingMenu menu("Output Options");
-  menu.help_number(106);  // tells of the export's keys, which no line shows
+  menu.on_help([] { ui::show_help(106); });  // tells of the export's keys, which no line shows
   menu.option("View", "View report on screen", [&] { view_report(report); });
   menu.option("Print", "Print report", [&] {
     PrtParm prt = get_prtparm(options);

@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "core/runtime.h"
-#include "screen/help.h"
 #include "screen/keys.h"
 #include "screen/screen.h"
 #include "screen/screen_state.h"
@@ -36,8 +35,8 @@ RingMenu& RingMenu::on_close(Action action) {
   return *this;
 }
 
-RingMenu& RingMenu::help_number(int number) {
-  help_ = number;
+RingMenu& RingMenu::on_help(Action action) {
+  help_ = std::move(action);
   return *this;
 }
 
@@ -196,7 +195,7 @@ void RingMenu::run() {
         case key::kUp: move(-1); continue;
         case key::kReturn: chosen = cur_; break;
         case key::kHelp:
-          if (help_ > 0) show_help(help_);
+          if (help_) help_();
           continue;
         default:
           if (choose_by_letter(k)) chosen = cur_;

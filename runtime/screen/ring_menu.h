@@ -54,8 +54,9 @@ class RingMenu {
   RingMenu& option(std::string name, std::string help, Action action, std::vector<int> keys = {});
   // The action of the closing key; by default the menu ends.
   RingMenu& on_close(Action action);
-  // Help message shown by Ctrl-W (0: none).
-  RingMenu& help_number(int number);
+  // The action of the help key (Ctrl-W), typically show_help(n) of the
+  // menu's help message; by default the key does nothing.
+  RingMenu& on_help(Action action);
   // A menu inside a dialog (the help window's): with interrupts deferred,
   // Ctrl-C ends it with the flag left set, for the dialog to end too.
   RingMenu& ends_on_interrupt();
@@ -92,7 +93,7 @@ class RingMenu {
   std::string title_;
   std::vector<Opt> opts_;
   Action close_;
-  int help_ = 0;
+  Action help_;
   int cur_ = 0;
   int page_first_ = 0;
   bool exit_ = false;

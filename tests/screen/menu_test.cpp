@@ -68,6 +68,19 @@ TEST(RingMenu, ActionsShowOptionsAndMoveTheCursor) {
   EXPECT_EQ(x.log, (std::vector<std::string>{"Find", "Next", "Previous", "Change"}));
 }
 
+TEST(RingMenu, HelpKeyRunsTheHelpActionAndTheMenuGoesOn) {
+  auto* t = ui::install_fake_terminal();
+  Maint without;
+  t->push({ui::key::kHelp, 'a', 'e'});
+  without.m.run();
+  EXPECT_EQ(without.log, (std::vector<std::string>{"Add"})) << "no help action: the key does nothing";
+  Maint with;
+  with.m.on_help([&] { with.log.push_back("help"); });
+  t->push({'a', ui::key::kHelp, kReturn, 'e'});
+  with.m.run();
+  EXPECT_EQ(with.log, (std::vector<std::string>{"Add", "help", "Add"})) << "Add stays highlighted after help";
+}
+
 TEST(RingMenu, HiddenOptionsCannotBeChosenAndUnknownKeysAreIgnored) {
   auto* t = ui::install_fake_terminal();
   Maint x;
