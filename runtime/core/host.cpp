@@ -9,13 +9,6 @@ namespace rt {
 
 namespace {
 
-bool leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int days_in_month(int m, int y) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && leap_year(y) ? 29 : kDays[m - 1];
-}
-
 // "yyyy-mm-dd" naming a day of the calendar.
 std::optional<CivilDate> parse_day(const std::string& text) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
@@ -48,6 +41,13 @@ Host& the_host() {
 }
 
 }  // namespace
+
+int days_in_month(int month, int year) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
 
 Host machine_host() { return {&process_env, &clock_or_fixed_today}; }
 

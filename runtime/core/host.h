@@ -23,6 +23,10 @@ struct CivilDate {
   friend bool operator==(const CivilDate&, const CivilDate&) = default;
 };
 
+// Days in the month of the Gregorian calendar (0 for a month that is not
+// 1 to 12).
+int days_in_month(int month, int year);
+
 struct Host {
   // The value of the environment variable `name`; nullopt when it is unset.
   std::function<std::optional<std::string>(const char* name)> env;

@@ -53,13 +53,6 @@ int full_year(int y, size_t digits) {
 
 }  // namespace
 
-int days_in_month(int month, int year) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 std::optional<DateFormat> DateFormat::parse_dbdate(std::string_view v) {
   DateFormat out;
   if (v.empty()) return out;

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/host.h"  // days_in_month
+
 namespace rt {
 
 struct DateFormat {
@@ -64,7 +66,5 @@ class Date {
  private:
   std::int32_t days_ = 0;
 };
-
-int days_in_month(int month, int year);
 
 }  // namespace rt
