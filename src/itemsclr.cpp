@@ -77,8 +77,13 @@ void clear_matched() {
   mv_end_date.set_null();
   drop_clearing_tables();
   ui::display_at("", 3, 1);
-  // The interrupt flag is not reset here: an interrupt pressed at the menu
-  // makes this input count as cancelled.
+  // The last run's final message must not stand beside this one's criteria,
+  // nor outlive a run that processes nothing.
+  ui::display_at("", 23, 1);
+  ui::display_at("", 24, 1);
+  // A Ctrl-C pressed at the menu, or during the last run, belongs to what
+  // it interrupted: it must not cancel these criteria unseen.
+  rt::int_flag = 0;
 
   ui::Events events;
   events.help_number = 101;
@@ -126,6 +131,10 @@ void clear_matched() {
     return;
   }
   ui::display_at("All matched transactions have been cleared", 24, 1);
+  if (counts.left_open > 0) {
+    const std::string more = counts.left_open > 1 ? " and " + std::to_string(counts.left_open - 1) + " more" : "";
+    ui::display_at("Left open, amount no number: " + counts.first_left_open + more + " (see " + kLogFile + ")", 23, 1);
+  }
 }
 
 int main(int argc, char** argv) {

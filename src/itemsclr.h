@@ -82,6 +82,11 @@ struct ClearCounts {
   long matched = 0;  // invoices that netted to zero
   long deleted = 0;  // open items deleted
   bool interrupted = false;  // the interrupt key stopped it: nothing changed
+  // Invoices left open because an item's amount is no number (each item
+  // named in the error log), and the first of them as the operator reads
+  // it ("customer 12 invoice 345").
+  long left_open = 0;
+  std::string first_left_open;
 };
 
 // The run's fixed statements, in the order run_clearing issues them

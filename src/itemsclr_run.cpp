@@ -8,7 +8,11 @@
 // collected, so a run needs the same memory whatever the number of items;
 // their DELETEs go out without waiting for each answer (PipelinedChanges).
 #include <cctype>
+#include <cstdint>
+#include <set>
+#include <utility>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "itemsclr.h"
 #include "libparm.h"
@@ -96,6 +100,52 @@ bool numeric_criterion(std::string_view s) {
   return any;
 }
 
+// Amounts that are no number (text, a blob, infinity, more digits than a
+// decimal holds) can stand only in the embedded database, written there by
+// another tool: a numeric column of the server holds numbers. Netted, such
+// an amount would count as nothing, and its invoice could be cleared as
+// matched. So an invoice with such an item is left open: its items are
+// taken out of the run, and each such item is named in the error log. One
+// sum over the gathered items tells whether there is any (the sum refuses
+// a value that is no number); only then are the items read one by one.
+void leave_open_bad_amounts(ClearCounts* counts) {
+  if (db_is_pg()) return;
+  Value lv_total(rt::char_t(100));
+  {
+    sql::ContinueOnError tested;
+    sql::select_into("SELECT SUM(ar_amount) FROM t_cust_items", {}, {&lv_total});
+  }
+  if (rt::status >= 0) return;
+  sql::Cursor c_items;
+  sql::declare(c_items, "SELECT ar_customer, ar_invoice_nbr, ar_seq_nbr, ar_amount FROM t_cust_items", false);
+  sql::open(c_items);
+  Value lv_customer(rt::integer_t()), lv_invoice(rt::integer_t()), lv_seq(rt::integer_t());
+  Value lv_amount(rt::char_t(100));
+  std::set<std::pair<std::int64_t, std::int64_t>> lv_bad;
+  for (;;) {
+    {
+      sql::KeepBadValues kept;
+      sql::fetch_next(c_items, {&lv_customer, &lv_invoice, &lv_seq, &lv_amount});
+    }
+    if (rt::status != 0 && !sql::bad_value(rt::status)) break;
+    if (lv_amount.is_null() || rt::Decimal::parse(lv_amount.str())) continue;
+    const std::string invoice =
+        "customer " + lv_customer.str() + " invoice " + lv_invoice.str();
+    rt::errlog("The amount of " + invoice + " item " + lv_seq.str() + " is no number ('" + rt::rtrim(lv_amount.str()) +
+               "'): the invoice was left open");
+    if (lv_bad.insert({lv_customer.as_int(), lv_invoice.as_int()}).second && lv_bad.size() == 1)
+      counts->first_left_open = invoice;
+  }
+  sql::close(c_items);
+  for (const auto& [customer, invoice] : lv_bad) {
+    Value c(rt::integer_t()), i(rt::integer_t());
+    c.set_int(customer);
+    i.set_int(invoice);
+    sql::execute("DELETE FROM t_cust_items WHERE ar_customer=? AND ar_invoice_nbr=? ", {c, i});
+  }
+  counts->left_open = static_cast<long>(lv_bad.size());
+}
+
 // The interrupt key stopped the run: what it did so far is rolled back.
 bool stopped(ClearCounts* counts) {
   if (!rt::int_flag) return false;
@@ -165,6 +215,7 @@ ClearCounts run_clearing(const ClearPlan& lv_plan) {
   sql::prepare(p_items, lv_plan.items_sql);
   sql::execute(p_items);
   sql::execute(kStatements.index_items);
+  leave_open_bad_amounts(&counts);
   if (stopped(&counts)) return counts;
 
   // sign
@@ -206,8 +257,12 @@ ClearCounts run_clearing(const ClearPlan& lv_plan) {
   sql::execute(p_update);
   if (stopped(&counts)) return counts;
 
+  // Once the COMMIT has gone out, the server's answer is the run's outcome:
+  // a Ctrl-C that arrives while it waits (for a standby to confirm, say)
+  // cannot undo what the server keeps. Only a COMMIT refused before it was
+  // sent leaves the run to be rolled back.
   sql::commit_work();
-  if (stopped(&counts)) return counts;  // the commit was refused
+  if (rt::status == rt::err::kInterrupted && stopped(&counts)) return counts;
   mv_tables_made = true;
 
   // Statistics after the commit: the refresh reads committed data and does

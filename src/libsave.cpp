@@ -25,13 +25,22 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b) {
 }
 
 bool lock_refused(std::string_view lv_done) {
-  if (rt::status != rt::err::kLocked && rt::status != rt::err::kInterrupted) return false;
-  const bool locked = rt::status == rt::err::kLocked;
-  roll_back();
+  const int why = rt::status;
+  const char* cause = why == rt::err::kLocked            ? "This record is locked by another user"
+                      : why == rt::err::kInterrupted       ? "Interrupted"
+                      : why == rt::err::kConnectionBroken  ? "The database server cannot be reached"
+                      : why == rt::err::kDiskFull          ? "The disk of the database is full"
+                      : why == rt::err::kDamaged           ? "The database cannot be written (damaged?)"
+                                                           : nullptr;
+  if (!cause) return false;
+  {
+    // A server that went away takes its transaction with it: the rollback
+    // has nothing left to undo, and its own failure is no news.
+    sql::ContinueOnError gone;
+    roll_back();
+  }
   rt::int_flag = 0;
-  const std::string done(lv_done);
-  rt::ui::error(locked ? "This record is locked by another user: nothing was " + done
-                       : "Interrupted: nothing was " + done);
+  rt::ui::error(std::string(cause) + ": nothing was " + std::string(lv_done));
   return true;
 }
 

@@ -58,6 +58,25 @@ void set_record_null() {
   mv_iq_salesman_name.iqsn_userlogin.set_null();
 }
 
+// The current record as stored now, read by its code, shown and kept:
+// what an input that was given up leaves on the form. A row gone meanwhile
+// is told and the form cleared.
+void show_stored() {
+  SalesmanRecord lv_now;
+  sql::select_into("SELECT iqsn_code, iqsn_name, iqsn_userlogin FROM iq_salesman_name WHERE iqsn_code=? ",
+                   {mv_iq_salesman_name.iqsn_code},
+                   {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
+  ui::clear_form();
+  if (rt::status == 100) {
+    ui::error("This record no longer exists");
+    return;
+  }
+  mv_iq_salesman_name = lv_now;
+  mv_seen = lv_now;
+  mv_stored[mv_seen.iqsn_code.str()] = mv_seen;
+  display_data();
+}
+
 bool same_record(const SalesmanRecord& lv_a, const SalesmanRecord& lv_b) {
   return same_value(lv_a.iqsn_code, lv_b.iqsn_code) && same_value(lv_a.iqsn_name, lv_b.iqsn_name) &&
          same_value(lv_a.iqsn_userlogin, lv_b.iqsn_userlogin);
@@ -188,8 +207,12 @@ bool fetch_data(int lv_dir) {
              {&mv_iq_salesman_name.iqsn_code, &mv_iq_salesman_name.iqsn_name,
               &mv_iq_salesman_name.iqsn_userlogin});
   if (rt::status == 0) {
+    // A row this program stored or read again since the Find is shown as
+    // it knows it, not as the cursor's older copy: a Change of one field
+    // never writes another field's older value.
     auto stored = mv_stored.find(mv_iq_salesman_name.iqsn_code.str());
-    mv_seen = stored != mv_stored.end() ? stored->second : mv_iq_salesman_name;
+    if (stored != mv_stored.end()) mv_iq_salesman_name = stored->second;
+    mv_seen = mv_iq_salesman_name;
     ui::clear_form();
     display_data();
     return true;
@@ -210,14 +233,18 @@ void display_data() {
 // A save that a lock kept from storing goes back into the input, with the
 // values typed.
 void add() {
+  const SalesmanRecord lv_current = mv_iq_salesman_name;
   set_record_null();
   ui::clear_form();
   do {
     if (!input_data(false)) {
-      if (mv_queried == 1)
-        fetch_data(0);
-      else
+      // The current row of the query again, as stored now.
+      if (mv_queried == 1) {
+        mv_iq_salesman_name = lv_current;
+        show_stored();
+      } else {
         ui::clear_form();
+      }
       return;
     }
   } while (!insert_new_data());
@@ -231,7 +258,7 @@ void upd() {
   }
   do {
     if (!input_data(true)) {
-      fetch_data(0);
+      show_stored();
       return;
     }
   } while (!save_change());

@@ -30,12 +30,25 @@ std::map<std::int64_t, TxUseG> mv_stored;
 
 void seen_fetched() {
   auto stored = mv_stored.find(mv_tx_use_g.tu_link.as_int());
-  mv_seen = stored != mv_stored.end() ? stored->second : mv_tx_use_g;
+  if (stored != mv_stored.end()) mv_tx_use_g = stored->second;
+  mv_seen = mv_tx_use_g;
 }
 
 void seen_stored() {
   mv_seen = mv_tx_use_g;
   mv_stored[mv_seen.tu_link.as_int()] = mv_seen;
+}
+
+bool fetch_arr_row(sql::Cursor& cursor, int row, bool* told) {
+  {
+    sql::KeepBadValues kept;
+    sql::fetch_next(cursor, arr_row(row));
+  }
+  if (!sql::bad_value(rt::status)) return rt::status == 0;
+  if (!*told) ui::error("A tax table holds a rate or date that is no valid value: it is shown blank");
+  *told = true;
+  rt::status = 0;
+  return true;
 }
 
 void clear_arr() {
@@ -82,6 +95,48 @@ bool can_delete() {
   return true;
 }
 
+namespace {
+
+// The tables that refer to a group row, locked by a Delete from its check
+// to its commit.
+constexpr const char* kReferenceLocks[] = {
+    "LOCK TABLE tx_use_link IN SHARE MODE", "LOCK TABLE sih_inv_tax IN SHARE MODE",
+    "LOCK TABLE si_inv_tax IN SHARE MODE",  "LOCK TABLE fm_lad_tax IN SHARE MODE",
+    "LOCK TABLE rs_taxes IN SHARE MODE",
+};
+
+// The Delete of the current group row, one unit of work: the row is locked
+// first (as a Change locks it), then the tables that refer to it are
+// locked against writers, so that no reference another program commits can
+// fall between the check and the DELETE; a writer still busy with one is
+// waited for, and its reference then refuses the delete. The row is locked
+// before the tables, in the order a Change takes them, so that a Delete and
+// a Change never wait for each other. False when nothing was deleted (the
+// operator told).
+bool delete_group() {
+  sql::ContinueOnLock locks;
+  sql::begin_work();
+  if (lock_refused("deleted")) return false;
+  Value lv_link(rt::integer_t());
+  sql::select_into("SELECT tu_link FROM tx_use_g WHERE tu_link=? FOR UPDATE", {mv_tx_use_g.tu_link}, {&lv_link});
+  if (lock_refused("deleted")) return false;
+  for (const char* lock : kReferenceLocks) {
+    sql::execute(lock);
+    if (lock_refused("deleted")) return false;
+  }
+  if (!can_delete()) {
+    sql::rollback_work();
+    ui::error("Can not delete this record, it is referenced elsewhere");
+    return false;
+  }
+  sql::execute("DELETE FROM tx_use_g WHERE tu_link=? ", {mv_tx_use_g.tu_link});
+  if (lock_refused("deleted")) return false;
+  sql::commit_work();
+  return !lock_refused("deleted");
+}
+
+}  // namespace
+
 void tax_use() {
   ui::open_form("f1", kTugeditForm);
   ui::display_form("f1");
@@ -112,15 +167,7 @@ void tax_use() {
   menu.option("Delete", "Delete current record", [&] {
     if (mv_queried == 0) return;
     if (!confirm("Are you sure you want to delete this?")) return;
-    if (!can_delete()) {
-      ui::error("Can not delete this record, it is referenced elsewhere");
-      return;
-    }
-    {
-      sql::ContinueOnLock locks;
-      sql::execute("DELETE FROM tx_use_g WHERE tu_link=? ", {mv_tx_use_g.tu_link});
-      if (lock_refused("deleted")) return;
-    }
+    if (!delete_group()) return;
     menu.hide({"Previous", "Change"});
     ui::clear_form();
   });

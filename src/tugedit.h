@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "screen/form.h"
+#include "sql/sql.h"
 #include "values/value.h"
 
 extern const rt::ui::FormDef kTugeditForm;
@@ -68,12 +69,20 @@ extern StoredLinks mv_loaded_links;
 // tu_link, until the next Find).
 extern TxUseG mv_seen;
 extern std::map<std::int64_t, TxUseG> mv_stored;
-// The current row fetched from the cursor is seen: as stored, or as this
-// program knows it since.
+// The current row fetched from the cursor is seen, and held in
+// mv_tx_use_g, as this program last stored or read it since the Find, or
+// else as the cursor delivered it: a Change of one field never writes
+// another field's older value.
 void seen_fetched();
 // The current row is seen as it stands in mv_tx_use_g (stored or read
 // again by this program).
 void seen_stored();
+
+// Fetches the next row of `cursor` into row `row` of mv_arr. A tax table
+// whose rate or date another tool wrote as no valid value still counts as
+// a row, shown with that field blank, and the operator is told once per
+// list (`told`). False at the end of the rows.
+bool fetch_arr_row(rt::sql::Cursor& cursor, int row, bool* told);
 
 // Every field of all 200 rows of mv_arr to null.
 void clear_arr();
@@ -92,6 +101,11 @@ void load_tax_link();
 void display_data();
 void display_array();
 void display_desc(std::string_view lv_col);
+// The current group row as stored now, read by its tu_link, with its class
+// description and links: shown and kept as the current record after an
+// input that was given up. A row gone meanwhile is told and the form
+// cleared.
+void show_stored();
 
 // tugedit_entry.cpp
 void add();

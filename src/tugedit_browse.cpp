@@ -94,9 +94,8 @@ void load_tax_link() {
                false);
   sql::open(c_tax_link, {mv_tx_use_g.tu_link});
   mv_arr_cnt = 0;
-  for (;;) {
-    sql::fetch_next(c_tax_link, arr_row(mv_arr_cnt + 1));
-    if (rt::status != 0) break;
+  bool told = false;
+  while (fetch_arr_row(c_tax_link, mv_arr_cnt + 1, &told)) {
     if (++mv_arr_cnt == kArrSize) break;
   }
   bool more = false;
@@ -138,4 +137,21 @@ void display_desc(std::string_view lv_col) {
   ui::display_field("class_desc", lv_desc);
   // The caller reads the status of the lookup, not of the display.
   rt::status = found;
+}
+
+void show_stored() {
+  TxUseG lv_now;
+  sql::select_into("SELECT tu_use_g, tu_prodtcl, tu_description, tu_link FROM tx_use_g WHERE tu_link=? ",
+                   {mv_tx_use_g.tu_link}, {&lv_now.tu_use_g, &lv_now.tu_prodtcl, &lv_now.tu_description, &lv_now.tu_link});
+  ui::clear_form();
+  if (rt::status == 100) {
+    clear_arr();
+    mv_arr_cnt = 0;
+    ui::error("This record no longer exists");
+    return;
+  }
+  mv_tx_use_g = lv_now;
+  seen_stored();
+  load_tax_link();
+  display_data();
 }

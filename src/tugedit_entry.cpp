@@ -118,6 +118,7 @@ void load_all_tax() {
                false);
   sql::open(c_all_tax);
   mv_arr_cnt = 0;
+  bool told = false;
   for (;;) {
     if (mv_arr_cnt == kArrSize) {
       TaxLink extra;
@@ -126,8 +127,7 @@ void load_all_tax() {
       break;
     }
     TaxLink& row = mv_arr[static_cast<std::size_t>(mv_arr_cnt)];
-    sql::fetch_next(c_all_tax, arr_row(mv_arr_cnt + 1));
-    if (rt::status != 0) break;
+    if (!fetch_arr_row(c_all_tax, mv_arr_cnt + 1, &told)) break;
     if (auto it = stored.find(row.tt_trn.as_int()); it != stored.end()) row.tul_sched = it->second;
     mv_listed_trn.push_back(row.tt_trn);
     ++mv_arr_cnt;
@@ -169,13 +169,15 @@ bool input_links(bool load) {
   return true;
 }
 
-// A cancelled Add shows the current row of the query again, or a blank
-// form.
-void add_cancelled() {
-  if (mv_queried == 1)
-    fetch_data(0);
-  else
+// A cancelled Add shows the current row of the query again, as stored
+// now, or a blank form.
+void add_cancelled(const TxUseG& lv_current) {
+  if (mv_queried == 1) {
+    mv_tx_use_g = lv_current;
+    show_stored();
+  } else {
     ui::clear_form();
+  }
 }
 
 }  // namespace
@@ -203,18 +205,19 @@ StoredLinks stored_schedules() {
 // A save that a lock kept from storing goes back into the array input,
 // with the schedules typed.
 void add() {
+  const TxUseG lv_current = mv_tx_use_g;
   mv_tx_use_g.tu_use_g.set_null();
   mv_tx_use_g.tu_prodtcl.set_null();
   mv_tx_use_g.tu_description.set_null();
   mv_tx_use_g.tu_link.set_null();
   ui::clear_form();
   if (!input_data(false)) {
-    add_cancelled();
+    add_cancelled(lv_current);
     return;
   }
   while (!insert_new_data()) {
     if (!resume_links()) {
-      add_cancelled();
+      add_cancelled(lv_current);
       return;
     }
   }

@@ -156,13 +156,15 @@ void upd() {
     ui::error("Nothing to update - search first");
     return;
   }
+  // A cancelled Change leaves nothing of its typing behind: the row is
+  // shown as stored, and the next Change starts from it.
   if (!input_data(true)) {
-    ui::clear_form();
+    show_stored();
     return;
   }
   while (!save_change()) {
     if (!resume_links()) {
-      ui::clear_form();
+      show_stored();
       return;
     }
   }

@@ -37,6 +37,8 @@ inline constexpr int kForeignKey = -691;
 inline constexpr int kConnect = -908;
 inline constexpr int kLocked = -154;  // lock wait ran out
 inline constexpr int kConnectionBroken = -25582;
+inline constexpr int kDiskFull = -131;   // the disk that holds the database is full
+inline constexpr int kDamaged = -172;    // the database file (or the server's data) is damaged
 // Anything no rule of a back end knows: still negative, the back end's
 // text says what it was.
 inline constexpr int kUnknown = -9999;
@@ -64,6 +66,9 @@ inline constexpr int kProgram = -1;
 // with the error (the back end's message, the program's mistake).
 constexpr std::string_view text(int number) {
   switch (number) {
+    case kConnectionBroken: return "The connection to the database server was lost: it stopped or cannot be reached.";
+    case kDiskFull: return "The disk that holds the database is full.";
+    case kDamaged: return "The database is damaged or its disk cannot be read; see lunadesk-db(1).";
     case kDivideByZero: return "An attempt was made to divide by zero.";
     case kDecimalRange: return "Decimal or money value exceeds maximum precision.";
     case kNotIncluded: return "This value is not among the valid possibilities.";
@@ -73,6 +78,15 @@ constexpr std::string_view text(int number) {
     case kNoMoreRows: return "There are no more rows in the direction you are going.";
     default: return {};
   }
+}
+
+// Errors of the database's surroundings rather than of a statement: a
+// save they refuse keeps the operator's typing (the SQL layer's
+// ContinueOnLock scope lets them through), and a program they stop shows
+// the system's text for them, the back end's own words going to the error
+// log.
+constexpr bool surroundings(int number) {
+  return number == kConnectionBroken || number == kDiskFull || number == kDamaged;
 }
 
 }  // namespace rt::err

@@ -1,6 +1,8 @@
 // Process-wide state of one run: see runtime.h.
 #include "core/runtime.h"
 
+#include "core/errors.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,11 +48,18 @@ void report(const std::source_location& where, int code, std::string_view messag
   run_cleanups();
   std::string text = "Program stopped at '" + std::string(source_name(where)) + "', line number " +
                      std::to_string(where.line()) + ".\n" + (sql ? "SQL statement error" : "Error") +
-                     " number " + std::to_string(code) + ".\n" + std::string(message);
-  if (text.back() != '\n') text += '\n';
-  std::fputs(text.c_str(), stderr);
+                     " number " + std::to_string(code) + ".\n";
+  // A database that went away, a full disk or a damaged file are told in
+  // the system's words; the database library's own, which an operator
+  // cannot act on, go to the error log only.
+  const bool worded = sql && err::surroundings(code);
+  std::string shown = text + std::string(worded ? err::text(code) : message);
+  std::string logged = text + std::string(message);
+  if (shown.back() != '\n') shown += '\n';
+  if (logged.back() != '\n') logged += '\n';
+  std::fputs(shown.c_str(), stderr);
   std::fflush(stderr);
-  if (errlog_started()) errlog(text);
+  if (errlog_started()) errlog(logged);
 }
 
 void on_interrupt(int) {

@@ -4,10 +4,12 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "core/host.h"
 #include "core/runtime.h"
+#include "core/settings.h"
 #include "screen/lines.h"
 #include "screen/screen.h"
 #include "sql/sql.h"
@@ -84,6 +86,11 @@ void start(int argc, char** argv) {
                  "%s: DBDATE \"%s\" is not a date format this program can use. Give the order of M, D and Y4 "
                  "(or Y2), then the separator /, - or . (0 for none), for instance MDY4/, DMY4/, MDY2/ or Y4MD-.\n",
                  name.substr(name.rfind('/') + 1).c_str(), dbdate.c_str());
+    exit_program(1);
+  }
+  if (const std::optional<std::string> bad = unusable_setting()) {
+    const std::string& name = arg0();
+    std::fprintf(stderr, "%s: %s\n", name.substr(name.rfind('/') + 1).c_str(), bad->c_str());
     exit_program(1);
   }
   add_cleanup(restore_screen);

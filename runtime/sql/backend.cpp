@@ -6,16 +6,12 @@
 
 #include <cstdlib>
 
-#include "core/host.h"
+#include "core/settings.h"
 #include "core/runtime.h"
 
 namespace rt::sql::detail {
 
-int lock_timeout_ms() {
-  const std::string v = rt::getenv_str("LUNADESK_LOCK_TIMEOUT_MS");
-  const int ms = v.empty() ? 0 : std::atoi(v.c_str());
-  return ms > 0 ? ms : 5000;
-}
+int lock_timeout_ms() { return static_cast<int>(rt::numeric_setting("LUNADESK_LOCK_TIMEOUT_MS")); }
 
 int& interruptible_scopes() {
   static int open = 0;

@@ -414,7 +414,7 @@ Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendC
 }  // namespace pg
 
 std::unique_ptr<Connection> open_pg(const std::string& dbname, std::string* error) {
-  pg::Session c = pg::open_session(dbname, error);
+  pg::Session c = pg::open_session(dbname, error, true);
   if (!c) return nullptr;
   return std::make_unique<pg::PgConn>(std::move(c), dbname);
 }

@@ -8,21 +8,18 @@
 #include <set>
 #include <vector>
 
-#include "core/host.h"
+#include "core/settings.h"
 #include "core/runtime.h"
 #include "core/errors.h"
 
 namespace rt::sql::detail::pg {
 namespace {
 
-constexpr long kDefaultIdleMs = 60000;
 // Rows a forward cursor fetches at a time.
 constexpr int kForwardBatch = 256;
 
 std::chrono::milliseconds idle_bound() {
-  const std::string v = rt::getenv_str("LUNADESK_CURSOR_IDLE_MS");
-  const long ms = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
-  return std::chrono::milliseconds(ms > 0 ? ms : kDefaultIdleMs);
+  return std::chrono::milliseconds(rt::numeric_setting("LUNADESK_CURSOR_IDLE_MS"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "core/errors.h"
 #include "core/host.h"
+#include "core/settings.h"
 #include "core/runtime.h"
 #include "sql/convert.h"
 #include "sql/pattern.h"
@@ -32,9 +33,7 @@ std::chrono::microseconds spin_budget() {
     cpu_set_t cpus;
     CPU_ZERO(&cpus);
     if (sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2) return std::chrono::microseconds(0);
-    const std::string v = rt::getenv_str("LUNADESK_PG_SPIN_US");
-    const long us = v.empty() ? 200 : std::strtol(v.c_str(), nullptr, 10);
-    return std::chrono::microseconds(us > 0 ? us : 0);
+    return std::chrono::microseconds(rt::numeric_setting("LUNADESK_PG_SPIN_US"));
   }();
   return budget;
 }
@@ -280,6 +279,12 @@ Outcome RowChanges::settle(PGconn* c, Settled* settled) {
 namespace {
 void ignore_notice(void*, const char*) {}
 
+void log_notice(void*, const char* message) {
+  std::string_view m(message ? message : "");
+  while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.remove_suffix(1);
+  rt::errlog(std::string("Database server: ") + std::string(m));
+}
+
 // upper() and lower() of the session: the server's own fold what its
 // locale knows (in the C locale, ASCII letters only), these fold as the
 // runtime does (values/text.h), whatever the server's locale. Text of
@@ -305,7 +310,7 @@ std::string case_functions() {
 
 }  // namespace
 
-Session open_session(const std::string& dbname, std::string* error) {
+Session open_session(const std::string& dbname, std::string* error, bool log_warnings) {
   const char* keys[] = {"dbname", "application_name", nullptr};
   const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
   Session session(PQconnectdbParams(keys, values, 0));
@@ -319,7 +324,7 @@ Session open_session(const std::string& dbname, std::string* error) {
              (port && *port ? std::string(" port ") + port : std::string()) + ": " + msg;
     return nullptr;
   }
-  PQsetNoticeProcessor(c, ignore_notice, nullptr);
+  PQsetNoticeProcessor(c, log_warnings ? log_notice : ignore_notice, nullptr);
   const std::string setup =
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
       "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +

@@ -55,8 +55,11 @@ inline constexpr std::string_view kLiteralSettings =
 
 // A session on database `dbname` of the server that the PG* environment
 // names, with the layer's settings; null with a message naming database
-// and server when it cannot be had.
-Session open_session(const std::string& dbname, std::string* error);
+// and server when it cannot be had. The server's warnings on the session
+// (a commit kept although its wait for a standby was cancelled, say) go to
+// the error log when `log_warnings` is set, and are dropped otherwise: only
+// the program's own thread may write the log.
+Session open_session(const std::string& dbname, std::string* error, bool log_warnings = false);
 
 // Async-signal-safe: asks the server to cut short what the session runs.
 void cancel(PGcancel* c);

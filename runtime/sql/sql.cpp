@@ -51,6 +51,7 @@ struct TextHash {
 struct State {
   std::unique_ptr<detail::Connection> conn;
   bool continue_on_error = false;
+  int keep_bad_values = 0;  // open KeepBadValues scopes
   bool cleanup_registered = false;
   long last_serial = 0;
   long rows = 0;
@@ -142,7 +143,10 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   }
   g().last_error = o.message;
   if (g().continue_on_error) return;
-  if (detail::lock_waits().scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted)) return;
+  if (g().keep_bad_values > 0 && bad_value(o.code)) return;
+  if (detail::lock_waits().scopes > 0 &&
+      (o.code == err::kLocked || o.code == err::kInterrupted || err::surroundings(o.code)))
+    return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + one_line(text);
   rt::fatal_sql(loc, o.code, msg);
@@ -400,6 +404,14 @@ void set_continue_on_error(bool on) {
   if (g().conn) g().conn->guard_statements(on);
 }
 }  // namespace
+
+KeepBadValues::KeepBadValues() { ++g().keep_bad_values; }
+KeepBadValues::~KeepBadValues() { --g().keep_bad_values; }
+
+bool bad_value(int status) {
+  return status == err::kCharToNumber || status == err::kIntegerRange || status == err::kDateConversion ||
+         status == err::kDecimalRange;
+}
 
 ContinueOnError::ContinueOnError() : saved_(g().continue_on_error) { set_continue_on_error(true); }
 ContinueOnError::~ContinueOnError() { set_continue_on_error(saved_); }

@@ -82,12 +82,31 @@ class ContinueOnError {
   bool saved_;
 };
 
+// Inside this scope a fetched value that does not convert into its
+// variable (text that is no number or no date, a number out of the
+// variable's range: -1213, -1215, -1218, -1226), which another tool may
+// have written into the embedded database, sets rt::status and returns
+// with the row's other columns stored; the variable that could not take
+// its value is left as it was. Every other error follows the rule in force
+// outside the scope.
+class KeepBadValues {
+ public:
+  KeepBadValues();
+  ~KeepBadValues();
+  KeepBadValues(const KeepBadValues&) = delete;
+  KeepBadValues& operator=(const KeepBadValues&) = delete;
+};
+// The status codes a KeepBadValues scope lets through.
+bool bad_value(int status);
+
 // Inside this scope a statement that cannot have a lock another program
 // holds sets rt::status to -154 and returns, for the program to roll its
 // unit of work back and tell the operator: the wait ran out, or the
 // interrupt flag was set while it waited (Ctrl-C gives the wait up). A
-// statement that Ctrl-C cut short otherwise sets -213 the same way. Every
-// other error follows the rule in force outside the scope.
+// statement that Ctrl-C cut short otherwise sets -213 the same way, and so
+// does a statement the database could not take for reasons outside it (the
+// server went away, a full disk, a damaged file: rt::err::surroundings).
+// Every other error follows the rule in force outside the scope.
 //
 // While a statement of the scope waits for such a lock, the hook given to
 // set_lock_wait_hook() is told: LockWait::Poll every few tens of

@@ -31,6 +31,8 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     default: break;
   }
   const int primary = code & 0xff;
+  if (primary == SQLITE_FULL) return err::kDiskFull;
+  if (primary == SQLITE_CORRUPT || primary == SQLITE_IOERR) return err::kDamaged;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return err::kLocked;
   if (primary == SQLITE_CONSTRAINT) return err::kCheckFailed;
   if (primary == SQLITE_ERROR) {

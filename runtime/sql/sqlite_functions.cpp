@@ -28,6 +28,7 @@ struct SumState {
   Decimal sum;
   long long count = 0;  // values that were not null
   bool overflow = false;
+  bool not_a_number = false;  // a value that is no number was met
 };
 
 // SQLite's aggregate memory is only 8-byte aligned and a Decimal needs 16,
@@ -95,13 +96,6 @@ double to_double(const Decimal& d) {
   return std::strtod(d.to_string().c_str(), nullptr);
 }
 
-// The value as a decimal for sum: text that is no number counts as 0, as
-// in SQLite's own sum.
-bool value_decimal(sqlite3_value* v, Decimal* out) {
-  if (sqlite3_value_type(v) == SQLITE_NULL) return false;
-  if (!decimal_of(v, out)) *out = Decimal();
-  return true;
-}
 
 // A quotient keeps the places numeric division gives it, as text, so that
 // it reads as on PostgreSQL (0.15000000000000000000 for the average of 0.10
@@ -133,8 +127,16 @@ void add(sqlite3_context* ctx, sqlite3_value* v, int sign) {
     sqlite3_result_error_nomem(ctx);
     return;
   }
+  if (sqlite3_value_type(v) == SQLITE_NULL) return;
+  // A value that is no number (text or a blob another tool wrote, infinity)
+  // is refused below, as arithmetic refuses it, rather than counted as 0:
+  // a sum that leaves a value out is no sum of the values.
   Decimal d;
-  if (!value_decimal(v, &d)) return;
+  if (!decimal_of(v, &d)) {
+    s.not_a_number = true;
+    save(ctx, s);
+    return;
+  }
   // A sum that would need more than 38 digits is reported below rather
   // than wrapped.
   if (!(sign > 0 ? Decimal::add(s.sum, d, &s.sum) : Decimal::sub(s.sum, d, &s.sum))) s.overflow = true;
@@ -148,6 +150,11 @@ void sum_inverse(sqlite3_context* ctx, int, sqlite3_value** argv) { add(ctx, arg
 void sum_value(sqlite3_context* ctx, bool total) {
   SumState st;
   SumState* s = load(ctx, false, &st) ? &st : nullptr;
+  if (s && s->not_a_number) {
+    sqlite3_result_error(ctx, kNotANumber, -1);
+    sqlite3_result_error_code(ctx, SQLITE_MISMATCH);
+    return;
+  }
   if (s && s->overflow) {
     result_system_error(ctx, err::kDecimalRange);
     return;
@@ -169,6 +176,11 @@ void total_current(sqlite3_context* ctx) { sum_value(ctx, true); }
 void avg_value(sqlite3_context* ctx) {
   SumState st;
   SumState* s = load(ctx, false, &st) ? &st : nullptr;
+  if (s && s->not_a_number) {
+    sqlite3_result_error(ctx, kNotANumber, -1);
+    sqlite3_result_error_code(ctx, SQLITE_MISMATCH);
+    return;
+  }
   if (!s || s->count == 0) {
     sqlite3_result_null(ctx);
     return;

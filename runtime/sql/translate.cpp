@@ -116,6 +116,7 @@ class Translator {
         set_whole(target_ == Backend::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
         break;
       case StmtKind::Commit: set_whole("COMMIT"); break;
+      case StmtKind::LockTable: lock_table(); break;
       case StmtKind::Rollback: set_whole("ROLLBACK"); break;
       default: break;
     }
@@ -225,6 +226,9 @@ class Translator {
       r_.kind = StmtKind::Commit;
     } else if (is(0, "ROLLBACK") && (sig_.size() == 1 || (sig_.size() == 2 && is(1, "WORK")))) {
       r_.kind = StmtKind::Rollback;
+    } else if (is(0, "LOCK") && is(1, "TABLE")) {
+      r_.kind = StmtKind::LockTable;
+      r_.table = name_at(2);
     }
   }
 
@@ -328,6 +332,25 @@ class Translator {
         return;
       }
     }
+  }
+
+  // LOCK TABLE name IN SHARE MODE (or EXCLUSIVE MODE), inside a
+  // transaction: until it ends, SHARE keeps every other writer from
+  // changing the table, EXCLUSIVE every other reader too. On the embedded
+  // back end a transaction holds the database's one write lock from its
+  // BEGIN, which already keeps other writers out: the statement only makes
+  // sure the table exists there.
+  void lock_table() {
+    const bool share = sig_.size() == 6 && is(3, "IN") && is(4, "SHARE") && is(5, "MODE");
+    const bool exclusive = sig_.size() == 6 && is(3, "IN") && is(4, "EXCLUSIVE") && is(5, "MODE");
+    if (r_.table.empty() || !(share || exclusive)) {
+      fail("LOCK TABLE takes a table name and IN SHARE MODE or IN EXCLUSIVE MODE");
+      return;
+    }
+    if (target_ == Backend::Sqlite)
+      set_whole("SELECT 1 FROM " + r_.table + " WHERE 0");
+    else
+      set_whole("LOCK TABLE " + r_.table + (share ? " IN SHARE MODE" : " IN EXCLUSIVE MODE"));
   }
 
   void update_statistics() {

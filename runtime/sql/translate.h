@@ -93,6 +93,7 @@ enum class StmtKind {
   Begin,
   Commit,
   Rollback,
+  LockTable,  // LOCK TABLE name IN SHARE|EXCLUSIVE MODE
   Other,
 };
 

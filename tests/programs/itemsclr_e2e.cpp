@@ -8,10 +8,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -228,6 +230,13 @@ TEST_P(Itemsclr, EveryDateFormatClearsTheCycleAskedFor) {
     auto& t = start("itemsclr", "is not a date format", {{"DBDATE", bad}});
     EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1)) << bad;
   }
+  // So is a numeric setting out of its range, rather than wrapped.
+  for (const auto& [name, bad] : {std::pair{"LUNADESK_LOCK_TIMEOUT_MS", "4294967297"},
+                                  std::pair{"LUNADESK_CURSOR_IDLE_MS", "-1"}, std::pair{"LUNADESK_PG_SPIN_US", "2e6"}}) {
+    auto& t = start("itemsclr", "is not a whole number from", {{name, bad}});
+    EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1)) << name;
+    EXPECT_NE(t.row(1).find(std::string(name) + " \"" + bad + "\""), std::string::npos) << t.row(1);
+  }
 }
 
 TEST_P(Itemsclr, CyclesChooseTheCustomersAndTheCyclesDated) {
@@ -352,7 +361,7 @@ TEST_P(Itemsclr, CtrlCAtTheDateWarningProcessesNothing) {
   }
 }
 
-TEST_P(Itemsclr, CtrlCAtTheMenuCancelsTheNextCriteriaOnly) {
+TEST_P(Itemsclr, CtrlCAtTheMenuNeverSwallowsTheNextRunNorLeavesAnOldMessage) {
   auto& t = run();
   t.key("ctrl-c");
   t.key("ctrl-c");
@@ -360,18 +369,92 @@ TEST_P(Itemsclr, CtrlCAtTheMenuCancelsTheNextCriteriaOnly) {
   EXPECT_TRUE(t.running()) << "the program ended";
   EXPECT_TRUE(menu_shows(t.row(2), "New")) << t.row(2);
 
-  // The criteria input that follows sees the flag as it ends: nothing is
-  // processed, and the flag is spent.
-  enter_criteria(t, "11/30/2026", "");
+  // The Ctrl-C belonged to the menu: the criteria that follow are run.
+  clear(t, "11/30/2026");
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+
+  // A New that processes nothing leaves no earlier success standing.
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+  EXPECT_EQ(t.row(kErrorLine), "");
+  t.key("ctrl-c");
   ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp));
   ASSERT_TRUE(t.wait_settled());
   EXPECT_NE(t.row(kErrorLine), kCleared);
-  expect_untouched();
-
-  clear(t, "11/30/2026");
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+}
+
+// Amounts another tool wrote into the embedded database that are no
+// number: their invoices are left open and named, the others cleared.
+TEST_P(Itemsclr, AmountsThatAreNoNumberLeaveTheirInvoicesOpenAndNamed) {
+  if (pg()) GTEST_SKIP() << "the server's numeric columns hold only numbers";
+  const int c = customer(1);
+  // Invoice 1 nets to zero, 3 too: each gets one amount that is no number.
+  outside("PRAGMA ignore_check_constraints = ON; "
+          "UPDATE ar_item SET ar_amount = 'abc' WHERE ar_invoice_nbr = " + std::to_string(c * 10 + 1) +
+          " AND ar_seq_nbr = 2; UPDATE ar_item SET ar_amount = 9e999 WHERE ar_invoice_nbr = " +
+          std::to_string(c * 10 + 3) + " AND ar_seq_nbr = 3");
+  auto& t = run();
+  clear(t, "11/30/2026", "1");
+  ASSERT_TRUE(t.wait_for_at(kCommentLine, 1, "Left open, amount no number: customer " + std::to_string(c) +
+                                                 " invoice " + std::to_string(c * 10 + 1) + " and 1 more"));
+  std::vector<std::string> expected = open_items_after_november(c);
+  for (const char* kept : {"1|1", "1|2", "3|1", "3|2", "3|3"}) expected.push_back(std::to_string(c) + kept);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(open_items(c), expected);
+  EXPECT_EQ(open_items(customer(2)), open_items_before(customer(2))) << "another cycle";
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+  std::ifstream log(log_path());
+  std::stringstream content;
+  content << log.rdbuf();
+  EXPECT_NE(content.str().find("invoice " + std::to_string(c * 10 + 1) + " item 2 is no number ('abc')"),
+            std::string::npos)
+      << content.str();
+  EXPECT_NE(content.str().find("invoice " + std::to_string(c * 10 + 3) + " item 3 is no number"), std::string::npos)
+      << content.str();
+}
+
+// A server that waits for a standby before it confirms a commit, and a
+// standby that never answers: Ctrl-C ends the wait, and the server keeps
+// the commit. The run is reported as what the server did, the server's
+// warning goes to the error log.
+TEST_P(Itemsclr, ACommitTheServerKeepsIsReportedAsDoneAfterCtrlC) {
+  if (!pg()) GTEST_SKIP() << "only a server waits for a standby";
+  // Started first: its session's own set-up commits too.
+  auto env = db_env();
+  auto& t = start("itemsclr", "Clear Matched Transactions",
+                  {{"LUNADESK_TODAY", kToday}, {"PGOPTIONS", env["PGOPTIONS"] + " -c synchronous_commit=on"}});
+  outside("ALTER SYSTEM SET synchronous_standby_names = 'standby_that_never_answers'");
+  outside("SELECT pg_reload_conf()");
+  struct Reset {
+    std::function<void()> undo;
+    ~Reset() { undo(); }
+  } reset{[this] {
+    outside("ALTER SYSTEM RESET synchronous_standby_names");
+    outside("SELECT pg_reload_conf()");
+  }};
+  const std::vector<std::string> standby{"standby_that_never_answers"};
+  for (int i = 0; i < 600 && rows("select current_setting('synchronous_standby_names')", 1) != standby; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  enter_criteria(t, "11/30/2026", "");
+  bool waiting = false;
+  for (int i = 0; i < 600 && !waiting; ++i) {
+    waiting = rows("select count(*) from pg_stat_activity where wait_event = 'SyncRep'", 1) == std::vector<std::string>{"1"};
+    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(waiting) << "the run's COMMIT never waited for the standby";
+  t.key("ctrl-c");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kCleared));
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(open_items(customer(k)), open_items_after_november(customer(k)));
+  EXPECT_EQ(cycle_dates(), dates("11/30/2026", "11/30/2026", "11/30/2026", "11/30/2026"));
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+  std::ifstream log(log_path());
+  std::stringstream content;
+  content << log.rdbuf();
+  EXPECT_NE(content.str().find("committed locally"), std::string::npos) << content.str();
 }
 
 TEST_P(Itemsclr, ATerminalClosedWithoutAHangUpSignalEndsTheProgram) {

@@ -190,6 +190,10 @@ const Golden kCases[] = {
    "SELECT t.c, SUM(t.amt) amt FROM t GROUP BY 1 HAVING SUM(amt)=0 ",
    "SELECT t.c, SUM(t.amt) amt FROM t GROUP BY 1 HAVING SUM(amt)=0 "},
   {"begin work", "BEGIN IMMEDIATE", "BEGIN"},
+  // The embedded database's transaction already keeps other writers out:
+  // the table only has to exist.
+  {"lock table tx_use_link in share mode", "SELECT 1 FROM tx_use_link WHERE 0", "LOCK TABLE tx_use_link IN SHARE MODE"},
+  {"LOCK TABLE Ar_Cycle IN EXCLUSIVE MODE", "SELECT 1 FROM ar_cycle WHERE 0", "LOCK TABLE ar_cycle IN EXCLUSIVE MODE"},
   {"select a from t where b = 'x' for update", "select a from t where b = 'x' ", "select a from t where b = 'x' for update"},
   {"select nextval( pg_get_serial_sequence( ? , ? ));",
    "select nextval( pg_get_serial_sequence( ? , ? ))",
@@ -330,6 +334,8 @@ TEST(Translate, RefusesWhatItCannotTranslate) {
   EXPECT_FALSE(translate("   ", Backend::Postgres, nullptr).ok);
   // A pattern must be a constant or a parameter for the regular expression.
   EXPECT_FALSE(translate("select a from t where b matches c", Backend::Postgres, nullptr).ok);
+  for (const char* lock : {"lock table t", "lock table t in row mode", "lock table in share mode"})
+    for (Backend b : {Backend::Sqlite, Backend::Postgres}) EXPECT_FALSE(translate(lock, b, nullptr).ok) << lock;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // through it alone, so that a test replacing it changes what every layer
 // sees; the machine's own takes a fixed date only when it names a real day.
 #include "core/host.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -72,5 +73,37 @@ TEST(Host, MachineTakesAFixedTodayOnlyWhenItNamesARealDay) {
     const CivilDate d = machine_today_with(not_a_day);
     const CivilDate after = clock_date();
     EXPECT_TRUE(d == before || d == after) << "'" << not_a_day << "' is not a day: the clock's date counts";
+  }
+}
+
+// Numeric settings: a whole number in range, or refused whole; never wrapped
+// or cut to what a narrower type would make of it.
+TEST(Host, NumericSettingsAreTakenWholeOrRefused) {
+  struct Case {
+    const char* value;  // nullptr: unset
+    long taken;
+    bool refused;
+  };
+  const Case cases[] = {
+      {nullptr, 5000, false},     {"", 5000, false},          {"1", 1, false},
+      {"86400000", 86400000, false}, {"300", 300, false},
+      {"0", 5000, true},          {"86400001", 5000, true},   {"4294967297", 5000, true},
+      {"4294968296", 5000, true}, {"99999999999999999999", 5000, true}, {"-5", 5000, true},
+      {"+5", 5000, true},         {" 5", 5000, true},         {"5 ", 5000, true},
+      {"5.0", 5000, true},        {"1e3", 5000, true},        {"abc", 5000, true},
+  };
+  for (const Case& c : cases) {
+    const char* v = c.value;
+    HostInPlace in_place({[v](const char* name) -> std::optional<std::string> {
+                            if (v && std::string(name) == "LUNADESK_LOCK_TIMEOUT_MS") return v;
+                            return std::nullopt;
+                          },
+                          [] { return CivilDate{2026, 12, 8}; }});
+    EXPECT_EQ(numeric_setting("LUNADESK_LOCK_TIMEOUT_MS"), c.taken) << (v ? v : "unset");
+    const std::optional<std::string> bad = unusable_setting();
+    EXPECT_EQ(bad.has_value(), c.refused) << (v ? v : "unset");
+    if (bad) {
+      EXPECT_EQ(*bad, std::string("LUNADESK_LOCK_TIMEOUT_MS \"") + v + "\" is not a whole number from 1 to 86400000.");
+    }
   }
 }
