@@ -13,6 +13,7 @@
 #include "core/runtime.h"
 #include "lib.h"
 #include "screen/ui.h"
+#include "sql/backend_choice.h"
 #include "sql/sql.h"
 #include "values/text.h"
 
@@ -101,10 +102,7 @@ std::string get_username() {
   return name;
 }
 
-bool db_is_pg() {
-  const std::string lv_type = rt::cut_chars(rt::getenv_str("A4GL_SQLTYPE"), 10);
-  return lv_type.rfind("pg", 0) == 0;
-}
+bool db_is_pg() { return sql::chosen_backend() == sql::Backend::Postgres; }
 
 int pg_nextval(std::string_view lv_table, std::string_view lv_column) {
   Value result = Value::of_int(0);

@@ -36,7 +36,7 @@ bool param_exists(int lv_id);
 bool does_exist(std::string_view lv_str);
 // LOGNAME cut to 10 characters; empty when unset.
 std::string get_username();
-// TRUE when A4GL_SQLTYPE begins with "pg".
+// TRUE when A4GL_SQLTYPE names PostgreSQL (rt::sql::backend_named).
 bool db_is_pg();
 // The next serial of lv_table.lv_column (CHAR(63) each) on PostgreSQL, from
 // the column's sequence; 0 elsewhere, without touching the database: there

@@ -103,9 +103,11 @@ void output_report(std::string_view lv_tmpfile, int lv_rows, std::string_view lv
 void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::string_view lv_output);
 
 // Mails file `lv_file` as an attachment to `lv_email_addr_to` with subject
-// `lv_subject`, from LDEMAIL or else the company's address, and removes
-// the file afterwards. Without a sender address nothing is sent and the
-// file stays.
+// `lv_subject` and an empty body, from LDEMAIL or else the company's
+// address, through s-nail (as `mail` or as `s-nail`), and removes the file
+// afterwards. Without a sender address, or where the only mail command
+// would not attach the file (bsd-mailx, mailutils), the error line says
+// so, nothing is sent and the file stays.
 void send_mail(std::string_view lv_email_addr_to, std::string_view lv_subject, std::string_view lv_file);
 
 // --- Commands, for the files of this module ---------------------------------

@@ -71,6 +71,19 @@ bool valid_address(std::string_view a) {
   return std::none_of(a.begin(), a.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
+// The mail command whose -a attaches a file: mail when it is s-nail, or
+// else s-nail itself; nullopt when neither is there. bsd-mailx and GNU
+// mailutils take -a for a header line and would send the file's path in
+// the body of a mail without an attachment; they do not call themselves
+// s-nail when asked for their version.
+std::optional<std::string> attaching_mail() {
+  for (const char* cmd : {"mail", "s-nail"}) {
+    const std::optional<std::string> version = rxshell(std::string(cmd) + " -V </dev/null 2>/dev/null");
+    if (version && version->starts_with("s-nail")) return cmd;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void export_file(std::string_view lv_tmpfile, std::string_view lv_options, std::string_view lv_output) {
@@ -151,8 +164,15 @@ void send_mail(std::string_view lv_email_addr_to, std::string_view lv_subject, s
     ui::error("No valid email address entered, nothing sent");
     return;
   }
-  std::string cmd = "mail -r " + shell_quote(from.str()) + " -s " + shell_quote(rt::rtrim(rt::cut_chars(lv_subject, 80))) +
-                    " -a " + shell_quote(file) + " " + shell_quote(to) + " < .";
+  const std::optional<std::string> mail = attaching_mail();
+  if (!mail) {
+    ui::error("The mail command cannot attach files, install s-nail; nothing sent");
+    return;
+  }
+  // The body is empty: the mail is its attachment.
+  std::string cmd = *mail + " -r " + shell_quote(from.str()) + " -s " +
+                    shell_quote(rt::rtrim(rt::cut_chars(lv_subject, 80))) + " -a " + shell_quote(file) + " " +
+                    shell_quote(to) + " </dev/null";
   librpt::run_on_terminal(cmd);
   librpt::run_quiet("rm -f -- " + shell_quote(file));
 }

@@ -1,5 +1,6 @@
 // Process-wide state of one run: see runtime.h.
 #include "core/runtime.h"
+#include "core/sudden_exit.h"
 
 #include "core/errors.h"
 
@@ -33,6 +34,8 @@ volatile std::sig_atomic_t g_quit_deferred = 0;
 volatile QuitHook g_quit_hook = nullptr;
 // Called from the SIGINT handler while a program allows it.
 volatile QuitHook g_interrupt_hook = nullptr;
+// Called from a handler that ends the process at once.
+volatile QuitHook g_sudden_exit_hook = nullptr;
 bool g_deferred = false;
 
 std::string timestamp() {
@@ -78,7 +81,10 @@ void on_interrupt(int) {
 // signal that finds the first not yet acted on ends the process at once
 // (the database rolls back an unfinished transaction by itself).
 void on_quit(int) {
-  if (quit_flag && !g_quit_deferred) std::_Exit(2);
+  if (quit_flag && !g_quit_deferred) {
+    if (g_sudden_exit_hook) g_sudden_exit_hook();
+    std::_Exit(2);
+  }
   const int saved_errno = errno;
   quit_flag = 1;
   if (!g_quit_deferred && g_quit_hook) g_quit_hook();
@@ -171,6 +177,8 @@ void set_quit_deferred(bool on) { g_quit_deferred = on ? 1 : 0; }
 void set_quit_hook(QuitHook hook) { g_quit_hook = hook; }
 
 void set_interrupt_hook(QuitHook hook) { g_interrupt_hook = hook; }
+
+void set_sudden_exit_hook(QuitHook hook) { g_sudden_exit_hook = hook; }
 
 void stop_on_signal() {
   run_cleanups();

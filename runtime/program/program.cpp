@@ -10,8 +10,11 @@
 #include "core/host.h"
 #include "core/runtime.h"
 #include "core/settings.h"
+#include "core/sudden_exit.h"
+#include "foreground.h"
 #include "screen/lines.h"
 #include "screen/screen.h"
+#include "sql/backend_choice.h"
 #include "sql/sql.h"
 #include "values/date.h"
 
@@ -76,6 +79,11 @@ void answer_command_line(int argc, char** argv, const About& about) {
 
 void start(int argc, char** argv) {
   set_args(argc, argv);
+  // Before anything can end the run; the terminal is given back last,
+  // after the screen is restored.
+  take_foreground();
+  add_cleanup(give_back_foreground);
+  set_sudden_exit_hook(give_back_foreground);
   std::setlocale(LC_ALL, "");
   // A date format the runtime cannot read back would make every date
   // impossible to enter: refused before anything is shown.
@@ -97,6 +105,10 @@ void start(int argc, char** argv) {
 }
 
 void connect(const std::source_location& loc) {
+  if (!sql::chosen_backend()) {
+    std::fprintf(stderr, "%s: %s\n", program_name().c_str(), sql::unknown_backend_text().c_str());
+    exit_program(1);
+  }
   std::string why;
   if (sql::try_connect("lunadesk", &why)) {
     rt::status = 0;

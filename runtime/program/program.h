@@ -21,17 +21,20 @@ struct About {
 void answer_command_line(int argc, char** argv, const About& about);
 
 // Takes the command line (argument 0 stays readable through rt::arg0()),
-// sets the locale from the environment (so that UTF-8 terminals work), and
-// registers the clean-ups that every way out runs.
+// makes the run the terminal's foreground process group when it was
+// started without job control (program/foreground.h), sets the locale from
+// the environment (so that UTF-8 terminals work), and registers the
+// clean-ups that every way out runs, the terminal given back last.
 void start(int argc, char** argv);
 
 // Connects to the database "lunadesk" on the back end the environment
-// chooses. When there is no such database (no SQLite file, an empty one,
-// no such database on the server) the program says so in one line on
-// standard error, with the commands that make one, and exits with status
-// 1; any other failure stops the program with the runtime's error report.
-// A save's wait for another program's lock is then shown on the message
-// line, and Ctrl-C typed during it gives it up.
+// chooses. When A4GL_SQLTYPE names no back end, or there is no such
+// database (no SQLite file, an empty one, no such database on the server),
+// the program says so in one line on standard error (with the commands
+// that make a database) and exits with status 1; any other failure stops
+// the program with the runtime's error report. A save's wait for another
+// program's lock is then shown on the message line, and Ctrl-C typed
+// during it gives it up.
 void connect(const std::source_location& loc = std::source_location::current());
 
 // From here on Ctrl-C (as a key or as SIGINT) only sets the interrupt flag;

@@ -145,8 +145,7 @@ class CursesTerminal : public Terminal {
       std::exit(1);
     }
     set_term(screen_);
-    const char* cup = tigetstr(const_cast<char*>("cup"));
-    if (cup == nullptr || cup == reinterpret_cast<char*>(-1) || tigetflag(const_cast<char*>("hc")) > 0) {
+    if (!terminfo_string("cup") || tigetflag(const_cast<char*>("hc")) > 0) {
       endwin();
       delscreen(screen_);
       std::fprintf(stderr,
@@ -251,6 +250,16 @@ class CursesTerminal : public Terminal {
     active_ = false;
     curs_set(1);
     endwin();
+    // A terminal with an alternate screen shows again what was there
+    // before the program; on one without (linux, vt220, vt100) the form
+    // would stay behind under the shell's prompt: cleared instead, the
+    // cursor at the top.
+    if (!alternate_screen()) {
+      if (const char* clear = terminfo_string("clear")) {
+        putp(clear);
+        std::fflush(stdout);
+      }
+    }
   }
 
  private:
@@ -263,6 +272,13 @@ class CursesTerminal : public Terminal {
       refresh();
     }
   }
+
+  // A capability's string, or nullptr when the entry has none.
+  static const char* terminfo_string(const char* name) {
+    const char* s = tigetstr(const_cast<char*>(name));
+    return s == nullptr || s == reinterpret_cast<char*>(-1) || *s == '\0' ? nullptr : s;
+  }
+  static bool alternate_screen() { return terminfo_string("smcup") && terminfo_string("rmcup"); }
 
   // The common sequences of other terminals for the keys terminfo names,
   // where terminfo binds nothing to the sequence: terminfo stays first.

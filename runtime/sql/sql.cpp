@@ -10,6 +10,8 @@
 // the current row again.
 #include "sql/sql.h"
 
+#include "sql/backend_choice.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -20,6 +22,7 @@
 #include "core/runtime.h"
 #include "sql/backend.h"
 #include "core/errors.h"
+#include "values/text.h"
 
 namespace rt::sql {
 
@@ -238,10 +241,7 @@ void prune(std::vector<std::weak_ptr<T>>* v) {
   v->erase(std::remove_if(v->begin(), v->end(), [](const std::weak_ptr<T>& w) { return w.expired(); }), v->end());
 }
 
-bool use_pg() {
-  const std::string t = rt::getenv_str("A4GL_SQLTYPE");
-  return t.rfind("pg", 0) == 0;
-}
+bool use_pg() { return chosen_backend() == Backend::Postgres; }
 
 std::string sqlite_path(std::string_view dbname) {
   const std::string env = rt::getenv_str("LUNADESK_DB");
@@ -337,10 +337,28 @@ ContinueOnLock::~ContinueOnLock() { --detail::lock_waits().scopes; }
 
 void set_lock_wait_hook(LockWaitHook hook) { detail::lock_waits().hook = hook; }
 
+std::optional<Backend> backend_named(std::string_view a4gl_sqltype) {
+  const std::string v = rt::text::downshift(a4gl_sqltype);
+  if (v.starts_with("pg") || v.starts_with("postgres")) return Backend::Postgres;
+  if (v.empty() || v.starts_with("sqlite")) return Backend::Sqlite;
+  return std::nullopt;
+}
+
+std::optional<Backend> chosen_backend() { return backend_named(rt::getenv_str("A4GL_SQLTYPE")); }
+
+std::string unknown_backend_text() {
+  return "A4GL_SQLTYPE \"" + rt::getenv_str("A4GL_SQLTYPE") +
+         "\" names no database back end: set it to pg for PostgreSQL, or leave it unset for the SQLite file";
+}
+
 bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing, bool read_only) {
   State& s = g();
   disconnect();
   std::string why;
+  if (!chosen_backend()) {
+    if (error) *error = unknown_backend_text();
+    return false;
+  }
   if (use_pg()) {
     s.conn = detail::open_pg(std::string(dbname), &why);
   } else {
@@ -393,7 +411,7 @@ bool connected() { return g().conn != nullptr; }
 
 Backend backend() {
   if (g().conn) return g().conn->kind();
-  return use_pg() ? Backend::Postgres : Backend::Sqlite;
+  return chosen_backend().value_or(Backend::Sqlite);
 }
 
 namespace {

@@ -53,11 +53,9 @@ namespace rt::sql {
 
 using Loc = std::source_location;
 
-// Chooses the back end from A4GL_SQLTYPE (a value beginning with "pg" is
-// PostgreSQL through libpq and the standard PG* environment; anything else is
-// the SQLite file LUNADESK_DB, default "lunadesk.db" in the working
-// directory) and connects. A failure stops the program with a report that
-// names the database or file.
+// Chooses the back end from A4GL_SQLTYPE (sql/backend_choice.h) and connects. A
+// failure stops the program with a report that names the database or
+// file.
 void connect(std::string_view dbname = "lunadesk", const Loc& loc = Loc::current());
 // Same, but returns false with the reason instead of stopping (tools).
 // With `create_if_missing` a SQLite file that does not exist yet (or is

@@ -90,6 +90,77 @@ TEST(CommandLine, AProgramWithoutADatabaseSaysHowToMakeOne) {
   EXPECT_EQ(fs::file_size(dir.file("empty.db")), 0u);
 }
 
+// A4GL_SQLTYPE names PostgreSQL in any of its spellings, or is refused in
+// one line: a program never opens a SQLite file in its place.
+TEST(CommandLine, EverySpellingOfTheBackEndIsTakenOrRefused) {
+  e2e::TempDir dir;
+  const std::string file = dir.file("lunadesk.db");
+  for (const std::string& name : kPrograms) {
+    for (const std::string value : {"mysql", "informix", "psql"}) {
+      Ran r = run({bin(name)}, {"A4GL_SQLTYPE=" + value, "LUNADESK_DB=" + file, "TERM=xterm"});
+      EXPECT_EQ(r.status, 1) << name << " " << value;
+      EXPECT_TRUE(one_line(r.err) && r.err.find("A4GL_SQLTYPE \"" + value + "\" names no database back end") !=
+                                         std::string::npos)
+          << r.err;
+    }
+    // A server that is not there: the error names it, whatever the spelling.
+    for (const std::string value : {"PG", "postgres", "PostgreSQL", "pgsql"}) {
+      Ran r = run({bin(name)},
+                  {"A4GL_SQLTYPE=" + value, "LUNADESK_DB=" + file, "PGHOST=" + dir.file("no-server"), "TERM=xterm"});
+      EXPECT_EQ(r.status, 1) << name << " " << value;
+      EXPECT_NE(r.err.find(dir.file("no-server")), std::string::npos) << value << ": " << r.err;
+    }
+  }
+  Ran tool = run({bin("lunadesk-db"), "init"}, {"A4GL_SQLTYPE=sqlite3x", "LUNADESK_DB=" + file});
+  EXPECT_EQ(tool.status, 0) << "a value beginning with sqlite: " << tool.err;
+  EXPECT_NE(tool.out.find(file), std::string::npos) << tool.out;
+  fs::remove(file);
+  tool = run({bin("lunadesk-db"), "init"}, {"A4GL_SQLTYPE=Postgre", "LUNADESK_DB=" + file});
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_TRUE(one_line(tool.err)) << tool.err;
+  EXPECT_FALSE(fs::exists(file)) << "no SQLite file is made in place of the server";
+}
+
+// The PostgreSQL set-up of README.md and lunadesk(7), followed on the test
+// server as written: the role made by the server's superuser (on Debian
+// `su postgres` reaches it), then createdb and lunadesk-db as that role
+// (as the login of that name reaches it). The server starts with a
+// database "lunadesk" of its own, dropped first as on a fresh machine.
+TEST(PostgresSetUp, TheCommandsOfTheManualWorkAsWritten) {
+  lunadesk::testing::PgServer& server = lunadesk::testing::PgServer::instance();
+  if (!server.running()) {
+    if (lunadesk::testing::in_ci()) FAIL() << server.error();
+    GTEST_SKIP() << server.error();
+  }
+  const std::vector<std::string> steps{"su postgres -c 'createuser --createdb alice'", "createdb lunadesk",
+                                       "export A4GL_SQLTYPE=pg", "lunadesk-db demo"};
+  const std::string readme = read_file(fs::path(LUNADESK_SOURCE_DIR) / "README.md");
+  const std::string manual = read_file(fs::path(LUNADESK_SOURCE_DIR) / "docs/lunadesk.7.scd");
+  std::string script =
+      "su() { [ \"$1 $2\" = 'postgres -c' ] && PGUSER=postgres sh -c \"$3\"; }\nexport PGUSER=alice\n";
+  for (const std::string& step : steps) {
+    EXPECT_NE(readme.find("    " + step + "\n"), std::string::npos) << "README.md: " << step;
+    EXPECT_NE(manual.find("\t" + step), std::string::npos) << "lunadesk(7): " << step;
+    script += step + "\n";
+  }
+  script += "lunadesk-db list\n";
+  const std::vector<std::string> env{"PGHOST=" + server.socket_dir(), "PGPORT=" + std::to_string(server.port()),
+                                     "PATH=" + std::string(LUNADESK_BIN_DIR) + ":/usr/bin:/bin"};
+  Ran drop = run({"/usr/bin/dropdb", "--force", "lunadesk"}, [&] {
+    auto e = env;
+    e.push_back("PGUSER=postgres");
+    return e;
+  }());
+  ASSERT_EQ(drop.status, 0) << drop.err;
+  Ran r = run({"/bin/sh", "-ec", script}, env);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Demo data added to database 'lunadesk' on the PostgreSQL server at " + server.socket_dir()),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("as role 'alice'"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Salesmen: 12"), std::string::npos) << r.out;
+}
+
 // The environment variables the code reads: getenv("X") and
 // getenv_str("X") in the sources of the runtime, the programs and the tools.
 std::set<std::string> variables_read() {
@@ -133,7 +204,8 @@ const std::vector<std::string> kInstalled{
     "bin/repnamedt", "bin/tugedit", "bin/itemsclr", "bin/lunadesk-db", "bin/txt2pdf", "bin/prnt",
     "share/lunadesk/help.hlp", "share/man/man1/repnamedt.1.gz", "share/man/man1/tugedit.1.gz",
     "share/man/man1/itemsclr.1.gz", "share/man/man1/lunadesk-db.1.gz", "share/man/man1/txt2pdf.1.gz",
-    "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz"};
+    "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz", "share/doc/lunadesk/copyright",
+    "share/doc/lunadesk/changelog.Debian.gz"};
 
 // From an installation's bin/: a demo database made by its lunadesk-db,
 // then `program` in a terminal, in a directory without a help file; the
@@ -188,7 +260,14 @@ TEST(Package, HoldsTheInstallationDeclaresItsNeedsAndStarts) {
   for (const auto& e : fs::directory_iterator(out.path()))
     if (e.path().extension() == ".deb") deb = e.path().string();
   ASSERT_FALSE(deb.empty()) << r.out;
-  EXPECT_NE(fs::path(deb).filename().string().find("lunadesk_" LUNADESK_VERSION "_"), std::string::npos) << deb;
+  EXPECT_NE(fs::path(deb).filename().string().find("lunadesk_" LUNADESK_VERSION "-1_"), std::string::npos) << deb;
+
+  // lintian, as Debian's archive would check it: no error and no warning.
+  Ran lint = run({"/usr/bin/lintian", "--allow-root", "--no-tag-display-limit", deb});
+  EXPECT_EQ(lint.status, 0) << lint.out << lint.err;
+  std::istringstream hints(lint.out);
+  for (std::string line; std::getline(hints, line);)
+    EXPECT_FALSE(line.starts_with("E: ") || line.starts_with("W: ")) << line;
 
   Ran contents = run({"/usr/bin/dpkg-deb", "-c", deb});
   ASSERT_EQ(contents.status, 0) << contents.err;
@@ -203,8 +282,9 @@ TEST(Package, HoldsTheInstallationDeclaresItsNeedsAndStarts) {
 
   Ran depends = run({"/usr/bin/dpkg-deb", "-f", deb, "Package", "Version", "Depends", "Recommends"});
   ASSERT_EQ(depends.status, 0) << depends.err;
-  for (const std::string need : {"Package: lunadesk", "Version: " LUNADESK_VERSION, "libsqlite3-0", "libpq5",
-                                 "libncursesw6", "libc6", "Recommends: less, enscript, ghostscript"})
+  for (const std::string need : {"Package: lunadesk", "Version: " LUNADESK_VERSION "-1", "libsqlite3-0", "libpq5",
+                                 "libncursesw6", "libc6", "Recommends: less, enscript, ghostscript", "s-nail",
+                                 "ncurses-term"})
     EXPECT_NE(depends.out.find(need), std::string::npos) << need << " in\n" << depends.out;
 
   e2e::TempDir root;

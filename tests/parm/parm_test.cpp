@@ -208,8 +208,10 @@ TEST(ParmEnv, LoginNameAndBackEndComeFromTheEnvironment) {
     EnvVar login("LOGNAME", nullptr);
     EXPECT_EQ(get_username(), "");
   }
-  for (auto [value, want] : {std::pair{"pg", true}, std::pair{"pg_very_long_name", true}, std::pair{"PG", false},
-                             std::pair{"esql", false}, std::pair{" pg", false}, std::pair{"", false}}) {
+  for (auto [value, want] :
+       {std::pair{"pg", true}, std::pair{"pg_very_long_name", true}, std::pair{"PG", true}, std::pair{"Pg", true},
+        std::pair{"postgres", true}, std::pair{"PostgreSQL", true}, std::pair{"POSTGRESQL", true},
+        std::pair{"sqlite", false}, std::pair{"esql", false}, std::pair{" pg", false}, std::pair{"", false}}) {
     EnvVar type("A4GL_SQLTYPE", value);
     EXPECT_EQ(db_is_pg(), want) << "A4GL_SQLTYPE=" << value;
   }

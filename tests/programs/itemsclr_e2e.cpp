@@ -537,12 +537,14 @@ class ItemsclrStopped : public Itemsclr {
   // waits for the lock (while the statement is being prepared, so the
   // session's query text is still the one before), or the program computes inside the trigger (its
   // steps before take milliseconds; a second of computing is the trigger).
-  bool wait_dating_held(e2e::Terminal& t) {
+  // `program`: the program's process when it is not the terminal's child.
+  bool wait_dating_held(e2e::Terminal& t, pid_t program = -1) {
+    if (program < 0) program = t.pid();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    const double cpu0 = cpu_seconds(t.pid());
+    const double cpu0 = cpu_seconds(program);
     while (std::chrono::steady_clock::now() < until && t.running()) {
       if (pg() ? count("pg_stat_activity", "pid <> pg_backend_pid() and wait_event_type = 'Lock'") == 1
-               : cpu_seconds(t.pid()) - cpu0 > 1.0)
+               : cpu_seconds(program) - cpu0 > 1.0)
         return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -553,8 +555,8 @@ class ItemsclrStopped : public Itemsclr {
 
   // Starts a run over every cycle up to 11/30/2026 and waits until it has
   // shown that it is processing.
-  e2e::Terminal& start_run() {
-    auto& t = run();
+  e2e::Terminal& start_run() { return start_run(run()); }
+  e2e::Terminal& start_run(e2e::Terminal& t) {
     t.key("n");
     EXPECT_TRUE(t.wait_for("Esc: Accept"));
     t.type("11/30/2026");
@@ -698,6 +700,53 @@ TEST_P(ItemsclrStopped, CtrlCDuringARunRollsItAllBack) {
   EXPECT_EQ(open_items(customer(2)), open_items_after_november(customer(2)));
   t.key("e");
   EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
+}
+
+// Started from a site's menu script, a plain /bin/sh that does no job
+// control, the program takes the terminal for a process group of its own:
+// Ctrl-C at the menu, in the criteria and during a run reaches the program
+// alone, and the script goes on after Exit and after a stop report, with
+// the terminal its own again (its `read` reads what is typed). Under an
+// interactive shell the shell's job control stays as it was.
+TEST_P(ItemsclrStopped, AMenuScriptGoesOnAfterCtrlCAndAfterAStopReport) {
+  for (bool job_control : {false, true}) {
+    SCOPED_TRACE(job_control ? "sh -i" : "sh");
+    hold_dating();
+    auto& t = start_from_menu("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}}, job_control);
+    const pid_t program = program_pid(t);
+    ASSERT_GT(program, 0);
+    EXPECT_EQ(getpgid(program), program) << "a process group of its own";
+    EXPECT_EQ(t.foreground_group(), program) << "the terminal's foreground group";
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_settled());
+    t.key("n");
+    ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept"));
+    t.type("11/30");
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp));
+    start_run(t);
+    ASSERT_TRUE(wait_dating_held(t, program)) << "the run never reached the dating of the cycles";
+    t.key("ctrl-c");
+    ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, kInterrupted, 10000)) << "the run was not interrupted";
+    release_dating();
+    t.key("e");
+    ASSERT_TRUE(t.wait_for("back in the menu 0"));
+    EXPECT_EQ(t.foreground_group(), t.pid()) << "the terminal is the script's again";
+    t.type("yes");
+    t.key("enter");
+    EXPECT_TRUE(t.wait_for("read yes"));
+    expect_untouched();
+  }
+
+  make_dating_fail();
+  auto& t = start_run(start_from_menu("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}}));
+  ASSERT_TRUE(t.wait_for("Program stopped at"));
+  ASSERT_TRUE(t.wait_for("back in the menu 1"));
+  EXPECT_EQ(t.foreground_group(), t.pid());
+  t.type("on");
+  t.key("enter");
+  EXPECT_TRUE(t.wait_for("read on"));
+  expect_untouched();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

@@ -32,15 +32,16 @@ std::map<std::string, std::string> ProgramTest::db_env() const {
   return env;
 }
 
-std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& program, const std::string& ready,
-                                                          std::map<std::string, std::string> extra_env,
-                                                          bool controlling_terminal) {
+e2e::Options ProgramTest::options(const std::string& program, std::map<std::string, std::string> extra_env) const {
   e2e::Options opt;
-  opt.controlling_terminal = controlling_terminal;
   opt.argv = {std::string(LUNADESK_BIN_DIR) + "/" + program};
   opt.env = db_env();
   for (auto& [k, v] : extra_env) opt.env[k] = v;
   opt.cwd = db_->dir();
+  return opt;
+}
+
+std::unique_ptr<e2e::Terminal> ProgramTest::started(const e2e::Options& opt, const std::string& ready) {
   auto t = std::make_unique<e2e::Terminal>(opt);
   EXPECT_TRUE(t->wait_for(ready)) << "the program did not show \"" << ready << "\"";
   first_screen_ms_ = t->ms_since(t->spawned());
@@ -48,10 +49,32 @@ std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& pro
   return t;
 }
 
+std::unique_ptr<e2e::Terminal> ProgramTest::start_another(const std::string& program, const std::string& ready,
+                                                          std::map<std::string, std::string> extra_env,
+                                                          bool controlling_terminal) {
+  e2e::Options opt = options(program, std::move(extra_env));
+  opt.controlling_terminal = controlling_terminal;
+  return started(opt, ready);
+}
+
 e2e::Terminal& ProgramTest::start(const std::string& program, const std::string& ready,
                                   std::map<std::string, std::string> extra_env, bool controlling_terminal) {
   term_ = start_another(program, ready, std::move(extra_env), controlling_terminal);
   return *term_;
+}
+
+e2e::Terminal& ProgramTest::start_from_menu(const std::string& program, const std::string& ready,
+                                            std::map<std::string, std::string> extra_env, bool job_control) {
+  e2e::Options opt = options(program, std::move(extra_env));
+  opt.shell_script = "\"$0\"; echo \"back in the menu $?\"; read answer; echo \"read $answer\"";
+  opt.job_control = job_control;
+  term_ = started(opt, ready);
+  return *term_;
+}
+
+pid_t ProgramTest::program_pid(const e2e::Terminal& t) {
+  const std::vector<pid_t> started = t.children();
+  return started.size() == 1 ? started[0] : -1;
 }
 
 void ProgramTest::hold_lock(const std::string& table, const std::string& set, const std::string& where) {

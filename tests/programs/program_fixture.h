@@ -35,6 +35,14 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   std::unique_ptr<e2e::Terminal> start_another(const std::string& program, const std::string& ready,
                                                std::map<std::string, std::string> extra_env = {},
                                                bool controlling_terminal = true);
+  // The program started as a site's menu script starts it, by a plain
+  // /bin/sh (no job control; with `job_control` an interactive one) that
+  // runs it, then says "back in the menu <exit status>" and reads a line
+  // from the terminal, which it echoes as "read <line>". The terminal's
+  // pid() is the shell's; program_pid() the program's while it runs.
+  e2e::Terminal& start_from_menu(const std::string& program, const std::string& ready,
+                                 std::map<std::string, std::string> extra_env = {}, bool job_control = false);
+  static pid_t program_pid(const e2e::Terminal& t);
   // The environment that points a child at this database.
   std::map<std::string, std::string> db_env() const;
   // Opens a unit of work on the test's connection and changes the rows
@@ -64,6 +72,10 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   double first_screen_ms_ = 0;
   std::optional<ScopedDatabase> db_;
   std::unique_ptr<e2e::Terminal> term_;
+
+ private:
+  e2e::Options options(const std::string& program, std::map<std::string, std::string> extra_env) const;
+  std::unique_ptr<e2e::Terminal> started(const e2e::Options& opt, const std::string& ready);
 };
 
 // A menu row shows an option when its name stands there as a word.

@@ -2,7 +2,8 @@
 // in a pseudo-terminal: the print-parameters window with its defaults and
 // saving, the printer lookup, the print command lines, the output menu,
 // export as text and PDF, and e-mail. The print system, the pager and
-// mail are recording stand-ins first on PATH; txt2pdf and prnt are ours.
+// mail are recording stand-ins first on PATH, but where the system's
+// s-nail sends to a capture; txt2pdf and prnt are ours.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -349,6 +350,118 @@ TEST_P(Report, MailRefusesASenderThatIsNotOneAddress) {
     fs::remove(home_ + "/mail1.txt");
   }
   EXPECT_EQ(log(), "") << "mail was never started";
+}
+
+// One MIME part of a message as captured: its header lines and content.
+struct Part {
+  std::string headers, content;
+};
+
+// The parts of a multipart message (LF line ends, as s-nail hands it to
+// its mail transfer agent).
+std::vector<Part> mime_parts(const std::string& message) {
+  std::vector<Part> parts;
+  const std::size_t b = message.find("boundary=\"");
+  if (b == std::string::npos) return parts;
+  const std::string boundary = "\n--" + message.substr(b + 10, message.find('"', b + 10) - b - 10);
+  for (std::size_t at = message.find(boundary); at != std::string::npos;) {
+    const std::size_t start = message.find('\n', at + 1) + 1;
+    if (message.compare(at + boundary.size(), 2, "--") == 0 || start == 0) break;
+    const std::size_t next = message.find(boundary, start);
+    const std::size_t body = message.find("\n\n", start);
+    if (next == std::string::npos || body == std::string::npos || body > next) break;
+    parts.push_back({message.substr(start, body - start), message.substr(body + 2, next - body - 2)});
+    at = next;
+  }
+  return parts;
+}
+
+// The bytes of a part's content, decoded as its headers say.
+std::string decoded(const Part& p) {
+  std::string out;
+  auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  if (p.headers.find("Content-Transfer-Encoding: quoted-printable") != std::string::npos) {
+    for (std::size_t i = 0; i < p.content.size(); ++i) {
+      if (p.content[i] != '=') {
+        out += p.content[i];
+      } else if (p.content.compare(i + 1, 1, "\n") == 0) {
+        i += 1;  // a soft line break
+      } else if (i + 2 < p.content.size()) {
+        out += static_cast<char>(hex(p.content[i + 1]) * 16 + hex(p.content[i + 2]));
+        i += 2;
+      }
+    }
+  } else if (p.headers.find("Content-Transfer-Encoding: base64") != std::string::npos) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    unsigned bits = 0;
+    int n = 0;
+    for (char c : p.content) {
+      const std::size_t v = digits.find(c);
+      if (v == std::string::npos) continue;  // line ends and padding
+      bits = (bits << 6) | static_cast<unsigned>(v);
+      if ((n += 6) >= 8) out += static_cast<char>((bits >> (n -= 8)) & 0xff);
+    }
+  } else {
+    out = p.content;
+  }
+  return out;
+}
+
+// The real s-nail, sending to a capture that its mta setting names: each
+// export arrives as the mail's one part, an attachment of the file's
+// name, byte for byte, with no body beside it. A mail of bsd-mailx's kind
+// without s-nail is refused on the error line, and the export stays.
+TEST_P(Report, MailAttachesTheExportThroughTheRealCommand) {
+  const std::string captured = state_ + "/message.";
+  {
+    std::ofstream capture(state_ + "/capture");
+    capture << "#!/bin/sh\nn=0\nwhile [ -e '" << captured << "'$n ]; do n=$((n+1)); done\ncat >'" << captured
+            << "'$n\n";
+  }
+  fs::permissions(state_ + "/capture", fs::perms::owner_all);
+  std::ofstream(state_ + "/mailrc") << "set mta=" << state_ << "/capture\n";
+  auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::RealMail,
+                  {{"LDEMAIL", "reports@example.com"}, {"MAILRC", state_ + "/mailrc"}});
+  ASSERT_TRUE(t.wait_for("Output Options"));
+  run_export(t, "f9", "kept", "t", std::nullopt, [&] { return exists(home_ + "/kept.txt"); });
+  auto gone = [&](const std::string& name) { return [this, name] { return !exists(home_ + "/" + name); }; };
+  run_export(t, "m", "mailed", "t", "boss@example.com", gone("mailed.txt"));
+  run_export(t, "m", "paper", "p", "boss@example.com", gone("paper.pdf"));
+  choose(t, "Exit");
+  EXPECT_EQ(results(t), std::vector<std::string>{"output: removed"});
+
+  const std::string text = read_file(home_ + "/kept.txt");
+  ASSERT_FALSE(text.empty());
+  for (int n : {0, 1}) {
+    SCOPED_TRACE(n ? "PDF" : "text");
+    const std::string message = read_file(captured + std::to_string(n));
+    EXPECT_NE(message.find("\nTo: boss@example.com\n"), std::string::npos) << message;
+    EXPECT_NE(message.find("\nFrom: reports@example.com\n"), std::string::npos) << message;
+    EXPECT_NE(message.find("\nSubject: File Attached\n"), std::string::npos) << message;
+    const std::vector<Part> parts = mime_parts(message);
+    ASSERT_EQ(parts.size(), 1u) << "the attachment alone, no body: " << message;
+    EXPECT_NE(parts[0].headers.find(n ? "attachment; filename=\"paper.pdf\"" : "attachment; filename=\"mailed.txt\""),
+              std::string::npos)
+        << parts[0].headers;
+    const std::string file = decoded(parts[0]);
+    if (n == 0) {
+      EXPECT_EQ(file, text);
+    } else {
+      EXPECT_TRUE(file.starts_with("%PDF-") && file.ends_with("%%EOF\n")) << file.size() << " bytes";
+    }
+  }
+  EXPECT_FALSE(exists(captured + "2"));
+
+  auto& p = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::MailThatCannotAttach,
+                  {{"LDEMAIL", "reports@example.com"}});
+  ASSERT_TRUE(p.wait_for("Output Options"));
+  run_export(p, "m", "unsent", "t", "boss@example.com", [&] {
+    return p.row(kErrorLine) == "The mail command cannot attach files, install s-nail; nothing sent";
+  });
+  choose(p, "Exit");
+  EXPECT_EQ(results(p), std::vector<std::string>{"output: removed"});
+  EXPECT_TRUE(exists(home_ + "/unsent.txt")) << "nothing was sent, so the export stays";
+  EXPECT_EQ(log(), "") << "mail was never started to send";
 }
 
 TEST_P(Report, MailFromTheCompanysAddressOrNotAtAll) {

@@ -38,6 +38,9 @@ e2e::Terminal& ReportTest::probe(const std::vector<std::string>& steps, Commands
   std::string path;
   if (commands != Commands::RealPrintSystem) path += std::string(STANDIN_BIN) + ":";
   if (commands == Commands::StandinsAndPrnt) path += std::string(STANDIN_PRNT_BIN) + ":";
+  if (commands == Commands::Standins || commands == Commands::StandinsAndPrnt)
+    path += std::string(STANDIN_MAIL_BIN) + ":";
+  if (commands == Commands::MailThatCannotAttach) path += std::string(STANDIN_MAILX_BIN) + ":";
   opt.env["PATH"] = path + LUNADESK_BIN_DIR + ":/usr/bin:/bin";
   opt.env["HOME"] = home_;
   opt.env["LOGNAME"] = "tester";

@@ -24,18 +24,28 @@ void started(e2e::Terminal& t) {
 }
 }  // namespace
 
+// Exit leaves the screen as it was before the program: the alternate
+// screen left, or, on a terminal that has none, the form cleared and the
+// cursor at the top.
 TEST(ScreenE2E, FirstScreenMenuAndExit) {
-  e2e::Terminal t(demo());
-  started(t);
-  std::printf("first full screen after %.1f ms\n", t.ms_since(t.spawned()));
-  EXPECT_EQ(t.reverse_text(2), "Input");
-  EXPECT_EQ(t.row(3), "Enter a record");
-  EXPECT_EQ(t.row(4), "  Code   [    ]");
-  t.key("e");
-  auto st = t.wait_exit();
-  ASSERT_TRUE(st);
-  EXPECT_EQ(*st, e2e::ExitStatus::exited_with(0));
-  EXPECT_FALSE(t.alt_screen());
+  for (const char* term : {"xterm-256color", "linux", "vt220", "vt100"}) {
+    SCOPED_TRACE(term);
+    e2e::Options o = demo();
+    o.term = term;
+    e2e::Terminal t(o);
+    started(t);
+    std::printf("first full screen after %.1f ms\n", t.ms_since(t.spawned()));
+    EXPECT_EQ(t.reverse_text(2), "Input");
+    EXPECT_EQ(t.row(3), "Enter a record");
+    EXPECT_EQ(t.row(4), "  Code   [    ]");
+    t.key("e");
+    auto st = t.wait_exit();
+    ASSERT_TRUE(st);
+    EXPECT_EQ(*st, e2e::ExitStatus::exited_with(0));
+    EXPECT_FALSE(t.alt_screen());
+    EXPECT_EQ(t.screen_text(), std::string(23, '\n')) << "the screen after Exit";
+    EXPECT_EQ(t.cursor(), std::make_pair(1, 1));
+  }
 }
 
 TEST(ScreenE2E, InputWithFunctionKeyEscAndUtf8) {

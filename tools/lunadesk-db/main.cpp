@@ -1,12 +1,14 @@
 // lunadesk-db: creates the schema of "lunadesk", loads the demo set and
-// lists the main tables, on the back end the environment chooses (as the
-// programs do: A4GL_SQLTYPE beginning with "pg" is PostgreSQL through the
-// PG* variables, anything else the SQLite file LUNADESK_DB, by default
-// lunadesk.db in the working directory).
+// lists the main tables, on the back end the environment chooses by the
+// programs' rule (rt::sql::backend_named: PostgreSQL through the PG*
+// variables, or the SQLite file LUNADESK_DB, by default lunadesk.db in the
+// working directory). Every report names the database it worked on.
 //
 // Every failure is one line on standard error naming the database file or
 // server, with exit status 1; a wrong command line gives the usage and 2.
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -17,6 +19,7 @@
 #include "demo.h"
 #include "listing.h"
 #include "schema.h"
+#include "sql/backend_choice.h"
 #include "sql/sql.h"
 
 namespace {
@@ -31,12 +34,12 @@ const char kUsage[] =
     "  list   list the salesmen, the tax use groups and the open items per cycle\n"
     "         (only reads: never creates or changes a file)\n"
     "  --force  add the schema even to a database that holds other tables\n"
-    "The database: A4GL_SQLTYPE beginning with \"pg\" selects the database 'lunadesk'\n"
-    "on PostgreSQL (PGHOST, PGPORT, PGUSER, ...); otherwise the SQLite file\n"
+    "The database: A4GL_SQLTYPE=pg (or postgres, any case) selects the database\n"
+    "'lunadesk' on PostgreSQL (PGHOST, PGPORT, PGUSER, ...); unset, the SQLite file\n"
     "LUNADESK_DB (default lunadesk.db in the working directory).\n"
     "See lunadesk-db(1) and lunadesk(7).\n";
 
-bool is_pg() { return rt::getenv_str("A4GL_SQLTYPE").rfind("pg", 0) == 0; }
+bool is_pg() { return rt::sql::chosen_backend() == rt::sql::Backend::Postgres; }
 
 std::string sqlite_path() {
   std::string p = rt::getenv_str("LUNADESK_DB");
@@ -46,10 +49,15 @@ std::string sqlite_path() {
 // The database as the messages name it.
 std::string target() {
   if (!is_pg()) return "SQLite file '" + sqlite_path() + "'";
-  std::string host = rt::getenv_str("PGHOST");
-  std::string port = rt::getenv_str("PGPORT");
-  return "database 'lunadesk' on PostgreSQL server " + (host.empty() ? std::string("(default)") : host) +
-         (port.empty() ? std::string() : " port " + port);
+  // libpq's defaults: the local socket, port 5432, the role named as the login.
+  const std::string host = rt::getenv_str("PGHOST"), port = rt::getenv_str("PGPORT");
+  std::string role = rt::getenv_str("PGUSER");
+  if (role.empty()) {
+    const passwd* pw = ::getpwuid(::geteuid());
+    role = pw ? pw->pw_name : "";
+  }
+  return "database 'lunadesk' on the PostgreSQL server at " + (host.empty() ? std::string("the local socket") : host) +
+         " port " + (port.empty() ? std::string("5432") : port) + " as role '" + role + "'";
 }
 
 // Line breaks and tabs of a back end's message become single blanks.
@@ -81,6 +89,10 @@ bool exists(const std::string& path) {
 // (SQLite's own message does not say which part is wrong), and `list` must
 // not create an empty file where none was.
 bool precheck(const std::string& command, std::string* error) {
+  if (!rt::sql::chosen_backend()) {
+    *error = rt::sql::unknown_backend_text();
+    return false;
+  }
   if (is_pg()) return true;
   std::string path = sqlite_path();
   auto slash = path.find_last_of('/');
@@ -168,7 +180,9 @@ int run_demo() {
 
 int run_list() {
   try {
-    std::fputs(listing().c_str(), stdout);
+    const std::string text = listing();
+    std::printf("Database: %s\n", target().c_str());
+    std::fputs(text.c_str(), stdout);
   } catch (const std::exception& e) {
     return fail(target() + ": " + e.what());
   }

@@ -173,3 +173,25 @@ TEST(Process, ResizeRedrawsAtTheNewSize) {
 }
 
 }  // namespace
+
+// A command started by a menu script shares the script's process group
+// and foreground; under an interactive shell it gets a group of its own,
+// made the foreground. Either way the script goes on when it ends.
+TEST(Process, AShellScriptStartsTheCommandWithOrWithoutJobControl) {
+  for (bool job_control : {false, true}) {
+    SCOPED_TRACE(job_control ? "sh -i" : "sh");
+    Options o;
+    o.shell_script = "\"$0\" \"$@\"; echo \"back in the menu $?\"";
+    o.argv = {"sleep", "1000"};
+    o.job_control = job_control;
+    Terminal t(o);
+    std::vector<pid_t> started;
+    ASSERT_TRUE(t.wait_until([&] {
+      started = t.children();
+      return started.size() == 1 && t.foreground_group() == ::getpgid(started[0]);
+    })) << "foreground group " << t.foreground_group();
+    EXPECT_EQ(::getpgid(started[0]), job_control ? started[0] : t.pid());
+    ::kill(started[0], SIGTERM);
+    EXPECT_TRUE(t.wait_for("back in the menu 143"));
+  }
+}

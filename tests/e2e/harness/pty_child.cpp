@@ -83,7 +83,8 @@ PtyChild::PtyChild(const Options& opt) {
   if (opt.argv.empty()) throw Error("Options.argv is empty: no program to run");
   if (opt.rows < 1 || opt.cols < 1) throw Error("terminal size must be at least 1x1");
   const auto env = child_environment(opt);
-  const std::string path = resolve_program(opt.argv[0], env);
+  const bool shell = !opt.shell_script.empty();
+  const std::string path = shell ? std::string("/bin/sh") : resolve_program(opt.argv[0], env);
   if (!opt.cwd.empty() && !std::filesystem::is_directory(opt.cwd))
     throw Error("working directory '" + opt.cwd + "' does not exist");
 
@@ -91,8 +92,16 @@ PtyChild::PtyChild(const Options& opt) {
   // async-signal-safe calls are allowed.
   std::vector<std::string> env_strings;
   for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
+  std::vector<std::string> words;
+  if (shell) {
+    words = {"sh"};
+    if (opt.job_control) words.push_back("-i");
+    words.push_back("-c");
+    words.push_back(opt.shell_script);
+  }
+  words.insert(words.end(), opt.argv.begin(), opt.argv.end());
   std::vector<char*> argv, envp;
-  for (const auto& a : opt.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& a : words) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   for (auto& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);

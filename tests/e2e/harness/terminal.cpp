@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <termios.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -307,6 +309,18 @@ std::size_t Terminal::input_pending() const { return impl_->to_child.size() + im
 // --- the process -------------------------------------------------------------
 
 pid_t Terminal::pid() const { return impl_->child.pid(); }
+
+std::vector<pid_t> Terminal::children() const {
+  const std::string pid = std::to_string(impl_->child.pid());
+  std::ifstream in("/proc/" + pid + "/task/" + pid + "/children");
+  std::vector<pid_t> out;
+  for (pid_t p = 0; in >> p;) out.push_back(p);
+  return out;
+}
+
+pid_t Terminal::foreground_group() const {
+  return impl_->child.master() < 0 ? -1 : ::tcgetpgrp(impl_->child.master());
+}
 
 bool Terminal::running() { return !impl_->exited(); }
 

@@ -64,6 +64,16 @@ struct Options {
   // hang-up goes to another process: closing the master then sends it no
   // signal, its reads only fail, and Ctrl-C raises no SIGINT.
   bool controlling_terminal = true;
+  // Non-empty: the child is /bin/sh running this script, with argv as its
+  // "$0" and "$@" (sh -c SCRIPT argv...), as a site's menu script starts a
+  // program: the shell does no job control, so the commands it starts share
+  // its process group. pid() is then the shell's; children() names what it
+  // started.
+  std::string shell_script;
+  // With shell_script: an interactive shell (sh -i), which does job
+  // control: each command it starts gets a process group of its own as the
+  // terminal's foreground group.
+  bool job_control = false;
 };
 
 // How a child ended: an exit status, or the signal that killed it.
@@ -157,6 +167,10 @@ class Terminal {
 
   // --- the process and the terminal around it -----------------------------
   pid_t pid() const;
+  // The running child processes of the child (what a shell started).
+  std::vector<pid_t> children() const;
+  // The terminal's foreground process group, -1 when there is none.
+  pid_t foreground_group() const;
   bool running();
   void signal(int sig);  // to the child process
   // Resize the terminal: libvterm first, then the pty; the kernel sends
