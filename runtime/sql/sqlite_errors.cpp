@@ -32,6 +32,7 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
   }
   const int primary = code & 0xff;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return err::kLocked;
+  if (primary == SQLITE_READONLY) return err::kReadOnly;
   if (primary == SQLITE_CONSTRAINT) return err::kCheckFailed;
   if (primary == SQLITE_ERROR) {
     // The exact decimal functions' own reports (sqlite_functions.cpp).
