@@ -30,6 +30,9 @@ void start(int argc, char** argv);
 // no such database on the server) the program says so in one line on
 // standard error, with the commands that make one, and exits with status
 // 1; any other failure stops the program with the runtime's error report.
+// A database whose schema version is not this release's (an earlier one,
+// none, or a newer one) is refused the same way, with the command that
+// brings it up to date, before anything is written to it.
 // A save's wait for another program's lock is then shown on the message
 // line, and Ctrl-C typed during it gives it up.
 void connect(const std::source_location& loc = std::source_location::current());
