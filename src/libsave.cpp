@@ -25,13 +25,15 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b) {
 }
 
 bool lock_refused(std::string_view lv_done) {
-  if (rt::status != rt::err::kLocked && rt::status != rt::err::kInterrupted) return false;
-  const bool locked = rt::status == rt::err::kLocked;
+  if (rt::status != rt::err::kLocked && rt::status != rt::err::kInterrupted && rt::status != rt::err::kReadOnly)
+    return false;
+  const int lv_why = rt::status;
   roll_back();
   rt::int_flag = 0;
   const std::string done(lv_done);
-  rt::ui::error(locked ? "This record is locked by another user: nothing was " + done
-                       : "Interrupted: nothing was " + done);
+  rt::ui::error(lv_why == rt::err::kLocked     ? "This record is locked by another user: nothing was " + done
+                : lv_why == rt::err::kReadOnly ? "The database is read-only for this user: nothing was " + done
+                                               : "Interrupted: nothing was " + done);
   return true;
 }
 

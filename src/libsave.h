@@ -19,9 +19,11 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b);
 
 // After a statement of a save (or of a delete): when it could not have a
 // lock that another program holds (status -154), or Ctrl-C cut it short
-// (-213), rolls back the open unit of work, resets the interrupt flag,
-// shows "This record is locked by another user: nothing was <lv_done>"
-// (or that the save was interrupted) and returns true. Otherwise false.
+// (-213), or this user may only read the database (-389), rolls back the
+// open unit of work, resets the interrupt flag, shows "This record is
+// locked by another user: nothing was <lv_done>" (or that the save was
+// interrupted, or that the database is read-only) and returns true.
+// Otherwise false.
 bool lock_refused(std::string_view lv_done = "saved");
 
 // Rolls back the open unit of work and tells that another user changed

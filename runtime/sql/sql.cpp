@@ -142,7 +142,9 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   }
   g().last_error = o.message;
   if (g().continue_on_error) return;
-  if (detail::lock_waits().scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted)) return;
+  if (detail::lock_waits().scopes > 0 &&
+      (o.code == err::kLocked || o.code == err::kInterrupted || o.code == err::kReadOnly))
+    return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + one_line(text);
   rt::fatal_sql(loc, o.code, msg);

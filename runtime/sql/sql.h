@@ -86,8 +86,10 @@ class ContinueOnError {
 // holds sets rt::status to -154 and returns, for the program to roll its
 // unit of work back and tell the operator: the wait ran out, or the
 // interrupt flag was set while it waited (Ctrl-C gives the wait up). A
-// statement that Ctrl-C cut short otherwise sets -213 the same way. Every
-// other error follows the rule in force outside the scope.
+// statement that Ctrl-C cut short otherwise sets -213 the same way, and
+// one refused because this user may only read the database -389 (a save
+// that cannot be had, like a lock). Every other error follows the rule in
+// force outside the scope.
 //
 // While a statement of the scope waits for such a lock, the hook given to
 // set_lock_wait_hook() is told: LockWait::Poll every few tens of

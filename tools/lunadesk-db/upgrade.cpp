@@ -6,7 +6,9 @@
 //               the trailing blanks another tool wrote (no trimming
 //               triggers); INTEGER and SMALLINT columns that took text and
 //               numbers out of range; no version
-//   PostgreSQL  a SERIAL column without its unique constraint; no version
+//   PostgreSQL  a SERIAL column without its unique constraint; no version;
+//               rows another tool stored with their serials given, behind
+//               which the column's sequence stayed
 // and, in a database a site has kept by other means, a column the schema
 // added later (appended at the end of its table).
 //
@@ -183,9 +185,25 @@ void pg_bring_up(const TableDef& t, UpgradeReport& r) {
                 "adding column " + name + "." + std::string(col.name));
     r.columns_added.push_back(name + "." + std::string(col.name));
   }
-  // A serial is a key: the constraint that makes it one.
+  // A serial is a key: the constraint that makes it one. It continues
+  // after the largest value stored, also where another tool stored rows
+  // with their serials given.
   for (const ColumnDef& col : t.columns) {
     if (col.type != "SERIAL") continue;
+    const std::string c = quoted(col.name);
+    Rows seq = native_rows("SELECT pg_get_serial_sequence(" + rt::sql::quote_literal(quoted(name)) + ", " +
+                               rt::sql::quote_literal(std::string(col.name)) + "), (SELECT max(" + c + ") FROM " +
+                               quoted(name) + ")",
+                           "reading the serial of " + name);
+    if (!seq.empty() && seq[0].size() == 2 && seq[0][0] && seq[0][1]) {
+      const std::string& sequence = *seq[0][0];
+      Rows at = native_rows("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM " + sequence,
+                            "reading the serial counter of " + name);
+      if (!at.empty() && std::stoll(text_of(at[0], 0)) < std::stoll(*seq[0][1])) {
+        native_exec("SELECT setval(" + rt::sql::quote_literal(sequence) + ", " + *seq[0][1] + ")",
+                    "moving the serial counter of " + name + " past its largest value");
+      }
+    }
     const std::string constraint = name + "_" + std::string(col.name) + "_key";
     Rows found = native_rows("SELECT 1 FROM pg_constraint WHERE conname = " + rt::sql::quote_literal(constraint) +
                                  " AND connamespace = current_schema()::regnamespace",
