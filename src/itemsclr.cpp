@@ -15,6 +15,7 @@
 #include "libshell.h"
 #include "program/program.h"
 #include "screen/ui.h"
+#include "sql/sql.h"
 
 namespace ui = rt::ui;
 using rt::Date;
@@ -112,6 +113,10 @@ void clear_matched() {
   }
   ui::display_field("arcy_cutoff_date", mv_end_date);
 
+  if (rt::sql::read_only()) {
+    ui::error("The database is read-only for this user: nothing was cleared");
+    return;
+  }
   std::string why;
   const std::optional<ClearPlan> plan = plan_clearing(mv_end_date.as_date(), *lv_condition, &why);
   if (!plan) {

@@ -31,6 +31,7 @@ bool lock_refused(std::string_view lv_done) {
                       : why == rt::err::kConnectionBroken  ? "The database server cannot be reached"
                       : why == rt::err::kDiskFull          ? "The disk of the database is full"
                       : why == rt::err::kDamaged           ? "The database cannot be written (damaged?)"
+                      : why == rt::err::kReadOnly          ? "The database is read-only for this user"
                                                            : nullptr;
   if (!cause) return false;
   {

@@ -19,11 +19,12 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b);
 
 // After a statement of a save (or of a delete): when it could not have a
 // lock that another program holds (status -154), Ctrl-C cut it short
-// (-213), or the database could not take it (the server went away, the
-// disk is full, the file is damaged), rolls back the open unit of work,
-// resets the interrupt flag, shows the cause in words, as in "This record
-// is locked by another user: nothing was <lv_done>", and returns true: the
-// caller goes back into the input with what was typed. Otherwise false.
+// (-213), this user may only read the database (-389), or the database
+// could not take it (the server went away, the disk is full, the file is
+// damaged), rolls back the open unit of work, resets the interrupt flag,
+// shows the cause in words, as in "This record is locked by another user:
+// nothing was <lv_done>", and returns true: the caller goes back into the
+// input with what was typed. Otherwise false.
 bool lock_refused(std::string_view lv_done = "saved");
 
 // Rolls back the open unit of work and tells that another user changed

@@ -36,6 +36,9 @@ inline constexpr int kNoFunction = -674;
 inline constexpr int kForeignKey = -691;
 inline constexpr int kConnect = -908;
 inline constexpr int kLocked = -154;  // lock wait ran out
+// The user may read the database but not change it (a file without write
+// permission, a role granted SELECT only).
+inline constexpr int kReadOnly = -389;
 inline constexpr int kConnectionBroken = -25582;
 inline constexpr int kDiskFull = -131;   // the disk that holds the database is full
 inline constexpr int kDamaged = -172;    // the database file (or the server's data) is damaged
@@ -70,6 +73,7 @@ constexpr std::string_view text(int number) {
     case kDiskFull: return "The disk that holds the database is full.";
     case kDamaged: return "The database is damaged or its disk cannot be read; see lunadesk-db(1).";
     case kDivideByZero: return "An attempt was made to divide by zero.";
+    case kReadOnly: return "This user may only read the database.";
     case kDecimalRange: return "Decimal or money value exceeds maximum precision.";
     case kNotIncluded: return "This value is not among the valid possibilities.";
     case kInField: return "Error in field.";

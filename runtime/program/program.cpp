@@ -51,6 +51,37 @@ bool no_database(const std::string& why) {
          why.find("database \"lunadesk\" does not exist") != std::string::npos;
 }
 
+std::string database_named() {
+  return sql::backend() == sql::Backend::Postgres ? std::string("database \"lunadesk\"")
+                                                  : "database file '" + sql::sqlite_file() + "'";
+}
+
+// The schema the database holds must be the one this release knows: an
+// older one is brought up to date by the schema tool, a newer one is left
+// alone. One statement when all is well.
+void check_schema_version() {
+  std::string why;
+  const int v = sql::schema_version(&why);
+  if (v == sql::kSchemaVersion) return;
+  const std::string name = program_name();
+  const std::string db = database_named();
+  if (v < 0) {
+    std::fprintf(stderr, "%s: the schema version of %s cannot be read: %s\n", name.c_str(), db.c_str(), why.c_str());
+  } else if (v == 0 && !sql::has_table("iq_salesman_name")) {
+    std::fprintf(stderr, "%s: %s holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' "
+                 "for demo data\n", name.c_str(), db.c_str());
+  } else if (v < sql::kSchemaVersion) {
+    const std::string had = v == 0 ? std::string("no version recorded") : "version " + std::to_string(v);
+    std::fprintf(stderr, "%s: %s has the schema of an earlier release (%s, this release needs %d); bring it "
+                 "up to date with 'lunadesk-db upgrade'\n", name.c_str(), db.c_str(), had.c_str(), sql::kSchemaVersion);
+  } else {
+    std::fprintf(stderr, "%s: %s has schema version %d, of a newer release (this one knows %d); it is left "
+                 "alone: use the programs of that release\n", name.c_str(), db.c_str(), v, sql::kSchemaVersion);
+  }
+  sql::disconnect();
+  exit_program(1);
+}
+
 }  // namespace
 
 void answer_command_line(int argc, char** argv, const About& about) {
@@ -120,6 +151,7 @@ void connect(const std::source_location& loc) {
     }
     sql::connect("lunadesk", loc);
   }
+  check_schema_version();
   sql::set_lock_wait_hook(&show_lock_wait);
 }
 

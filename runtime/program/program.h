@@ -32,9 +32,11 @@ void start(int argc, char** argv);
 // database (no SQLite file, an empty one, no such database on the server),
 // the program says so in one line on standard error (with the commands
 // that make a database) and exits with status 1; any other failure stops
-// the program with the runtime's error report. A save's wait for another
-// program's lock is then shown on the message line, and Ctrl-C typed
-// during it gives it up.
+// the program with the runtime's error report. A database whose schema
+// version is not this release's (an earlier one, none, or a newer one) is
+// refused the same way, with the command that brings it up to date, before
+// anything is written to it. A save's wait for another program's lock is
+// then shown on the message line, and Ctrl-C typed during it gives it up.
 void connect(const std::source_location& loc = std::source_location::current());
 
 // From here on Ctrl-C (as a key or as SIGINT) only sets the interrupt flag;

@@ -107,6 +107,19 @@ class Connection {
     *settled = {};
     return {};
   }
+  // Runs one statement of the back end's own SQL, untranslated, and hands
+  // back its rows as text. The back end forgets what it knew of tables
+  // afterwards (the statement may have changed them).
+  virtual Outcome native(std::string_view text, std::vector<NativeRow>* rows) = 0;
+  // Whether the connection can only read: the file is not writable by
+  // this user, or it was opened to read only.
+  virtual bool read_only() const { return false; }
+  // Copies the committed state of the database into the new file `path`
+  // (the embedded back end only).
+  virtual Outcome backup(const std::string& path) {
+    (void)path;
+    return {-1, "this back end keeps no database file of its own"};
+  }
   // Called from a signal handler (async-signal-safe): makes a statement
   // that is running, or waiting for a lock, end soon with an error.
   virtual void cancel_from_signal() {}
@@ -151,7 +164,11 @@ bool lock_wait(long waited_ms);
 // Opens the SQLite file at `path`. Unless `create` is set, a file that does
 // not exist, or is empty, is an error (a database is never made by
 // accident). With `read_only` the connection only reads and leaves the
-// file exactly as it was, its journal mode included. On failure returns
+// file exactly as it was, its journal mode included; a file this user may
+// not write is opened so too. Every connection that may write keeps the
+// write-ahead log and its index beside the file when it closes, so that a
+// user who may only read finds them there (reading a file in WAL mode
+// needs them, and that user cannot create them). On failure returns
 // null with a message that names the file.
 std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, std::string* error,
                                         bool read_only = false);

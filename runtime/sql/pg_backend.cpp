@@ -255,6 +255,26 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     return &schema_.emplace(n, std::move(info)).first->second;
   }
 
+  Outcome native(std::string_view text, std::vector<NativeRow>* rows) override {
+    if (!ready()) return error_of(c_, nullptr, StmtKind::Other);
+    const std::string sql(text);
+    Result res = under_savepoint([&] { return pq_exec(c_, sql.c_str()); }, false);
+    schema_.clear();
+    if (!answered(res)) return error_of(c_, res.get(), StmtKind::Other);
+    for (int r = 0; rows && r < PQntuples(res.get()); ++r) {
+      NativeRow row;
+      for (int c = 0; c < PQnfields(res.get()); ++c) {
+        if (PQgetisnull(res.get(), r, c)) {
+          row.emplace_back(std::nullopt);
+        } else {
+          row.emplace_back(std::string(PQgetvalue(res.get(), r, c), static_cast<size_t>(PQgetlength(res.get(), r, c))));
+        }
+      }
+      rows->push_back(std::move(row));
+    }
+    return {};
+  }
+
   bool in_transaction() override { return PQtransactionStatus(c_) != PQTRANS_IDLE; }
   Outcome begin() override { return control("BEGIN", StmtKind::Begin); }
   Outcome commit() override { return end_txn("COMMIT", StmtKind::Commit); }

@@ -49,6 +49,8 @@ int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind)
   if (state == "34000") return err::kNoCursor;  // e.g. closed by a rollback
   if (state == "26000") return err::kNotAvailable;
   if (state == "3D000") return err::kNoDatabase;
+  // No privilege to change a table, or a session that may only read.
+  if (state == "42501" || state == "25006") return err::kReadOnly;
   if (starts(state, "08")) return err::kConnect;
   if (starts(state, "28")) return err::kConnect;
   return err::kUnknown;

@@ -147,8 +147,8 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   g().last_error = o.message;
   if (g().continue_on_error) return;
   if (g().keep_bad_values > 0 && bad_value(o.code)) return;
-  if (detail::lock_waits().scopes > 0 &&
-      (o.code == err::kLocked || o.code == err::kInterrupted || err::surroundings(o.code)))
+  if (detail::lock_waits().scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted ||
+                                          o.code == err::kReadOnly || err::surroundings(o.code)))
     return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + one_line(text);
@@ -408,6 +408,54 @@ void disconnect() {
 }
 
 bool connected() { return g().conn != nullptr; }
+
+int schema_version(std::string* error) {
+  if (!g().conn) {
+    if (error) *error = "not connected";
+    return -1;
+  }
+  ContinueOnError guard;
+  Value v(integer_t());
+  select_into("SELECT version FROM " + std::string(kVersionTable), {}, {&v});
+  if (rt::status == err::kNoTable) return 0;
+  if (rt::status == 0 && !v.is_null() && v.as_int() > 0) return static_cast<int>(v.as_int());
+  if (error) {
+    *error = rt::status == err::kNotOneRow ? "table " + std::string(kVersionTable) + " holds more than one row"
+             : rt::status < 0             ? last_error_message()
+                                          : "table " + std::string(kVersionTable) + " holds no version";
+  }
+  return -1;
+}
+
+bool has_table(std::string_view table) {
+  if (!g().conn) return false;
+  ContinueOnError guard;
+  Value v(integer_t());
+  select_into("SELECT COUNT(*) FROM " + std::string(table) + " WHERE 1=0", {}, {&v});
+  return rt::status == 0;
+}
+
+bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* error) {
+  State& s = g();
+  if (!s.conn) {
+    if (error) *error = "not connected";
+    return false;
+  }
+  detail::Outcome o = s.conn->native(text, rows);
+  if (!o.ok() && error) *error = o.message;
+  return o.ok();
+}
+
+bool read_only() { return g().conn && g().conn->read_only(); }
+
+bool backup_to(const std::string& path, std::string* error) {
+  State& s = g();
+  detail::Outcome o = s.conn ? s.conn->backup(path) : detail::Outcome{err::kConnect, "not connected"};
+  if (!o.ok() && error) *error = o.message;
+  return o.ok();
+}
+
+std::string sqlite_file(std::string_view dbname) { return sqlite_path(dbname); }
 
 Backend backend() {
   if (g().conn) return g().conn->kind();

@@ -103,8 +103,10 @@ bool bad_value(int status);
 // interrupt flag was set while it waited (Ctrl-C gives the wait up). A
 // statement that Ctrl-C cut short otherwise sets -213 the same way, and so
 // does a statement the database could not take for reasons outside it (the
-// server went away, a full disk, a damaged file: rt::err::surroundings).
-// Every other error follows the rule in force outside the scope.
+// server went away, a full disk, a damaged file: rt::err::surroundings), or
+// one refused because this user may only read the database (-389): a save
+// that cannot be had, like a lock. Every other error follows the rule in
+// force outside the scope.
 //
 // While a statement of the scope waits for such a lock, the hook given to
 // set_lock_wait_hook() is told: LockWait::Poll every few tens of
@@ -238,5 +240,37 @@ long last_serial();
 long rows_processed();
 // Back end's own text of the last error ("" after success).
 const std::string& last_error_message();
+
+// ---- The database's schema version and its upkeep ----
+//
+// Every database made by this release holds its schema version in the
+// one-row table lunadesk_version (column version), the same on both back
+// ends. A database without that table was made by a release before
+// versions were kept.
+inline constexpr int kSchemaVersion = 1;
+inline constexpr std::string_view kVersionTable = "lunadesk_version";
+
+// The version of the connected database, read with one statement of the
+// dialect: the version, 0 when the database keeps none, -1 when it cannot
+// be read (*error says why). Never stops the program.
+int schema_version(std::string* error);
+// Whether the connected database holds a table of that name (through the
+// dialect, as schema_version reads its table). Never stops the program.
+bool has_table(std::string_view table);
+
+// For the schema tool: one statement in the back end's own SQL, run
+// untranslated on the connection (in its transaction when one is open),
+// its rows as text. False with the back end's message; never stops the
+// program and leaves rt::status alone.
+bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* error);
+// Whether the connection can only read (on SQLite: a file this user may not
+// write).
+bool read_only();
+// The embedded back end: copies the committed state of the database, the
+// write-ahead log's included, into the new file `path` while other programs
+// go on writing. A file of that name that exists is left alone: false.
+bool backup_to(const std::string& path, std::string* error);
+// The SQLite file the environment names for database `dbname`.
+std::string sqlite_file(std::string_view dbname = "lunadesk");
 
 }  // namespace rt::sql

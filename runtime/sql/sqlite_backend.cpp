@@ -21,6 +21,9 @@
 // even when the cursor had not read them yet, as on PostgreSQL.
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <cstdint>
@@ -43,6 +46,7 @@ namespace rt::sql::detail {
 namespace {
 
 class SqliteConn;
+bool exists(const std::string& path);
 
 Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context = {}) {
   const int ext = db ? sqlite3_extended_errcode(db) : rc;
@@ -132,13 +136,73 @@ class SqliteStmt : public BackendStatement {
 
 class SqliteConn : public Connection, public SchemaLookup {
  public:
-  SqliteConn(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  SqliteConn(sqlite3* db, std::string path, bool read_only, bool writable)
+      : db_(db), path_(std::move(path)), read_only_(read_only), writable_(writable) {}
   ~SqliteConn() override {
     if (reader_) sqlite3_close_v2(reader_);
     sqlite3_close_v2(db_);
   }
   Backend kind() const override { return Backend::Sqlite; }
+  bool read_only() const override { return read_only_; }
   sqlite3* db() const { return db_; }
+
+  Outcome native(std::string_view text, std::vector<NativeRow>* rows) override {
+    Translation tr;
+    tr.text = std::string(text);
+    sqlite3_stmt* st = nullptr;
+    Outcome o = compile(db_, tr, &st);
+    if (!o.ok()) return o;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      NativeRow row;
+      for (int c = 0; c < sqlite3_column_count(st); ++c) {
+        if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+          row.emplace_back(std::nullopt);
+          continue;
+        }
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(st, c));
+        row.emplace_back(std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, c))));
+      }
+      if (rows) rows->push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) o = error_of(db_, rc, StmtKind::Other);
+    sqlite3_finalize(st);
+    schema_.clear();
+    return o;
+  }
+
+  // The online backup: one step copies every page as one read transaction
+  // sees them, so the copy holds the last commit, the write-ahead log's
+  // included, whatever other programs write meanwhile. Written under a
+  // temporary name beside the target and linked to it only when complete;
+  // a target that exists is never touched.
+  Outcome backup(const std::string& path) override {
+    if (exists(path)) return {err::kUnknown, "'" + path + "' exists already; nothing was written"};
+    const std::string tmp = path + ".part";
+    ::unlink(tmp.c_str());
+    sqlite3* dest = nullptr;
+    int rc = sqlite3_open_v2(tmp.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::string why;
+    if (rc == SQLITE_OK) {
+      sqlite3_backup* b = sqlite3_backup_init(dest, "main", db_, "main");
+      if (!b) {
+        rc = sqlite3_errcode(dest);
+      } else {
+        do {
+          rc = sqlite3_backup_step(b, -1);
+          if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+        } while (rc == SQLITE_BUSY || rc == SQLITE_LOCKED || rc == SQLITE_OK);
+        const int fin = sqlite3_backup_finish(b);
+        if (rc == SQLITE_DONE) rc = fin;
+      }
+    }
+    if (rc != SQLITE_OK) why = dest ? sqlite3_errmsg(dest) : sqlite3_errstr(rc);
+    if (sqlite3_close(dest) != SQLITE_OK && why.empty()) why = "the copy could not be closed";
+    if (why.empty() && ::link(tmp.c_str(), path.c_str()) != 0) why = "'" + path + "' cannot be made: " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    if (!why.empty()) return {err::kUnknown, why};
+    return {};
+  }
   void cancel_from_signal() override {
     sqlite3_interrupt(db_);
     if (reader_) sqlite3_interrupt(reader_);
@@ -243,6 +307,13 @@ class SqliteConn : public Connection, public SchemaLookup {
   Outcome release(const std::string& n) override { return control("RELEASE SAVEPOINT " + n, StmtKind::Other); }
   Outcome rollback_to(const std::string& n) override {
     return keeping_serials([&] { return control("ROLLBACK TO SAVEPOINT " + n, StmtKind::Other); });
+  }
+
+  // The write-ahead log and its index stay beside the file when the last
+  // connection closes (see open_sqlite in backend.h).
+  static void keep_wal(sqlite3* db) {
+    int keep = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
   }
 
   static int setup(sqlite3* db) {
@@ -357,6 +428,7 @@ class SqliteConn : public Connection, public SchemaLookup {
       sqlite3_close_v2(r);
       return false;
     }
+    if (writable_) keep_wal(r);
     reader_ = r;
     return true;
   }
@@ -364,6 +436,8 @@ class SqliteConn : public Connection, public SchemaLookup {
   sqlite3* db_;
   sqlite3* reader_ = nullptr;
   std::string path_;
+  bool read_only_ = false;
+  bool writable_ = false;  // the file, by this user (the log is kept)
   std::map<std::string, TableInfo, std::less<>> schema_;
   std::set<std::string> temp_tables_;
   std::map<std::string, std::vector<ColType>, std::less<>> temp_types_;
@@ -484,17 +558,25 @@ std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, st
     sqlite3_close_v2(db);
     return nullptr;
   }
+  // A file this user may not write opens for reading only.
+  const bool writable = sqlite3_db_readonly(db, "main") == 0;
+  const bool may_write = !read_only && writable;
   rc = SqliteConn::setup(db);
+  if (writable) SqliteConn::keep_wal(db);
   // Reading the schema tells a database from any other file, and shows a
   // file that cannot be read.
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && read_only) rc = sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK && !read_only) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && may_write) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     const int ext = sqlite3_extended_errcode(db);
     if ((ext & 0xff) == SQLITE_NOTADB) {
       *error = where + " is not a database";
+    } else if (!may_write && (ext & 0xff) == SQLITE_READONLY && !exists(path + "-shm")) {
+      *error = where + " cannot be read by this user: it may only be read, and its write-ahead log ('" + path +
+               "-wal', '-shm') is missing and cannot be made here; it is there once a user who may write the file "
+               "has opened it";
     } else if ((ext & 0xff) == SQLITE_BUSY) {
       *error = where + " stayed locked by another program";
     } else {
@@ -503,7 +585,7 @@ std::unique_ptr<Connection> open_sqlite(const std::string& path, bool create, st
     sqlite3_close_v2(db);
     return nullptr;
   }
-  return std::make_unique<SqliteConn>(db, path);
+  return std::make_unique<SqliteConn>(db, path, !may_write, writable);
 }
 
 }  // namespace rt::sql::detail

@@ -34,6 +34,7 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
   if (primary == SQLITE_FULL) return err::kDiskFull;
   if (primary == SQLITE_CORRUPT || primary == SQLITE_IOERR) return err::kDamaged;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return err::kLocked;
+  if (primary == SQLITE_READONLY) return err::kReadOnly;
   if (primary == SQLITE_CONSTRAINT) return err::kCheckFailed;
   if (primary == SQLITE_ERROR) {
     // The exact decimal functions' own reports (sqlite_functions.cpp).

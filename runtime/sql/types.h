@@ -3,6 +3,8 @@
 // program. No functions, no state.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "values/value.h"
@@ -13,6 +15,10 @@ namespace rt::sql {
 using Params = std::vector<Value>;
 // Targets of a fetch or single-row select, in select-list order.
 using Into = std::vector<Value*>;
+
+// A row of a statement in the back end's own SQL (rt::sql::native): each
+// column as the back end writes it as text, nullopt for NULL.
+using NativeRow = std::vector<std::optional<std::string>>;
 
 enum class LockWait { Poll, Long, Over };
 using LockWaitHook = void (*)(LockWait);

@@ -749,7 +749,32 @@ TEST_P(ItemsclrStopped, AMenuScriptGoesOnAfterCtrlCAndAfterAStopReport) {
   expect_untouched();
 }
 
+// The oldest database an earlier release made, upgraded: a run nets and
+// clears its items as on a new one (invoice 5001 nets to zero, 5002 keeps
+// its 0.01) and dates its cycle.
+class ItemsclrUpgraded : public ProgramTest {
+ protected:
+  bool upgraded() const override { return true; }
+};
+
+TEST_P(ItemsclrUpgraded, ClearsTheMatchedItemsOfAnUpgradedDatabase) {
+  auto& t = start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}});
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+  t.type("11/30/2026");
+  t.key("enter");
+  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp)) << "the run did not finish";
+  EXPECT_EQ(t.row(kErrorLine), kCleared);
+  EXPECT_EQ(rows("select aroi_invoice_nbr, aroi_seq_nbr from ar_openitem order by 1, 2", 2),
+            std::vector<std::string>{"5002|1"});
+  EXPECT_EQ(rows("select arcy_code, arcy_last_date from ar_cycle", 2), std::vector<std::string>{"1|11/30/2026"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrUpgraded, lunadesk::testing::all_backends(),
+                         lunadesk::testing::backend_name);
 INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrStopped, lunadesk::testing::all_backends(),
                          lunadesk::testing::backend_name);
 

@@ -1,7 +1,11 @@
 // A fresh database and a program in a pseudo-terminal: see program_fixture.h.
 #include "program_fixture.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "core/runtime.h"
 #include "schema.h"
@@ -12,9 +16,38 @@ void ProgramTest::SetUp() {
   db_.emplace(GetParam());
   LUNADESK_NEED_DATABASE(*db_);
   std::string error;
+  if (upgraded()) {
+    const std::string fixture = std::string(LUNADESK_FIXTURE_DIR) +
+                                (GetParam() == Db::Postgres ? "/pg_serial_no_key.sql" : "/sqlite_bytes_char.sql");
+    std::ifstream in(fixture);
+    std::stringstream sql;
+    sql << in.rdbuf();
+    ASSERT_FALSE(sql.str().empty()) << fixture;
+    ASSERT_TRUE(db_->run_outside(sql.str(), &error)) << fixture << ": " << error;
+    ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+    lunadesk::db::UpgradeReport report;
+    ASSERT_TRUE(lunadesk::db::upgrade_schema(&report, &error)) << error;
+    return;
+  }
   ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
   lunadesk::db::SchemaReport report;
   ASSERT_TRUE(lunadesk::db::create_schema(&report, &error)) << error;
+}
+
+void ProgramTest::read_only_user() {
+  if (GetParam() == Db::Sqlite) {
+    // The directory and file readable by all, writable by their owner.
+    ASSERT_EQ(::chmod(db_->dir().c_str(), 0755), 0);
+    for (const char* part : {"", "-wal", "-shm"}) ASSERT_EQ(::chmod((db_->where() + part).c_str(), 0644), 0) << part;
+    launcher_ = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    return;
+  }
+  const std::string role = "lunadesk_reader";
+  outside("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '" + role + "') THEN CREATE ROLE " + role +
+          " LOGIN; END IF; END $$");
+  outside("GRANT USAGE ON SCHEMA " + db_->where() + " TO " + role + "; GRANT SELECT ON ALL TABLES IN SCHEMA " +
+          db_->where() + " TO " + role);
+  user_env_["PGUSER"] = role;
 }
 
 void ProgramTest::TearDown() {
@@ -34,8 +67,10 @@ std::map<std::string, std::string> ProgramTest::db_env() const {
 
 e2e::Options ProgramTest::options(const std::string& program, std::map<std::string, std::string> extra_env) const {
   e2e::Options opt;
-  opt.argv = {std::string(LUNADESK_BIN_DIR) + "/" + program};
+  opt.argv = launcher_;
+  opt.argv.push_back(std::string(LUNADESK_BIN_DIR) + "/" + program);
   opt.env = db_env();
+  for (auto& [k, v] : user_env_) opt.env[k] = v;
   for (auto& [k, v] : extra_env) opt.env[k] = v;
   opt.cwd = db_->dir();
   return opt;

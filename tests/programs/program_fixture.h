@@ -22,8 +22,16 @@ namespace lunadesk::testing {
 class ProgramTest : public ::testing::TestWithParam<Db> {
  protected:
   // Fresh database with the schema; the test process stays connected.
+  // With upgraded() the database is instead the oldest one an earlier
+  // release made (tests/db/fixtures), with its rows, brought up to date by
+  // the schema tool's upgrade.
   void SetUp() override;
   void TearDown() override;
+  virtual bool upgraded() const { return false; }
+  // The programs then run as a user who may only read the database: as
+  // "nobody" on a file only its owner may write (SQLite), as a role granted
+  // SELECT only (PostgreSQL).
+  void read_only_user();
 
   // Starts build/bin/<program> on this database in a 24x80 terminal and
   // waits for `ready` (some text of its first screen). Without a
@@ -72,6 +80,8 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   double first_screen_ms_ = 0;
   std::optional<ScopedDatabase> db_;
   std::unique_ptr<e2e::Terminal> term_;
+  std::vector<std::string> launcher_;  // put before the program's path
+  std::map<std::string, std::string> user_env_;
 
  private:
   e2e::Options options(const std::string& program, std::map<std::string, std::string> extra_env) const;

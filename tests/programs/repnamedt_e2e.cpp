@@ -579,6 +579,47 @@ TEST_P(Repnamedt, DeleteTakesTheRowByKeyAndALockedRowStays) {
   EXPECT_EQ(count("iq_salesman_name"), 0);
 }
 
+// A user who may only read the database finds and browses; a save says in
+// one line that the database is read-only, stores nothing and keeps what
+// was typed.
+TEST_P(Repnamedt, AReadOnlyUserBrowsesAndASaveKeepsTheTyping) {
+  read_only_user();
+  auto& t = run();
+  find(t);
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Alice Anders"));
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Bob Brown"));
+  change_name(t, "Read Only");
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "The database is read-only for this user: nothing was saved"));
+  EXPECT_TRUE(t.wait_cursor(kNameLine, kFieldCol)) << "back in the input";
+  EXPECT_EQ(field(t, kNameLine, 10), "Read Only ");
+  EXPECT_EQ(table().at(1), "B2|Bob Brown|NULL");
+}
+
+// The oldest database an earlier release made, upgraded: its rows are
+// found as the current rules keep them (the blanks another tool left are
+// gone) and a Change saves.
+class RepnamedtUpgraded : public Repnamedt {
+ protected:
+  bool upgraded() const override { return true; }
+};
+
+TEST_P(RepnamedtUpgraded, FindsAndChangesTheRowsOfAnUpgradedDatabase) {
+  auto& t = run();
+  find(t, "CD");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Carl Dunn"));
+  change_name(t, "Carl Dunne");
+  t.key("esc");
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(rows("select iqsn_code, iqsn_name from iq_salesman_name where iqsn_code = 'CD'", 2),
+            std::vector<std::string>{"CD|Carl Dunne"});
+  find(t, "Z*");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Zoë Ünal"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Repnamedt, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, RepnamedtUpgraded, lunadesk::testing::all_backends(),
+                         lunadesk::testing::backend_name);
 
 }  // namespace

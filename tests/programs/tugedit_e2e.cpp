@@ -713,6 +713,24 @@ TEST_P(Tugedit, AnAddWaitingForALockIsShownAndCtrlCKeepsTheSchedules) {
   EXPECT_EQ(links_of(std::stol(link(t))), Rows{"M1/FE"});
 }
 
+// The oldest database an earlier release made, upgraded: its groups and
+// their links are found, and a new group gets a serial of its own.
+class TugeditUpgraded : public Tugedit {
+ protected:
+  bool upgraded() const override { return true; }
+};
+
+TEST_P(TugeditUpgraded, FindsTheGroupsAndLinksOfAnUpgradedDatabase) {
+  auto& t = run();
+  find(t, "RETAIL", "TX");
+  ASSERT_TRUE(at(t, kDescLine, kCol, "Retail taxable goods"));
+  EXPECT_EQ(shown(t, true), (Rows{"01/ST", "02/CO"}));
+  EXPECT_EQ(link(t), "1");
+  EXPECT_GT(retail_, 2) << "the serial continues after the rows the earlier release stored";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Tugedit, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, TugeditUpgraded, lunadesk::testing::all_backends(),
+                         lunadesk::testing::backend_name);
 
 }  // namespace

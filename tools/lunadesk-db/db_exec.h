@@ -49,6 +49,10 @@ long count_rows(std::string_view table);
 long insert_with_serial(std::string_view insert, rt::sql::Params params, std::string_view table,
                         std::string_view column);
 
+// Writes the current schema version into its table (which must exist),
+// in the caller's transaction.
+void write_version();
+
 // Parameter shorthand. A null pointer or an empty text gives a null CHAR.
 rt::Value ch(const char* text);
 rt::Value small(int v);

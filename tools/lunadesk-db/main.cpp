@@ -16,6 +16,7 @@
 #include "core/host.h"
 #include "core/runtime.h"
 #include "db_exec.h"
+#include "backup.h"
 #include "demo.h"
 #include "listing.h"
 #include "schema.h"
@@ -27,12 +28,19 @@ namespace {
 using namespace lunadesk::db;
 
 const char kUsage[] =
-    "usage: lunadesk-db [--force] init | demo | list\n"
+    "usage: lunadesk-db [--force] init | demo | list | upgrade | check\n"
+    "       lunadesk-db backup FILE | restore FILE\n"
     "       lunadesk-db --help | --version\n"
-    "  init   create every table and index of the schema that is missing\n"
-    "  demo   create the schema if needed, then add the demo rows to an empty database\n"
-    "  list   list the salesmen, the tax use groups and the open items per cycle\n"
-    "         (only reads: never creates or changes a file)\n"
+    "  init     create every table and index of the schema that is missing\n"
+    "  demo     create the schema if needed, then add the demo rows to an empty database\n"
+    "  list     list the salesmen, the tax use groups and the open items per cycle\n"
+    "           (only reads: never creates or changes a file)\n"
+    "  upgrade  bring the schema of an earlier release up to this one's (SQLite: after\n"
+    "           a backup beside the file)\n"
+    "  check    read the whole database and report every row that breaks the rules\n"
+    "           the programs rely on; exit status 0 only when there is none\n"
+    "  backup FILE   copy the database, as committed, into the new file FILE\n"
+    "  restore FILE  replace the database with the backup FILE (no program may have it open)\n"
     "  --force  add the schema even to a database that holds other tables\n"
     "The database: A4GL_SQLTYPE=pg (or postgres, any case) selects the database\n"
     "'lunadesk' on PostgreSQL (PGHOST, PGPORT, PGUSER, ...); unset, the SQLite file\n"
@@ -102,7 +110,8 @@ bool precheck(const std::string& command, std::string* error) {
     return false;
   }
   struct stat st;
-  if (command == "list" && (::stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))) {
+  const bool reads_only = command == "list" || command == "check" || command == "backup" || command == "upgrade";
+  if (reads_only && (::stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))) {
     *error = target() + (exists(path) ? " is empty" : " does not exist") +
              "; create it with 'lunadesk-db init' or 'lunadesk-db demo'";
     return false;
@@ -178,6 +187,97 @@ int run_demo() {
   return 0;
 }
 
+// The schema version decides what a command may do: an older schema is
+// only upgraded, checked or backed up; a newer one only backed up.
+bool version_allows(const std::string& command, int* version) {
+  std::string why;
+  *version = rt::sql::schema_version(&why);
+  if (*version < 0) {
+    fail(target() + ": the schema version cannot be read: " + why);
+    return false;
+  }
+  if (command == "backup" || *version == rt::sql::kSchemaVersion) return true;
+  if (*version == 0 && !holds_schema()) {
+    if (command == "init" || command == "demo") return true;
+    fail(target() + " holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' for demo data");
+    return false;
+  }
+  if (*version < rt::sql::kSchemaVersion && (command == "upgrade" || command == "check")) return true;
+  fail(version_refusal(*version, target()) + (command == "upgrade" ? std::string() : "; nothing was changed"));
+  return false;
+}
+
+int run_upgrade(int version) {
+  if (version == rt::sql::kSchemaVersion) {
+    std::printf("Schema of %s is at version %d already; nothing changed.\n", target().c_str(), version);
+    return 0;
+  }
+  std::string kept;
+  if (!is_pg()) {
+    kept = free_name_beside(sqlite_path(), "before-upgrade");
+    std::string error;
+    if (!sqlite_backup(kept, &error)) return fail(target() + ": the backup before the upgrade failed: " + error);
+  }
+  UpgradeReport r;
+  std::string error;
+  if (!upgrade_schema(&r, &error)) {
+    return fail(target() + ": " + error + "; nothing was changed" + (kept.empty() ? "" : " (a backup is in '" + kept + "')"));
+  }
+  std::printf("Upgraded %s from %s to schema version %d.\n", target().c_str(),
+              r.from_version == 0 ? "an earlier release without a version" : ("version " + std::to_string(r.from_version)).c_str(),
+              rt::sql::kSchemaVersion);
+  if (!kept.empty()) std::printf("  backup before the upgrade: %s\n", kept.c_str());
+  if (!r.tables_rebuilt.empty())
+    std::printf("  tables made anew with the current column rules: %zu (%ld rows kept)\n", r.tables_rebuilt.size(),
+                r.rows_copied);
+  if (!r.tables_created.empty()) std::printf("  new tables: %s\n", join(r.tables_created).c_str());
+  if (!r.columns_added.empty()) std::printf("  new columns: %s\n", join(r.columns_added).c_str());
+  if (!r.constraints_added.empty()) std::printf("  new constraints: %s\n", join(r.constraints_added).c_str());
+  if (!r.indexes_created.empty()) std::printf("  new indexes: %s\n", join(r.indexes_created).c_str());
+  long trimmed = 0;
+  for (const auto& [column, n] : r.trimmed) trimmed += n;
+  std::printf("  CHAR values whose trailing blanks were dropped: %ld\n", trimmed);
+  for (const auto& [column, n] : r.trimmed) std::printf("    %-30s %ld\n", column.c_str(), n);
+  return 0;
+}
+
+int run_check(int version) {
+  std::vector<Finding> findings;
+  std::string error;
+  if (!check_database(&findings, &error)) return fail(target() + ": " + error);
+  if (version != rt::sql::kSchemaVersion) findings.push_back({"", "", version_refusal(version, "the database")});
+  for (const Finding& f : findings) {
+    std::string where = f.table.empty() ? std::string("database") : "table " + f.table;
+    if (!f.key.empty()) where += " (" + f.key + ")";
+    std::printf("%s: %s\n", where.c_str(), one_line(f.what).c_str());
+  }
+  if (findings.empty()) {
+    std::printf("%s: no faults found.\n", target().c_str());
+    return 0;
+  }
+  std::printf("%s: %zu fault%s found.\n", target().c_str(), findings.size(), findings.size() == 1 ? "" : "s");
+  return 1;
+}
+
+int run_backup(const std::string& file) {
+  std::string error;
+  if (!(is_pg() ? pg_backup(file, &error) : sqlite_backup(file, &error))) return fail(target() + ": backup: " + error);
+  std::printf("Backed up %s to '%s'.\n", target().c_str(), file.c_str());
+  return 0;
+}
+
+int run_restore(const std::string& file) {
+  RestoreReport r;
+  std::string error;
+  if (!(is_pg() ? pg_restore(file, &r, &error) : sqlite_restore(sqlite_path(), file, &r, &error)))
+    return fail(target() + ": restore: " + error);
+  std::printf("Restored %s from '%s' (schema version %d).\n", target().c_str(), file.c_str(), r.version);
+  if (!r.kept.empty()) std::printf("  the database as it was: %s\n", r.kept.c_str());
+  if (r.version < rt::sql::kSchemaVersion)
+    std::printf("  it holds the schema of an earlier release: run 'lunadesk-db upgrade' before the programs.\n");
+  return 0;
+}
+
 int run_list() {
   try {
     const std::string text = listing();
@@ -194,7 +294,7 @@ int run_list() {
 int main(int argc, char** argv) {
   rt::set_args(argc, argv);
   bool force = false;
-  std::string command;
+  std::string command, file;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "-h" || a == "--help" || a == "help") {
@@ -207,31 +307,50 @@ int main(int argc, char** argv) {
     }
     if (a == "--force") {
       force = true;
-    } else if (command.empty() && (a == "init" || a == "demo" || a == "list")) {
+    } else if (command.empty() && (a == "init" || a == "demo" || a == "list" || a == "upgrade" || a == "check")) {
       command = a;
+    } else if (command.empty() && (a == "backup" || a == "restore") && i + 1 < argc) {
+      command = a;
+      file = argv[++i];
     } else {
       std::fprintf(stderr, "lunadesk-db: unknown %s '%s'\n%s", a[0] == '-' ? "option" : "command", a.c_str(), kUsage);
       return 2;
     }
   }
-  if (command.empty() || (force && command == "list")) {
+  if (command.empty() || (force && command != "init" && command != "demo") ||
+      ((command == "backup" || command == "restore") && file.empty())) {
     std::fputs(kUsage, stderr);
     return 2;
   }
 
   std::string error;
+  if (command == "restore" && !is_pg()) return run_restore(file);
   if (!precheck(command, &error)) return fail(error);
-  // The SQL layer's reason names the file or the server already.
-  const bool list = command == "list";
-  if (!rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/!list, /*read_only=*/list)) {
+  // The SQL layer's reason names the file or the server already. Commands
+  // that only read open the file to read only.
+  const bool reads = command == "list" || command == "check" || command == "backup";
+  if (!rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/command == "init" || command == "demo",
+                            /*read_only=*/reads)) {
     return fail(error.empty() ? "cannot connect to " + target() : error);
   }
 
   int rc = 1;
-  if (list)
+  int version = 0;
+  if (command == "restore") {
+    rc = run_restore(file);
+  } else if (!version_allows(command, &version)) {
+    rc = 1;
+  } else if (command == "list") {
     rc = run_list();
-  else if (guard_foreign(force))
+  } else if (command == "check") {
+    rc = run_check(version);
+  } else if (command == "backup") {
+    rc = run_backup(file);
+  } else if (command == "upgrade") {
+    rc = run_upgrade(version);
+  } else if (guard_foreign(force)) {
     rc = command == "init" ? run_init() : run_demo();
+  }
   rt::sql::disconnect();
   return rc;
 }

@@ -54,9 +54,60 @@ struct SchemaReport {
 };
 
 // Creates every table and index that is missing, in one transaction; what
-// exists is left alone. A table that exists but lacks columns of the schema
-// is an error, reported before anything is created (nothing is changed).
+// exists is left alone. A new schema gets its version row. A table that
+// exists but lacks columns of the schema is an error, reported before
+// anything is created (nothing is changed); so is a database that holds
+// the schema of an earlier release (it needs upgrade_schema) or of a newer
+// one.
 bool create_schema(SchemaReport* report, std::string* error);
+
+// Whether the current database holds any table of the schema (the version
+// table aside).
+bool holds_schema();
+
+// The one-line reason a database of schema version `version` (as
+// rt::sql::schema_version reads it) cannot be used by this release as it
+// is, naming what to do; "" when it can. `what` is the database as the
+// message names it.
+std::string version_refusal(int version, const std::string& what);
+
+struct UpgradeReport {
+  int from_version = 0;                 // 0: made before versions were kept
+  std::vector<std::string> tables_created;
+  std::vector<std::string> tables_rebuilt;   // SQLite: made anew with the current column rules
+  std::vector<std::string> columns_added;    // "table.column"
+  std::vector<std::string> constraints_added;
+  std::vector<std::string> indexes_created;
+  // CHAR values that lost trailing blanks, per "table.column".
+  std::vector<std::pair<std::string, long>> trimmed;
+  long rows_copied = 0;  // rows carried into rebuilt tables
+  bool changed() const { return from_version != 0 || !tables_rebuilt.empty(); }
+};
+
+// Brings the schema of an earlier release to the current one, in one
+// transaction: tables and columns added, tables whose column rules are
+// older made anew with their rows (SQLite), constraints and indexes added,
+// the version written. A database already at the current version is left
+// alone (report->from_version is then the current version). A newer one
+// is refused. Rows are kept as stored, but for the trailing blanks of
+// CHAR values where the current rules drop them, which are counted.
+bool upgrade_schema(UpgradeReport* report, std::string* error);
+
+// One rule of the schema broken by a stored row, or a fault the back end's
+// own check found.
+struct Finding {
+  std::string table;  // "" for the database as a whole
+  std::string key;    // the row, as "column=value, ..." ("" for none)
+  std::string what;   // what is wrong
+};
+
+// Reads the whole database and reports what breaks the rules the programs
+// rely on: the back end's integrity check (SQLite), rows that refer to
+// rows that are not there, and stored values their column's type or rules
+// refuse (CHAR with trailing blanks or longer than the column, a DECIMAL
+// with more places than its scale or no number at all, a whole number out
+// of range or no number, a DATE that is no date). Never writes.
+bool check_database(std::vector<Finding>* findings, std::string* error);
 
 // Names of the tables of the current database that the schema does not
 // define (a database that holds them belongs to something else), sorted.

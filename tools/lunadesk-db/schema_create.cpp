@@ -64,6 +64,12 @@ std::set<std::string> existing_indexes() {
 
 }  // namespace
 
+void write_version() {
+  exec("DELETE FROM " + std::string(rt::sql::kVersionTable), {}, "clearing the schema version");
+  exec("INSERT INTO " + std::string(rt::sql::kVersionTable) + " VALUES (?)", {integer(rt::sql::kSchemaVersion)},
+       "writing the schema version");
+}
+
 bool foreign_tables(std::vector<std::string>* names, std::string* error) {
   const char* text = rt::sql::backend() == rt::sql::Backend::Postgres
                          ? "SELECT tablename FROM pg_tables WHERE schemaname = current_schema()"
@@ -93,11 +99,35 @@ bool missing_columns(std::vector<std::string>* missing, std::string* error) {
   }
 }
 
+bool holds_schema() {
+  for (const TableDef& t : schema_tables()) {
+    if (t.name != rt::sql::kVersionTable && rt::sql::has_table(t.name)) return true;
+  }
+  return false;
+}
+
+std::string version_refusal(int version, const std::string& what) {
+  const int current = rt::sql::kSchemaVersion;
+  if (version == current) return {};
+  if (version > current) {
+    return what + " has schema version " + std::to_string(version) + ", of a newer release (this one knows " +
+           std::to_string(current) + "); it is left alone: use the lunadesk-db of that release";
+  }
+  const std::string had = version == 0 ? std::string("no version recorded") : "version " + std::to_string(version);
+  return what + " has the schema of an earlier release (" + had + ", this release needs " + std::to_string(current) +
+         "); bring it up to date with 'lunadesk-db upgrade'";
+}
+
 bool create_schema(SchemaReport* report, std::string* error) {
   SchemaReport r;
   std::vector<const TableDef*> to_create;
   std::vector<std::string> incomplete;
   try {
+    std::string why;
+    const int version = rt::sql::schema_version(&why);
+    if (version < 0) throw DbError("reading the schema version: " + why);
+    const bool older = version == 0 && holds_schema();
+    if (version > rt::sql::kSchemaVersion) throw DbError(version_refusal(version, "the database"));
     for (const TableDef& t : schema_tables()) {
       std::vector<std::string> lacking;
       switch (inspect_table(t, &lacking)) {
@@ -116,8 +146,10 @@ bool create_schema(SchemaReport* report, std::string* error) {
       std::string msg = "existing tables lack columns the programs use: ";
       for (size_t i = 0; i < incomplete.size(); ++i) msg += (i ? ", " : "") + incomplete[i];
       msg += "; nothing was changed";
+      if (older) msg += "; bring it up to date with 'lunadesk-db upgrade'";
       throw DbError(msg);
     }
+    if (older) throw DbError(version_refusal(0, "the database") + "; nothing was changed");
     std::set<std::string> present = existing_indexes();
 
     rt::sql::ContinueOnError guard;
@@ -127,6 +159,7 @@ bool create_schema(SchemaReport* report, std::string* error) {
       for (const TableDef* t : to_create) {
         exec(create_table_sql(*t), {}, "creating table " + std::string(t->name));
         r.tables_created.push_back(std::string(t->name));
+        if (t->name == rt::sql::kVersionTable) write_version();
       }
       for (const IndexDef& ix : schema_indexes()) {
         if (present.count(std::string(ix.name))) {

@@ -210,6 +210,10 @@ const std::vector<TableDef> kTables = {
       {"corc_lp_name", "CHAR(10)"},
       {"corc_paper_tray", "SMALLINT"},
       {"corc_copies", "SMALLINT"}}},
+
+    // The schema version (rt::sql::kSchemaVersion): one row, written with
+    // the schema and by each upgrade, read by every program at its start.
+    {"lunadesk_version", {{"version", "INTEGER", true}}},
 };
 
 // Keys (unique) and the indexes of the lookups, the delete check of the tax
