@@ -22,6 +22,9 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
 add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
         DESTINATION ${doc_dir})
+# The one lintian hint that does not apply, with the reason in the file.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME lunadesk)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lunadesk)

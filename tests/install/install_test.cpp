@@ -205,7 +205,7 @@ const std::vector<std::string> kInstalled{
     "share/lunadesk/help.hlp", "share/man/man1/repnamedt.1.gz", "share/man/man1/tugedit.1.gz",
     "share/man/man1/itemsclr.1.gz", "share/man/man1/lunadesk-db.1.gz", "share/man/man1/txt2pdf.1.gz",
     "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz", "share/doc/lunadesk/copyright",
-    "share/doc/lunadesk/changelog.Debian.gz"};
+    "share/doc/lunadesk/changelog.Debian.gz", "share/lintian/overrides/lunadesk"};
 
 // From an installation's bin/: a demo database made by its lunadesk-db,
 // then `program` in a terminal, in a directory without a help file; the

@@ -4,6 +4,9 @@
 // export as text and PDF, and e-mail. The print system, the pager and
 // mail are recording stand-ins first on PATH, but where the system's
 // s-nail sends to a capture; txt2pdf and prnt are ours.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -420,8 +423,11 @@ TEST_P(Report, MailAttachesTheExportThroughTheRealCommand) {
   }
   fs::permissions(state_ + "/capture", fs::perms::owner_all);
   std::ofstream(state_ + "/mailrc") << "set mta=" << state_ << "/capture\n";
+  // s-nail warns of a LOGNAME that is not the user running it.
+  const passwd* user = ::getpwuid(::geteuid());
+  ASSERT_NE(user, nullptr);
   auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::RealMail,
-                  {{"LDEMAIL", "reports@example.com"}, {"MAILRC", state_ + "/mailrc"}});
+                  {{"LDEMAIL", "reports@example.com"}, {"MAILRC", state_ + "/mailrc"}, {"LOGNAME", user->pw_name}});
   ASSERT_TRUE(t.wait_for("Output Options"));
   run_export(t, "f9", "kept", "t", std::nullopt, [&] { return exists(home_ + "/kept.txt"); });
   auto gone = [&](const std::string& name) { return [this, name] { return !exists(home_ + "/" + name); }; };

@@ -182,14 +182,13 @@ TEST(Process, AShellScriptStartsTheCommandWithOrWithoutJobControl) {
     SCOPED_TRACE(job_control ? "sh -i" : "sh");
     Options o;
     o.shell_script = "\"$0\" \"$@\"; echo \"back in the menu $?\"";
-    o.argv = {"sleep", "1000"};
+    o.argv = {"sh", "-c", "echo started; exec sleep 1000"};
     o.job_control = job_control;
     Terminal t(o);
-    std::vector<pid_t> started;
-    ASSERT_TRUE(t.wait_until([&] {
-      started = t.children();
-      return started.size() == 1 && t.foreground_group() == ::getpgid(started[0]);
-    })) << "foreground group " << t.foreground_group();
+    ASSERT_TRUE(t.wait_for("started"));
+    const std::vector<pid_t> started = t.children();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(t.foreground_group(), ::getpgid(started[0]));
     EXPECT_EQ(::getpgid(started[0]), job_control ? started[0] : t.pid());
     ::kill(started[0], SIGTERM);
     EXPECT_TRUE(t.wait_for("back in the menu 143"));
