@@ -637,5 +637,48 @@ TEST(ToolList, NeverCreatesOrChangesAFile) {
   EXPECT_FALSE(std::filesystem::exists(kept + "-wal") || std::filesystem::exists(kept + "-shm"));
 }
 
+// Backups on PostgreSQL, through pg_dump and pg_restore: a target that
+// exists is left alone; a restore refuses a file that is no dump and a
+// database another session has open, and otherwise brings the backup back.
+TEST(ToolBackupPg, DumpsAndRestoresOnlyWhenNoOtherSessionHasTheDatabase) {
+  ScopedDatabase db(Db::Postgres);
+  LUNADESK_NEED_DATABASE(db);
+  ASSERT_EQ(tool("demo").status, 0);
+  auto run = [](std::vector<std::string> argv) {
+    ToolRun r;
+    argv.insert(argv.begin(), LUNADESK_DB_TOOL);
+    r.status = run_command(argv, &r.out, &r.err);
+    return r;
+  };
+  const std::string file = db.dir() + "/lunadesk.dump";
+  ToolRun backup = run({"backup", file});
+  ASSERT_EQ(backup.status, 0) << backup.err;
+  const std::string dumped = read_file(file);
+  ToolRun again = run({"backup", file});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(one_line(again.err) && contains(again.err, "exists already")) << again.err;
+  EXPECT_TRUE(read_file(file) == dumped);
+
+  std::string error;
+  ASSERT_TRUE(db.run_outside("DELETE FROM iq_salesman_name", &error)) << error;
+  const std::string junk = db.dir() + "/notes.txt";
+  std::ofstream(junk) << "not a dump\n";
+  ToolRun refused = run({"restore", junk});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(one_line(refused.err) && contains(refused.err, "nothing was changed")) << refused.err;
+
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  ToolRun busy = run({"restore", file});
+  rt::sql::disconnect();
+  EXPECT_EQ(busy.status, 1);
+  EXPECT_TRUE(one_line(busy.err) && contains(busy.err, "other session")) << busy.err;
+  EXPECT_EQ(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"0"});
+
+  ToolRun restore = run({"restore", file});
+  ASSERT_EQ(restore.status, 0) << restore.err;
+  EXPECT_EQ(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"12"});
+  EXPECT_EQ(tool("check").status, 0);
+}
+
 }  // namespace
 }  // namespace lunadesk::db::test
