@@ -41,6 +41,14 @@ ToolRun tool(const std::string& command, const std::string& option = "") {
   return r;
 }
 
+// The tool with these arguments.
+ToolRun tool_with(std::vector<std::string> args) {
+  ToolRun r;
+  args.insert(args.begin(), LUNADESK_DB_TOOL);
+  r.status = run_command(args, &r.out, &r.err);
+  return r;
+}
+
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 bool one_line(const std::string& text) {
@@ -489,14 +497,8 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
     sqlite3_close(copy);
   }
 
-  auto run = [](std::vector<std::string> argv) {
-    ToolRun r;
-    argv.insert(argv.begin(), LUNADESK_DB_TOOL);
-    r.status = run_command(argv, &r.out, &r.err);
-    return r;
-  };
   const std::string saved_bytes = read_file(file);
-  ToolRun again = run({"backup", file});
+  ToolRun again = tool_with({"backup", file});
   EXPECT_EQ(again.status, 1);
   EXPECT_TRUE(one_line(again.err) && contains(again.err, "exists already")) << again.err;
   EXPECT_TRUE(read_file(file) == saved_bytes) << "the existing file is left alone";
@@ -506,30 +508,30 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
   ASSERT_TRUE(db.run_outside("DELETE FROM iq_salesman_name", &error)) << error;
   const std::string garbage = db.dir() + "/notes.txt";
   std::ofstream(garbage) << "not a database\n";
-  ToolRun junk = run({"restore", garbage});
+  ToolRun junk = tool_with({"restore", garbage});
   EXPECT_EQ(junk.status, 1);
   EXPECT_TRUE(one_line(junk.err) && contains(junk.err, "nothing was changed")) << junk.err;
 
   const std::string newer = db.dir() + "/newer.db";
-  ASSERT_EQ(run({"backup", newer}).status, 0);
+  ASSERT_EQ(tool_with({"backup", newer}).status, 0);
   sqlite3* nw = nullptr;
   ASSERT_EQ(sqlite3_open(newer.c_str(), &nw), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(nw, "UPDATE lunadesk_version SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(nw);
-  ToolRun refused_newer = run({"restore", newer});
+  ToolRun refused_newer = tool_with({"restore", newer});
   EXPECT_EQ(refused_newer.status, 1);
   EXPECT_TRUE(one_line(refused_newer.err) && contains(refused_newer.err, "version 99")) << refused_newer.err;
 
   sqlite3* open_elsewhere = nullptr;
   ASSERT_EQ(sqlite3_open(db.where().c_str(), &open_elsewhere), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(open_elsewhere, "SELECT COUNT(*) FROM iq_salesman_name", nullptr, nullptr, nullptr), SQLITE_OK);
-  ToolRun busy = run({"restore", file});
+  ToolRun busy = tool_with({"restore", file});
   EXPECT_EQ(busy.status, 1);
   EXPECT_TRUE(one_line(busy.err) && contains(busy.err, "open in another program")) << busy.err;
   sqlite3_close(open_elsewhere);
   EXPECT_EQ(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"0"}) << "nothing restored";
 
-  ToolRun restore = run({"restore", file});
+  ToolRun restore = tool_with({"restore", file});
   ASSERT_EQ(restore.status, 0) << restore.err;
   EXPECT_TRUE(contains(restore.out, db.where() + ".before-restore")) << restore.out;
   EXPECT_NE(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"0"});
@@ -644,17 +646,11 @@ TEST(ToolBackupPg, DumpsAndRestoresOnlyWhenNoOtherSessionHasTheDatabase) {
   ScopedDatabase db(Db::Postgres);
   LUNADESK_NEED_DATABASE(db);
   ASSERT_EQ(tool("demo").status, 0);
-  auto run = [](std::vector<std::string> argv) {
-    ToolRun r;
-    argv.insert(argv.begin(), LUNADESK_DB_TOOL);
-    r.status = run_command(argv, &r.out, &r.err);
-    return r;
-  };
   const std::string file = db.dir() + "/lunadesk.dump";
-  ToolRun backup = run({"backup", file});
+  ToolRun backup = tool_with({"backup", file});
   ASSERT_EQ(backup.status, 0) << backup.err;
   const std::string dumped = read_file(file);
-  ToolRun again = run({"backup", file});
+  ToolRun again = tool_with({"backup", file});
   EXPECT_EQ(again.status, 1);
   EXPECT_TRUE(one_line(again.err) && contains(again.err, "exists already")) << again.err;
   EXPECT_TRUE(read_file(file) == dumped);
@@ -663,18 +659,18 @@ TEST(ToolBackupPg, DumpsAndRestoresOnlyWhenNoOtherSessionHasTheDatabase) {
   ASSERT_TRUE(db.run_outside("DELETE FROM iq_salesman_name", &error)) << error;
   const std::string junk = db.dir() + "/notes.txt";
   std::ofstream(junk) << "not a dump\n";
-  ToolRun refused = run({"restore", junk});
+  ToolRun refused = tool_with({"restore", junk});
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(one_line(refused.err) && contains(refused.err, "nothing was changed")) << refused.err;
 
   ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
-  ToolRun busy = run({"restore", file});
+  ToolRun busy = tool_with({"restore", file});
   rt::sql::disconnect();
   EXPECT_EQ(busy.status, 1);
   EXPECT_TRUE(one_line(busy.err) && contains(busy.err, "other session")) << busy.err;
   EXPECT_EQ(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"0"});
 
-  ToolRun restore = run({"restore", file});
+  ToolRun restore = tool_with({"restore", file});
   ASSERT_EQ(restore.status, 0) << restore.err;
   EXPECT_EQ(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"12"});
   EXPECT_EQ(tool("check").status, 0);

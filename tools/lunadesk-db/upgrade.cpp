@@ -258,10 +258,7 @@ bool upgrade_schema(UpgradeReport* report, std::string* error) {
       throw DbError("the database holds no lunadesk tables to upgrade; make them with 'lunadesk-db init'");
     }
 
-    rt::sql::ContinueOnError guard;
-    rt::sql::begin_work();
-    if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
-    try {
+    one_transaction("the upgrade", [&] {
       // Indexes a rebuilt table loses come back with the rest; only those
       // the database never had count as new.
       const std::set<std::string> had = index_names();
@@ -283,12 +280,7 @@ bool upgrade_schema(UpgradeReport* report, std::string* error) {
         (had.count(std::string(ix.name)) ? r.indexes_remade : r.indexes_created).push_back(std::string(ix.name));
       }
       write_version();
-      rt::sql::commit_work();
-      if (rt::status < 0) throw DbError("committing the upgrade: " + rt::sql::last_error_message());
-    } catch (...) {
-      if (rt::sql::in_transaction()) rt::sql::rollback_work();
-      throw;
-    }
+    });
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return false;
