@@ -113,7 +113,7 @@ void clear_matched() {
   }
   ui::display_field("arcy_cutoff_date", mv_end_date);
 
-  if (rt::sql::read_only()) {
+  if (!rt::sql::may_change("ar_openitem")) {
     ui::error("The database is read-only for this user: nothing was cleared");
     return;
   }

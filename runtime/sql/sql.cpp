@@ -448,6 +448,17 @@ bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* er
 
 bool read_only() { return g().conn && g().conn->read_only(); }
 
+bool may_change(std::string_view table) {
+  if (!g().conn || g().conn->read_only()) return false;
+  if (g().conn->kind() != Backend::Postgres) return true;
+  std::vector<NativeRow> rows;
+  const std::string q = quote_literal(table, Backend::Postgres);
+  if (!native("SELECT has_table_privilege(" + q + ", 'DELETE') AND has_table_privilege(" + q + ", 'UPDATE')", &rows,
+              nullptr))
+    return true;  // the statements themselves will tell
+  return rows.empty() || rows[0].empty() || !rows[0][0] || *rows[0][0] == "t";
+}
+
 bool backup_to(const std::string& path, std::string* error) {
   State& s = g();
   detail::Outcome o = s.conn ? s.conn->backup(path) : detail::Outcome{err::kConnect, "not connected"};

@@ -266,6 +266,10 @@ bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* er
 // Whether the connection can only read (on SQLite: a file this user may not
 // write).
 bool read_only();
+// Whether this user may delete and update rows of `table` (a name of the
+// schema): on SQLite unless the connection can only read, on PostgreSQL as
+// the role's privileges say. One statement on PostgreSQL.
+bool may_change(std::string_view table);
 // The embedded back end: copies the committed state of the database, the
 // write-ahead log's included, into the new file `path` while other programs
 // go on writing. A file of that name that exists is left alone: false.

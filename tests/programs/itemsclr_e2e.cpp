@@ -755,21 +755,35 @@ TEST_P(ItemsclrStopped, AMenuScriptGoesOnAfterCtrlCAndAfterAStopReport) {
 class ItemsclrUpgraded : public ProgramTest {
  protected:
   bool upgraded() const override { return true; }
+  // Starts the program and a run up to 11/30/2026 over every cycle.
+  e2e::Terminal& run_november() {
+    auto& t = start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}});
+    t.key("n");
+    EXPECT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
+    t.type("11/30/2026");
+    t.key("enter");
+    EXPECT_TRUE(t.wait_for("Ctrl-F: Find"));
+    t.key("esc");
+    return t;
+  }
 };
 
 TEST_P(ItemsclrUpgraded, ClearsTheMatchedItemsOfAnUpgradedDatabase) {
-  auto& t = start("itemsclr", "Clear Matched Transactions", {{"LUNADESK_TODAY", kToday}});
-  t.key("n");
-  ASSERT_TRUE(t.wait_for_at(kMessageLine, 1, "Esc: Accept  Ctrl-C: Cancel"));
-  t.type("11/30/2026");
-  t.key("enter");
-  ASSERT_TRUE(t.wait_for("Ctrl-F: Find"));
-  t.key("esc");
+  auto& t = run_november();
   ASSERT_TRUE(t.wait_for_at(3, 1, kMenuHelp)) << "the run did not finish";
   EXPECT_EQ(t.row(kErrorLine), kCleared);
   EXPECT_EQ(rows("select aroi_invoice_nbr, aroi_seq_nbr from ar_openitem order by 1, 2", 2),
             std::vector<std::string>{"5002|1"});
   EXPECT_EQ(rows("select arcy_code, arcy_last_date from ar_cycle", 2), std::vector<std::string>{"1|11/30/2026"});
+}
+
+// A user who may only read the database is told so, and nothing changes.
+TEST_P(ItemsclrUpgraded, AReadOnlyUserIsToldNothingWasCleared) {
+  read_only_user();
+  auto& t = run_november();
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "The database is read-only for this user: nothing was cleared"));
+  EXPECT_EQ(count("ar_openitem"), 3);
+  EXPECT_EQ(rows("select arcy_last_date from ar_cycle", 1), std::vector<std::string>{"NULL"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

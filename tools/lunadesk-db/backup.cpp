@@ -26,9 +26,10 @@ bool exists(const std::string& path) {
 }
 
 // Runs `argv` without a shell; its standard output into *out when given
-// (else it goes where ours goes), its standard error where ours goes.
+// (else it goes where ours goes), its standard error where ours goes, or
+// nowhere when `quiet` (a probe whose failure we word ourselves).
 // Returns the exit status, -1 when it could not be started.
-int run(const std::vector<std::string>& argv, std::string* out) {
+int run(const std::vector<std::string>& argv, std::string* out, bool quiet = false) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -39,6 +40,7 @@ int run(const std::vector<std::string>& argv, std::string* out) {
     if (::pipe2(pipefd, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
   }
+  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
   const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -245,7 +247,7 @@ bool pg_restore(const std::string& from, RestoreReport* report, std::string* err
     return false;
   }
   std::string listing;
-  if (run({"pg_restore", "--list", "--file=-", from}, &listing) != 0) {
+  if (run({"pg_restore", "--list", "--file=-", from}, &listing, /*quiet=*/true) != 0) {
     *error = "'" + from + "' is no dump that pg_restore reads; nothing was changed";
     return false;
   }
@@ -257,7 +259,7 @@ bool pg_restore(const std::string& from, RestoreReport* report, std::string* err
   // The version row, as the dump holds it (COPY data: the line after the
   // COPY statement).
   std::string data;
-  run({"pg_restore", "--data-only", "--table=lunadesk_version", "--file=-", from}, &data);
+  run({"pg_restore", "--data-only", "--table=lunadesk_version", "--file=-", from}, &data, /*quiet=*/true);
   const auto copy = data.find("COPY ");
   if (copy != std::string::npos) {
     const auto line = data.find('\n', copy);

@@ -49,6 +49,12 @@ long count_rows(std::string_view table);
 long insert_with_serial(std::string_view insert, rt::sql::Params params, std::string_view table,
                         std::string_view column);
 
+// Runs `body` as one transaction: begun, committed when it returns, rolled
+// back when it throws (the exception goes on). `what` names the work in
+// the DbError of a begin or commit that fails.
+template <class Fn>
+void one_transaction(std::string_view what, Fn body);
+
 // Writes the current schema version into its table (which must exist),
 // in the caller's transaction.
 void write_version();
@@ -67,7 +73,22 @@ rt::Value rate(std::string_view text);
 rt::Value date(int year, int month, int day);
 rt::Value null_date();
 
-// ---- implementation of the template ----
+// ---- implementation of the templates ----
+
+template <class Fn>
+void one_transaction(std::string_view what, Fn body) {
+  rt::sql::ContinueOnError guard;
+  rt::sql::begin_work();
+  if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
+  try {
+    body();
+    rt::sql::commit_work();
+    if (rt::status < 0) throw DbError("committing " + std::string(what) + ": " + rt::sql::last_error_message());
+  } catch (...) {
+    if (rt::sql::in_transaction()) rt::sql::rollback_work();
+    throw;
+  }
+}
 
 namespace detail {
 // Declares and opens a forward cursor; throws DbError on failure.

@@ -33,20 +33,12 @@ bool load_demo(DemoReport* report, std::string* error) {
       return true;
     }
 
-    rt::sql::ContinueOnError guard;
-    rt::sql::begin_work();
-    if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
-    try {
+    one_transaction("the demo rows", [&] {
       demo::load_sales_and_tax();
       demo::load_receivables();
       demo::load_reference();
       for (const std::string& t : demo_tables()) r.rows_added.emplace_back(t, count_rows(t));
-      rt::sql::commit_work();
-      if (rt::status < 0) throw DbError("committing the demo rows: " + rt::sql::last_error_message());
-    } catch (...) {
-      if (rt::sql::in_transaction()) rt::sql::rollback_work();
-      throw;
-    }
+    });
     r.loaded = true;
   } catch (const std::exception& e) {
     if (error) *error = e.what();

@@ -83,6 +83,14 @@ std::string one_line(const std::string& s) {
   return out;
 }
 
+// Control characters of stored values shown as '?', blanks kept as they are.
+std::string printable(std::string s) {
+  for (char& c : s) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return s;
+}
+
 int fail(const std::string& msg) {
   std::fprintf(stderr, "lunadesk-db: %s\n", one_line(msg).c_str());
   return 1;
@@ -234,6 +242,8 @@ int run_upgrade(int version) {
   if (!r.columns_added.empty()) std::printf("  new columns: %s\n", join(r.columns_added).c_str());
   if (!r.constraints_added.empty()) std::printf("  new constraints: %s\n", join(r.constraints_added).c_str());
   if (!r.indexes_created.empty()) std::printf("  new indexes: %s\n", join(r.indexes_created).c_str());
+  if (is_pg() && !r.indexes_remade.empty())
+    std::printf("  indexes made anew in today's form: %s\n", join(r.indexes_remade).c_str());
   long trimmed = 0;
   for (const auto& [column, n] : r.trimmed) trimmed += n;
   std::printf("  CHAR values whose trailing blanks were dropped: %ld\n", trimmed);
@@ -249,7 +259,7 @@ int run_check(int version) {
   for (const Finding& f : findings) {
     std::string where = f.table.empty() ? std::string("database") : "table " + f.table;
     if (!f.key.empty()) where += " (" + f.key + ")";
-    std::printf("%s: %s\n", where.c_str(), one_line(f.what).c_str());
+    std::printf("%s: %s\n", printable(where).c_str(), printable(f.what).c_str());
   }
   if (findings.empty()) {
     std::printf("%s: no faults found.\n", target().c_str());

@@ -78,6 +78,7 @@ struct UpgradeReport {
   std::vector<std::string> columns_added;    // "table.column"
   std::vector<std::string> constraints_added;
   std::vector<std::string> indexes_created;
+  std::vector<std::string> indexes_remade;  // dropped and made again (with a rebuilt table, or of an older form)
   // CHAR values that lost trailing blanks, per "table.column".
   std::vector<std::pair<std::string, long>> trimmed;
   long rows_copied = 0;  // rows carried into rebuilt tables

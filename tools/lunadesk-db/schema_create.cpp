@@ -152,10 +152,7 @@ bool create_schema(SchemaReport* report, std::string* error) {
     if (older) throw DbError(version_refusal(0, "the database") + "; nothing was changed");
     std::set<std::string> present = existing_indexes();
 
-    rt::sql::ContinueOnError guard;
-    rt::sql::begin_work();
-    if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
-    try {
+    one_transaction("the schema", [&] {
       for (const TableDef* t : to_create) {
         exec(create_table_sql(*t), {}, "creating table " + std::string(t->name));
         r.tables_created.push_back(std::string(t->name));
@@ -169,12 +166,7 @@ bool create_schema(SchemaReport* report, std::string* error) {
         exec(create_index_sql(ix), {}, "creating index " + std::string(ix.name));
         r.indexes_created.push_back(std::string(ix.name));
       }
-      rt::sql::commit_work();
-      if (rt::status < 0) throw DbError("committing the schema: " + rt::sql::last_error_message());
-    } catch (...) {
-      if (rt::sql::in_transaction()) rt::sql::rollback_work();
-      throw;
-    }
+    });
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return false;

@@ -10,7 +10,8 @@
 //               rows another tool stored with their serials given, behind
 //               which the column's sequence stayed
 // and, in a database a site has kept by other means, a column the schema
-// added later (appended at the end of its table).
+// added later (appended at the end of its table). On PostgreSQL the
+// indexes of the first releases sorted nulls last; they are made anew.
 //
 // SQLite cannot change a column's rules, so each table whose definition
 // is not what this release makes is made anew: the old one renamed aside,
@@ -216,6 +217,29 @@ void pg_bring_up(const TableDef& t, UpgradeReport& r) {
   }
 }
 
+// The part of an index definition that tells two apart: the column list
+// and its ordering, and whether it is unique.
+std::string index_shape(const std::string& def) {
+  const auto open = def.find('(');
+  const bool unique = def.find("UNIQUE") != std::string::npos;
+  return (unique ? "UNIQUE " : "") + (open == std::string::npos ? def : def.substr(open));
+}
+
+// PostgreSQL: the schema's indexes that an earlier release made otherwise
+// (without the null ordering of today, say) are dropped, to be made anew.
+void pg_drop_older_indexes() {
+  for (const auto& row : native_rows("SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema()",
+                                     "reading the index definitions")) {
+    const std::string name = text_of(row, 0);
+    for (const IndexDef& ix : schema_indexes()) {
+      if (ix.name != name) continue;
+      const rt::sql::Translation tr = rt::sql::translate(create_index_sql(ix), rt::sql::Backend::Postgres, nullptr);
+      if (index_shape(tr.text) != index_shape(text_of(row, 1)))
+        native_exec("DROP INDEX " + quoted(name), "dropping the older index " + name);
+    }
+  }
+}
+
 }  // namespace
 
 bool upgrade_schema(UpgradeReport* report, std::string* error) {
@@ -234,13 +258,11 @@ bool upgrade_schema(UpgradeReport* report, std::string* error) {
       throw DbError("the database holds no lunadesk tables to upgrade; make them with 'lunadesk-db init'");
     }
 
-    rt::sql::ContinueOnError guard;
-    rt::sql::begin_work();
-    if (rt::status < 0) throw DbError("beginning a transaction: " + rt::sql::last_error_message());
-    try {
+    one_transaction("the upgrade", [&] {
       // Indexes a rebuilt table loses come back with the rest; only those
       // the database never had count as new.
       const std::set<std::string> had = index_names();
+      if (is_pg()) pg_drop_older_indexes();
       for (const TableDef& t : schema_tables()) {
         if (!rt::sql::has_table(t.name)) {
           exec(create_table_sql(t), {}, "creating table " + std::string(t.name));
@@ -255,15 +277,10 @@ bool upgrade_schema(UpgradeReport* report, std::string* error) {
       for (const IndexDef& ix : schema_indexes()) {
         if (present.count(std::string(ix.name))) continue;
         exec(create_index_sql(ix), {}, "creating index " + std::string(ix.name));
-        if (!had.count(std::string(ix.name))) r.indexes_created.push_back(std::string(ix.name));
+        (had.count(std::string(ix.name)) ? r.indexes_remade : r.indexes_created).push_back(std::string(ix.name));
       }
       write_version();
-      rt::sql::commit_work();
-      if (rt::status < 0) throw DbError("committing the upgrade: " + rt::sql::last_error_message());
-    } catch (...) {
-      if (rt::sql::in_transaction()) rt::sql::rollback_work();
-      throw;
-    }
+    });
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return false;
