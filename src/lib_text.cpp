@@ -2,6 +2,7 @@
 #include <cctype>
 #include <string>
 
+#include "core/ascii.h"
 #include "lib.h"
 #include "values/value.h"
 
@@ -54,7 +55,7 @@ std::string active_keys_text(std::string_view lv_s) {
   std::string codes = rt::rtrim(rt::cut_chars(lv_s, 30));
   std::string text;
   for (char c : codes) {
-    const char* label = key_label(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    const char* label = key_label(rt::ascii_lower(c));
     // An unknown code drops what was collected; later codes append after it.
     text = label ? rt::rtrim(text) + label : std::string("  Invalid Key");
     text = rt::cut_chars(text, 80);

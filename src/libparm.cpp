@@ -102,7 +102,7 @@ std::string get_username() {
   return name;
 }
 
-bool db_is_pg() { return sql::chosen_backend() == sql::Backend::Postgres; }
+bool db_is_pg() { return sql::backend() == sql::Backend::Postgres; }
 
 int pg_nextval(std::string_view lv_table, std::string_view lv_column) {
   Value result = Value::of_int(0);

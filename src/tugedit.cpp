@@ -62,8 +62,6 @@ std::vector<Value*> arr_row(int row) {
           &r.tt_date,   &r.tt_charge, &r.tt_descr, &r.tt_trn};
 }
 
-namespace {
-
 void init_state() {
   mv_tx_use_g.tu_use_g.set_null();
   mv_tx_use_g.tu_prodtcl.set_null();
@@ -74,8 +72,6 @@ void init_state() {
   mv_arr_cnt = 0;
   mv_queried = 0;
 }
-
-}  // namespace
 
 // The five tables that refer to a group row by its tu_link, the links
 // first: a row with links is refused before the others are asked.
@@ -174,16 +170,4 @@ void tax_use() {
   menu.option("Exit", "Exit program", [&] { menu.exit_menu(); });
   menu.hide({"Next", "Previous", "Change", "Delete"});
   menu.run();
-}
-
-int main(int argc, char** argv) {
-  rt::program::begin(argc, argv,
-                     {"tugedit",
-                      "Tax use group maintenance: find, browse, add, change and delete the tax use\n"
-                      "groups of each product tax class, with the tax tables linked to each."},
-                     {.input_wrap = false});
-  init_state();
-  tax_use();
-  ui::close_form("f1");
-  rt::program::end(0);
 }

@@ -90,6 +90,8 @@ void clear_arr();
 std::vector<rt::Value*> arr_row(int row);
 
 // tugedit.cpp
+// The module state as the program starts: no group, no links.
+void init_state();
 void tax_use();
 bool can_delete();
 

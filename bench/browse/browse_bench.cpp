@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/runtime.h"
 #include "bench_util.h"
 #include "pg_server.h"
@@ -212,7 +213,7 @@ Measured measure(Db which, long n, int rounds) {
   if (!db.ready()) die("no database: " + db.reason());
   std::string why;
   lunadesk::db::SchemaReport report;
-  if (!sql::try_connect("lunadesk", &why) || !lunadesk::db::create_schema(&report, &why)) die(why);
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &why)) die(why);
   Measured m;
   m.rows = n;
   auto t0 = Clock::now();

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "itemsclr.h"
 #include "lower_bound.h"
 #include "bench_util.h"
@@ -52,7 +53,7 @@ struct Variant {
 // --- the child: one run, its figures on standard output -------------------
 
 RunResult run_program() {
-  rt::sql::connect();
+  rt::sql::connect("lunadesk", {rt::read_settings(rt::host())});
   std::string why;
   const std::optional<ClearPlan> plan =
       plan_clearing(*rt::Date::parse_iso(bench::kEndDateIso), bench::kEndDateCondition, &why);

@@ -1,4 +1,5 @@
 // The benchmark's receivables: generator and loaders (see receivables.h).
+#include "core/settings.h"
 #include "receivables.h"
 
 #include <libpq-fe.h>
@@ -262,7 +263,7 @@ GenStats generate(long n_items, Sink& sink, std::uint64_t seed) {
 
 GenStats load(long n_items, bool pg, const std::string& sqlite_path) {
   std::string error;
-  if (!rt::sql::try_connect("lunadesk", &error)) throw std::runtime_error("cannot connect: " + error);
+  if (!rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) throw std::runtime_error("cannot connect: " + error);
   lunadesk::db::SchemaReport report;
   if (!lunadesk::db::create_schema(&report, &error)) throw std::runtime_error("schema: " + error);
   rt::sql::disconnect();

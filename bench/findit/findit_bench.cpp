@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/runtime.h"
 #include "findit.h"
 #include "pg_server.h"
@@ -136,7 +137,7 @@ void bench_sqlite(const std::string& dir) {
   setenv("LUNADESK_DB", path.c_str(), 1);
   unsetenv("A4GL_SQLTYPE");
   std::string why;
-  if (!sql::try_connect("lunadesk", &why, true)) die(why);
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host()), true})) die(why);
   create_tables();
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) die("sqlite3_open");
@@ -170,7 +171,7 @@ void bench_pg() {
     return;
   }
   std::string why;
-  if (!sql::try_connect("lunadesk", &why)) die(why);
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())})) die(why);
   create_tables();
   const std::string opts = "-c search_path=" + pgdb.where();
   const char* keys[] = {"dbname", "options", nullptr};

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "e2e/terminal.h"
 #include "frames.h"
 #include "bench_util.h"
@@ -205,7 +206,7 @@ void bench_backend(Db which, long rows, int runs) {
   }
   std::string why;
   lunadesk::db::SchemaReport report;
-  if (!rt::sql::try_connect("lunadesk", &why) || !lunadesk::db::create_schema(&report, &why)) {
+  if (!rt::sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &why)) {
     std::fprintf(stderr, "keys_bench: %s\n", why.c_str());
     std::exit(1);
   }

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "accounting.h"
 #include "operator.h"
 #include "pg_server.h"
@@ -127,7 +128,7 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
   lunadesk::testing::ScopedDatabase db(which);
   std::string error;
   lunadesk::db::SchemaReport report;
-  if (!db.ready() || !sql::try_connect("lunadesk", &error) || !lunadesk::db::create_schema(&report, &error)) {
+  if (!db.ready() || !sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &error)) {
     std::fprintf(stderr, "no database: %s %s\n", db.reason().c_str(), error.c_str());
     std::exit(1);
   }
@@ -186,7 +187,7 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
     if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) ++result.stuck;
   }
   result.operators = static_cast<int>(plans.size());
-  if (!sql::try_connect("lunadesk", &error)) {
+  if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) {
     std::fprintf(stderr, "cannot reconnect: %s\n", error.c_str());
     std::exit(1);
   }

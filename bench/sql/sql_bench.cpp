@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/runtime.h"
 #include "pg_server.h"
 #include "pq_answer.h"
@@ -75,7 +76,7 @@ void scroll_cursors(const std::string& dir) {
     const std::string path = dir + "/scroll" + std::to_string(n) + ".db";
     setenv("LUNADESK_DB", path.c_str(), 1);
     std::string why;
-    if (!sql::try_connect("lunadesk", &why, true)) {
+    if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host()), true})) {
       std::fprintf(stderr, "sql_bench: %s\n", why.c_str());
       std::exit(1);
     }
@@ -172,7 +173,7 @@ void sqlite_overhead(const std::string& dir) {
   const std::string path = dir + "/overhead.db";
   setenv("LUNADESK_DB", path.c_str(), 1);
   std::string why;
-  if (!sql::try_connect("lunadesk", &why, true)) die(why.c_str());
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host()), true})) die(why.c_str());
   fill(kRows);
   // The C API works on its own file with the same table and rows, so that
   // neither connection ever reloads pages the other one changed.
@@ -265,7 +266,7 @@ void pg_overhead() {
     return;
   }
   std::string why;
-  if (!sql::try_connect("lunadesk", &why)) die(why.c_str());
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())})) die(why.c_str());
   fill(quick ? 2000 : kRows);
   // SERIAL is a key on SQLite; give PostgreSQL the same index.
   sql::execute("create unique index big_id on big (id)");

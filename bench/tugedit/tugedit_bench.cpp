@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "e2e/terminal.h"
 #include "pg_server.h"
 #include "schema.h"
@@ -141,7 +142,7 @@ void run(Db which) {
   }
   std::string error;
   lunadesk::db::SchemaReport report;
-  if (!sql::try_connect("lunadesk", &error) || !lunadesk::db::create_schema(&report, &error)) {
+  if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &error)) {
     std::printf("%-8s skipped: %s\n", name, error.c_str());
     return;
   }

@@ -1,18 +1,10 @@
-// The numeric settings: see settings.h.
+// The run's settings: see settings.h.
 #include "core/settings.h"
 
 #include <charconv>
 
-#include "core/host.h"
-
 namespace rt {
 namespace {
-
-const NumericSetting* find(std::string_view name) {
-  for (const NumericSetting& s : kNumericSettings)
-    if (s.name == name) return &s;
-  return nullptr;
-}
 
 // The whole number the text is, within [min, max]; nullopt for anything
 // else (a sign, blanks, a fraction, more digits than a long holds).
@@ -25,19 +17,24 @@ std::optional<long> in_range(std::string_view text, const NumericSetting& s) {
   return v;
 }
 
+std::string var(const Host& h, std::string_view name) { return h.env(std::string(name).c_str()).value_or(""); }
+
 }  // namespace
 
-long numeric_setting(std::string_view name) {
-  const NumericSetting* s = find(name);
-  if (!s) return 0;
-  const std::string v = getenv_str(std::string(name).c_str());
-  if (v.empty()) return s->fallback;
-  return in_range(v, *s).value_or(s->fallback);
+Settings read_settings(const Host& h) {
+  Settings out;
+  out.dbdate = var(h, "DBDATE");
+  out.sqltype = var(h, "A4GL_SQLTYPE");
+  out.database = var(h, "LUNADESK_DB");
+  for (const NumericSetting& s : kNumericSettings) {
+    if (const std::optional<long> v = in_range(var(h, s.name), s)) out.*s.field = *v;
+  }
+  return out;
 }
 
-std::optional<std::string> unusable_setting() {
+std::optional<std::string> unusable_setting(const Host& h) {
   for (const NumericSetting& s : kNumericSettings) {
-    const std::string v = getenv_str(std::string(s.name).c_str());
+    const std::string v = var(h, s.name);
     if (v.empty() || in_range(v, s)) continue;
     return std::string(s.name) + " \"" + v + "\" is not a whole number from " + std::to_string(s.min) + " to " +
            std::to_string(s.max) + ".";

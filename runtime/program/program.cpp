@@ -24,6 +24,10 @@ namespace {
 
 void restore_screen() { ui::stop(); }
 
+// The run's settings, read once by start: the date format goes to the
+// values layer there, the rest to the SQL layer's connect.
+Settings mv_settings;
+
 // A save waiting for another program's lock: Ctrl-C typed meanwhile is
 // read at once, and a wait of a second or more is shown on the message
 // line until it ends.
@@ -53,7 +57,7 @@ bool no_database(const std::string& why) {
 
 std::string database_named() {
   return sql::backend() == sql::Backend::Postgres ? std::string("database \"lunadesk\"")
-                                                  : "database file '" + sql::sqlite_file() + "'";
+                                                  : "database file '" + sql::sqlite_file(mv_settings) + "'";
 }
 
 // The schema the database holds must be the one this release knows: an
@@ -118,8 +122,10 @@ void start(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   // A date format the runtime cannot read back would make every date
   // impossible to enter: refused before anything is shown.
-  const std::string dbdate = getenv_str("DBDATE");
-  if (!DateFormat::parse_dbdate(dbdate)) {
+  mv_settings = read_settings(host());
+  const std::string& dbdate = mv_settings.dbdate;
+  const std::optional<DateFormat> format = DateFormat::parse_dbdate(dbdate);
+  if (!format) {
     const std::string& name = arg0();
     std::fprintf(stderr,
                  "%s: DBDATE \"%s\" is not a date format this program can use. Give the order of M, D and Y4 "
@@ -127,21 +133,23 @@ void start(int argc, char** argv) {
                  name.substr(name.rfind('/') + 1).c_str(), dbdate.c_str());
     exit_program(1);
   }
-  if (const std::optional<std::string> bad = unusable_setting()) {
+  if (const std::optional<std::string> bad = unusable_setting(host())) {
     const std::string& name = arg0();
     std::fprintf(stderr, "%s: %s\n", name.substr(name.rfind('/') + 1).c_str(), bad->c_str());
     exit_program(1);
   }
+  DateFormat::set_current(*format);
   add_cleanup(restore_screen);
 }
 
 void connect(const std::source_location& loc) {
-  if (!sql::chosen_backend()) {
-    std::fprintf(stderr, "%s: %s\n", program_name().c_str(), sql::unknown_backend_text().c_str());
+  if (!sql::backend_named(mv_settings.sqltype)) {
+    std::fprintf(stderr, "%s: %s\n", program_name().c_str(), sql::unknown_backend_text(mv_settings.sqltype).c_str());
     exit_program(1);
   }
   std::string why;
-  if (sql::try_connect("lunadesk", &why)) {
+  const sql::ConnectOptions options{mv_settings};
+  if (sql::try_connect("lunadesk", &why, options)) {
     rt::status = 0;
   } else {
     if (no_database(why)) {
@@ -149,7 +157,7 @@ void connect(const std::source_location& loc) {
                    program_name().c_str(), why.c_str());
       exit_program(1);
     }
-    sql::connect("lunadesk", loc);
+    sql::connect("lunadesk", options, loc);
   }
   check_schema_version();
   sql::set_lock_wait_hook(&show_lock_wait);

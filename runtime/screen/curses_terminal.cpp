@@ -132,7 +132,7 @@ class CursesTerminal : public Terminal {
     utf8_ = cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
       std::fprintf(stderr, "This program needs a terminal: its input and output must be a terminal.\n");
-      std::exit(1);
+      exit_program(1);
     }
     // The terminal type as the run's Host tells it (ncurses' own choice,
     // the process environment, when none is given).
@@ -142,7 +142,7 @@ class CursesTerminal : public Terminal {
     if (!screen_) {
       std::fprintf(stderr, "The terminal type '%s' is not known on this system; set TERM to the terminal's type.\n",
                    t);
-      std::exit(1);
+      exit_program(1);
     }
     set_term(screen_);
     if (!terminfo_string("cup") || tigetflag(const_cast<char*>("hc")) > 0) {
@@ -152,7 +152,7 @@ class CursesTerminal : public Terminal {
                    "The terminal type '%s' cannot move the cursor, which this program needs; set TERM to the "
                    "terminal's type.\n",
                    t);
-      std::exit(1);
+      exit_program(1);
     }
     raw();
     noecho();

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "core/ascii.h"
 #include "screen/utf8.h"
 
 namespace rt::ui {
@@ -27,7 +28,7 @@ constexpr Named kNames[] = {
 
 std::string lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = ascii_lower(c);
   return out;
 }
 }  // namespace

@@ -7,6 +7,7 @@
 #include "screen/keys.h"
 #include "screen/screen.h"
 #include "screen/screen_state.h"
+#include "core/ascii.h"
 #include "screen/utf8.h"
 
 namespace rt::ui {
@@ -17,7 +18,7 @@ namespace {
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 constexpr std::string_view kMore = "...";
@@ -133,7 +134,7 @@ bool RingMenu::choose_by_letter(int k) {
   std::vector<int> match;
   for (int i = 0; i < n; ++i) {
     const Opt& o = opts_[static_cast<std::size_t>(i)];
-    if (!o.hidden && !o.name.empty() && std::tolower(static_cast<unsigned char>(o.name[0])) == std::tolower(k))
+    if (!o.hidden && !o.name.empty() && ascii_lower(o.name[0]) == ascii_lower(k))
       match.push_back(i);
   }
   if (match.empty()) return false;

@@ -11,7 +11,17 @@
 
 namespace rt::sql::detail {
 
-int lock_timeout_ms() { return static_cast<int>(rt::numeric_setting("LUNADESK_LOCK_TIMEOUT_MS")); }
+namespace {
+Settings& settings_in_use() {
+  static Settings s;
+  return s;
+}
+}  // namespace
+
+const Settings& connection_settings() { return settings_in_use(); }
+void use_connection_settings(const Settings& s) { settings_in_use() = s; }
+
+int lock_timeout_ms() { return static_cast<int>(connection_settings().lock_timeout_ms); }
 
 int& interruptible_scopes() {
   static int open = 0;

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/settings.h"
 #include "sql/types.h"
 #include "sql/translate.h"
 
@@ -125,8 +126,12 @@ class Connection {
   virtual void cancel_from_signal() {}
 };
 
+// The settings the connection was made with (lock timeout, cursor idle
+// time, spin time); put in place by connect before a back end opens.
+const Settings& connection_settings();
+void use_connection_settings(const Settings& s);
 // How long a statement waits for a lock another program holds before it
-// fails with -154: LUNADESK_LOCK_TIMEOUT_MS, default 5000.
+// fails with -154 (LUNADESK_LOCK_TIMEOUT_MS).
 int lock_timeout_ms();
 // Interruptible scopes open (the SQL layer counts them).
 int& interruptible_scopes();

@@ -1,4 +1,4 @@
-// The back end the environment chooses: the one rule by which the SQL
+// The back end the settings choose: the one rule by which the SQL
 // layer, the common library and the tools read A4GL_SQLTYPE. Owns that
 // rule; never connects.
 #pragma once
@@ -20,10 +20,7 @@ namespace rt::sql {
 // other value, which connecting refuses: a database is never opened on a
 // back end the value does not name.
 std::optional<Backend> backend_named(std::string_view a4gl_sqltype);
-// backend_named() of the environment's A4GL_SQLTYPE.
-std::optional<Backend> chosen_backend();
-// The one line that refuses the environment's A4GL_SQLTYPE when it names
-// no back end.
-std::string unknown_backend_text();
+// The one line that refuses an A4GL_SQLTYPE that names no back end.
+std::string unknown_backend_text(std::string_view a4gl_sqltype);
 
 }  // namespace rt::sql

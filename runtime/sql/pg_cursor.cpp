@@ -8,7 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "core/settings.h"
 #include "core/runtime.h"
 #include "core/errors.h"
 
@@ -19,7 +18,7 @@ namespace {
 constexpr int kForwardBatch = 256;
 
 std::chrono::milliseconds idle_bound() {
-  return std::chrono::milliseconds(rt::numeric_setting("LUNADESK_CURSOR_IDLE_MS"));
+  return std::chrono::milliseconds(connection_settings().cursor_idle_ms);
 }
 
 }  // namespace

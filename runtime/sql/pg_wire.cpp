@@ -11,7 +11,6 @@
 
 #include "core/errors.h"
 #include "core/host.h"
-#include "core/settings.h"
 #include "core/runtime.h"
 #include "sql/convert.h"
 #include "sql/pattern.h"
@@ -29,13 +28,12 @@ constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4
 // processor: there the polling would only keep a server on the same
 // machine from running.
 std::chrono::microseconds spin_budget() {
-  static const std::chrono::microseconds budget = [] {
+  static const bool many_cpus = [] {
     cpu_set_t cpus;
     CPU_ZERO(&cpus);
-    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2) return std::chrono::microseconds(0);
-    return std::chrono::microseconds(rt::numeric_setting("LUNADESK_PG_SPIN_US"));
+    return sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) >= 2;
   }();
-  return budget;
+  return std::chrono::microseconds(many_cpus ? connection_settings().pg_spin_us : 0);
 }
 
 // While a statement that may be waiting for a lock has not answered, the

@@ -241,11 +241,8 @@ void prune(std::vector<std::weak_ptr<T>>* v) {
   v->erase(std::remove_if(v->begin(), v->end(), [](const std::weak_ptr<T>& w) { return w.expired(); }), v->end());
 }
 
-bool use_pg() { return chosen_backend() == Backend::Postgres; }
-
-std::string sqlite_path(std::string_view dbname) {
-  const std::string env = rt::getenv_str("LUNADESK_DB");
-  if (!env.empty()) return env;
+std::string sqlite_path(const Settings& settings, std::string_view dbname) {
+  if (!settings.database.empty()) return settings.database;
   return std::string(dbname) + ".db";
 }
 
@@ -344,25 +341,26 @@ std::optional<Backend> backend_named(std::string_view a4gl_sqltype) {
   return std::nullopt;
 }
 
-std::optional<Backend> chosen_backend() { return backend_named(rt::getenv_str("A4GL_SQLTYPE")); }
-
-std::string unknown_backend_text() {
-  return "A4GL_SQLTYPE \"" + rt::getenv_str("A4GL_SQLTYPE") +
+std::string unknown_backend_text(std::string_view a4gl_sqltype) {
+  return "A4GL_SQLTYPE \"" + std::string(a4gl_sqltype) +
          "\" names no database back end: set it to pg for PostgreSQL, or leave it unset for the SQLite file";
 }
 
-bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing, bool read_only) {
+bool try_connect(std::string_view dbname, std::string* error, const ConnectOptions& options) {
   State& s = g();
   disconnect();
   std::string why;
-  if (!chosen_backend()) {
-    if (error) *error = unknown_backend_text();
+  const std::optional<Backend> chosen = backend_named(options.settings.sqltype);
+  if (!chosen) {
+    if (error) *error = unknown_backend_text(options.settings.sqltype);
     return false;
   }
-  if (use_pg()) {
+  detail::use_connection_settings(options.settings);
+  if (*chosen == Backend::Postgres) {
     s.conn = detail::open_pg(std::string(dbname), &why);
   } else {
-    s.conn = detail::open_sqlite(sqlite_path(dbname), create_if_missing, &why, read_only);
+    s.conn = detail::open_sqlite(sqlite_path(options.settings, dbname), options.create_if_missing, &why,
+                                 options.read_only);
   }
   if (!s.conn) {
     if (error) *error = why;
@@ -378,10 +376,10 @@ bool try_connect(std::string_view dbname, std::string* error, bool create_if_mis
   return true;
 }
 
-void connect(std::string_view dbname, const Loc& loc) {
+void connect(std::string_view dbname, const ConnectOptions& options, const Loc& loc) {
   std::string why;
-  if (!try_connect(dbname, &why)) {
-    rt::status = use_pg() ? err::kConnect : err::kNoDatabase;
+  if (!try_connect(dbname, &why, options)) {
+    rt::status = backend_named(options.settings.sqltype) == Backend::Postgres ? err::kConnect : err::kNoDatabase;
     rt::fatal_sql(loc, rt::status, why);
   }
   rt::status = 0;
@@ -466,11 +464,11 @@ bool backup_to(const std::string& path, std::string* error) {
   return o.ok();
 }
 
-std::string sqlite_file(std::string_view dbname) { return sqlite_path(dbname); }
+std::string sqlite_file(const Settings& settings, std::string_view dbname) { return sqlite_path(settings, dbname); }
 
 Backend backend() {
   if (g().conn) return g().conn->kind();
-  return chosen_backend().value_or(Backend::Sqlite);
+  return backend_named(detail::connection_settings().sqltype).value_or(Backend::Sqlite);
 }
 
 namespace {

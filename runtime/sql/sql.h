@@ -45,6 +45,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/settings.h"
 #include "sql/backend_kind.h"
 #include "sql/types.h"
 #include "values/value.h"
@@ -53,17 +54,24 @@ namespace rt::sql {
 
 using Loc = std::source_location;
 
-// Chooses the back end from A4GL_SQLTYPE (sql/backend_choice.h) and connects. A
-// failure stops the program with a report that names the database or
-// file.
-void connect(std::string_view dbname = "lunadesk", const Loc& loc = Loc::current());
+// How to connect: the run's settings (core/settings.h) give the back end
+// (A4GL_SQLTYPE by the rule of sql/backend_choice.h), the SQLite file, the
+// lock timeout, the scroll cursors' idle time and the spin time; the date
+// format is the values layer's. With `create_if_missing` a SQLite file
+// that does not exist yet (or is empty) is made (the schema tool); programs
+// never create one. With `read_only` a SQLite file is opened for reading
+// only and left exactly as it was (for a caller that only reads).
+struct ConnectOptions {
+  Settings settings;
+  bool create_if_missing = false;
+  bool read_only = false;
+};
+
+// Connects as `options` say. A failure stops the program with a report
+// that names the database or file.
+void connect(std::string_view dbname, const ConnectOptions& options, const Loc& loc = Loc::current());
 // Same, but returns false with the reason instead of stopping (tools).
-// With `create_if_missing` a SQLite file that does not exist yet (or is
-// empty) is made (the schema tool); programs never create one. With
-// `read_only` a SQLite file is opened for reading only and left exactly as
-// it was (for a caller that only reads).
-bool try_connect(std::string_view dbname, std::string* error, bool create_if_missing = false,
-                 bool read_only = false);
+bool try_connect(std::string_view dbname, std::string* error, const ConnectOptions& options);
 void disconnect();
 bool connected();
 Backend backend();
@@ -274,7 +282,7 @@ bool may_change(std::string_view table);
 // write-ahead log's included, into the new file `path` while other programs
 // go on writing. A file of that name that exists is left alone: false.
 bool backup_to(const std::string& path, std::string* error);
-// The SQLite file the environment names for database `dbname`.
-std::string sqlite_file(std::string_view dbname = "lunadesk");
+// The SQLite file `settings` name for database `dbname`.
+std::string sqlite_file(const Settings& settings, std::string_view dbname = "lunadesk");
 
 }  // namespace rt::sql

@@ -35,6 +35,7 @@
 #include <set>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/runtime.h"
 #include "sql/backend.h"
 #include "sql/convert.h"
@@ -274,7 +275,7 @@ class SqliteConn : public Connection, public SchemaLookup {
       const auto* col = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
       const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
       std::string c = col ? col : "";
-      for (char& ch : c) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      for (char& ch : c) ch = ascii_lower(ch);
       if (sqlite3_column_int(st, 2) > 0) {
         ++pks;
         if (type && sqlite3_stricmp(type, "INTEGER") == 0) int_pk = static_cast<int>(info.columns.size());

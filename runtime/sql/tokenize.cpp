@@ -1,21 +1,23 @@
 // The dialect's lexer. See tokenize.h.
 #include "sql/tokenize.h"
 
-#include <cctype>
+#include "core/ascii.h"
 
 namespace rt::sql {
 namespace {
 
-bool word_start(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool word_char(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 bool digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool letter(unsigned char c) { return ascii_lower(static_cast<char>(c)) >= 'a' && ascii_lower(static_cast<char>(c)) <= 'z'; }
+bool word_start(unsigned char c) { return letter(c) || c == '_' || c >= 0x80; }
+bool word_char(unsigned char c) { return letter(c) || digit(c) || c == '_' || c == '$' || c >= 0x80; }
 
 }  // namespace
 
 bool word_is(const Token& t, std::string_view kw) {
   if (t.kind != Tok::Word || t.text.size() != kw.size()) return false;
   for (size_t i = 0; i < kw.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(t.text[i])) != kw[i]) return false;
+    if (ascii_upper(t.text[i]) != kw[i]) return false;
   }
   return true;
 }
@@ -33,8 +35,8 @@ std::vector<Token> tokenize(std::string_view s, std::string* error) {
     const size_t start = i;
     const unsigned char c = static_cast<unsigned char>(s[i]);
     Token t{Tok::Punct, {}, {}};
-    if (std::isspace(c)) {
-      while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    if (space(c)) {
+      while (i < n && space(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::Space;
     } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
       while (i < n && s[i] != '\n') ++i;

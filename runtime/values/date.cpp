@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/ascii.h"
 #include "core/host.h"
 
 namespace rt {
@@ -60,7 +61,7 @@ std::optional<DateFormat> DateFormat::parse_dbdate(std::string_view v) {
   size_t i = 0;
   bool seen[3] = {false, false, false};
   while (i < v.size() && n < 3) {
-    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(v[i])));
+    char c = ascii_upper(v[i]);
     int slot = c == 'M' ? 0 : c == 'D' ? 1 : c == 'Y' ? 2 : -1;
     if (slot < 0 || seen[slot]) return std::nullopt;
     seen[slot] = true;
@@ -89,8 +90,21 @@ DateFormat DateFormat::from_dbdate(std::string_view v) {
   return f ? *f : DateFormat();
 }
 
-DateFormat DateFormat::current() {
-  return from_dbdate(rt::getenv_str("DBDATE"));
+namespace {
+// The run's one date format: every date written and read back in a run is
+// written and read with the same one.
+DateFormat& run_format() {
+  static DateFormat f;
+  return f;
+}
+}  // namespace
+
+DateFormat DateFormat::current() { return run_format(); }
+
+DateFormat DateFormat::set_current(const DateFormat& f) {
+  const DateFormat old = run_format();
+  run_format() = f;
+  return old;
 }
 
 std::optional<Date> Date::from_mdy(int month, int day, int year) {

@@ -28,8 +28,12 @@ struct DateFormat {
   static std::optional<DateFormat> parse_dbdate(std::string_view dbdate);
   // The same, the default for an unreadable value.
   static DateFormat from_dbdate(std::string_view dbdate);
-  // The format named by DBDATE in the environment (read once per call).
+  // The run's format: the default until set_current, which the run's
+  // start calls once with the format its settings name.
   static DateFormat current();
+  // Puts `f` in place as the run's format and returns the one it replaces
+  // (a test puts the old one back).
+  static DateFormat set_current(const DateFormat& f);
 };
 
 class Date {

@@ -93,7 +93,7 @@ TEST_P(Tool, InitDemoListAndTheirSecondRuns) {
 // --force.
 TEST_P(Tool, LeavesADatabaseOfSomethingElseAloneUnlessForced) {
   std::string error;
-  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, {db_->settings()})) << error;
   rt::sql::execute("CREATE TABLE payroll_2019 (pr_emp INTEGER)");
   rt::sql::disconnect();
   for (const std::string command : {"init", "demo"}) {
@@ -130,7 +130,7 @@ std::string rtrim_blanks(std::string s) {
 // value dropped when `trim`).
 std::vector<std::string> native_rows(const std::string& sql, bool trim = false) {
   std::string error;
-  EXPECT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  EXPECT_TRUE(rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) << error;
   std::vector<rt::sql::NativeRow> rows;
   EXPECT_TRUE(rt::sql::native(sql, &rows, &error)) << sql << ": " << error;
   rt::sql::disconnect();
@@ -179,7 +179,7 @@ std::vector<std::string> schema_shape(Db db) {
 
 int version_now() {
   std::string error;
-  EXPECT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  EXPECT_TRUE(rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) << error;
   const int v = rt::sql::schema_version(&error);
   rt::sql::disconnect();
   return v;
@@ -596,6 +596,17 @@ TEST(ToolErrors, NameTheFileOrServerOnOneLine) {
     EXPECT_TRUE(one_line(r.err)) << r.err;
     EXPECT_TRUE(contains(r.err, "127.0.0.1")) << r.err;
   }
+  {
+    ScopedDatabase db(Db::Sqlite);
+    ASSERT_TRUE(db.ready()) << db.reason();
+    Env env;
+    env.set("LUNADESK_LOCK_TIMEOUT_MS", "4294967297");  // a wait that would wrap to 1 ms
+    ToolRun r = tool("init");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(one_line(r.err) && contains(r.err, "LUNADESK_LOCK_TIMEOUT_MS \"4294967297\"")) << r.err;
+    std::string error;
+    EXPECT_FALSE(db.run_outside("SELECT version FROM lunadesk_version", &error)) << "nothing was made";
+  }
   ToolRun usage = tool("drop");
   EXPECT_EQ(usage.status, 2);
   EXPECT_TRUE(contains(usage.err, "usage: lunadesk-db")) << usage.err;
@@ -663,7 +674,7 @@ TEST(ToolBackupPg, DumpsAndRestoresOnlyWhenNoOtherSessionHasTheDatabase) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(one_line(refused.err) && contains(refused.err, "nothing was changed")) << refused.err;
 
-  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, {db.settings()})) << error;
   ToolRun busy = tool_with({"restore", file});
   rt::sql::disconnect();
   EXPECT_EQ(busy.status, 1);

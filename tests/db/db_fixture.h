@@ -19,7 +19,7 @@ class FreshDb : public ::testing::TestWithParam<lunadesk::testing::Db> {
     db_.emplace(GetParam());
     LUNADESK_NEED_DATABASE(*db_);
     std::string error;
-    ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/true)) << error;
+    ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, {db_->settings(), /*create_if_missing=*/true})) << error;
   }
   void TearDown() override {
     rt::sql::disconnect();

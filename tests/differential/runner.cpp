@@ -212,10 +212,8 @@ std::vector<Answer> run_all(Db which, const Corpus& corpus, std::string* why) {
     *why = db.reason();
     return {};
   }
-  if (!rt::sql::try_connect("lunadesk", why)) return {};
-  const std::optional<std::string> saved_dbdate =
-      std::getenv("DBDATE") ? std::optional<std::string>(std::getenv("DBDATE")) : std::nullopt;
-  ::unsetenv("DBDATE");
+  if (!rt::sql::try_connect("lunadesk", why, {db.settings()})) return {};
+  const rt::DateFormat saved_format = rt::DateFormat::set_current(rt::DateFormat());
   {
     rt::sql::ContinueOnError scope;
     NativeClient native(which, db.where());
@@ -224,8 +222,7 @@ std::vector<Answer> run_all(Db which, const Corpus& corpus, std::string* why) {
       const Record& r = corpus.records[i];
       Answer& a = answers[i];
       if (r.kind == RecordKind::DbDate) {
-        if (r.text.empty()) ::unsetenv("DBDATE");
-        else ::setenv("DBDATE", r.text.c_str(), 1);
+        rt::DateFormat::set_current(rt::DateFormat::from_dbdate(r.text));
         continue;
       }
       if (r.kind == RecordKind::Native) {
@@ -249,8 +246,7 @@ std::vector<Answer> run_all(Db which, const Corpus& corpus, std::string* why) {
     }
   }
   rt::sql::disconnect();
-  if (saved_dbdate) ::setenv("DBDATE", saved_dbdate->c_str(), 1);
-  else ::unsetenv("DBDATE");
+  rt::DateFormat::set_current(saved_format);
   return answers;
 }
 

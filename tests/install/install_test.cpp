@@ -161,22 +161,28 @@ TEST(PostgresSetUp, TheCommandsOfTheManualWorkAsWritten) {
   EXPECT_NE(r.out.find("Salesmen: 12"), std::string::npos) << r.out;
 }
 
-// The environment variables the code reads: getenv("X") and
-// getenv_str("X") in the sources of the runtime, the programs and the tools.
+// The environment variables the code reads: getenv("X"), getenv_str("X")
+// and getenv_text("X") in the sources of the runtime, the programs and the
+// tools, and the run's settings as core/settings.* name them.
 std::set<std::string> variables_read() {
   std::set<std::string> names;
+  const auto scan = [&](const std::string& text, const std::string& before) {
+    for (std::size_t at = text.find(before); at != std::string::npos; at = text.find(before, at + 1)) {
+      const std::size_t open = at + before.size();
+      const std::size_t close = text.find('"', open);
+      const std::string name = text.substr(open, close - open);
+      if (!name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos)
+        names.insert(name);
+    }
+  };
   for (const char* part : {"runtime", "src", "tools"}) {
     for (const auto& e : fs::recursive_directory_iterator(fs::path(LUNADESK_SOURCE_DIR) / part)) {
       if (!e.is_regular_file()) continue;
       const std::string text = read_file(e.path());
-      for (std::size_t at = text.find("getenv"); at != std::string::npos; at = text.find("getenv", at + 1)) {
-        std::size_t open = at + 6;
-        if (text.compare(open, 4, "_str") == 0) open += 4;
-        if (text.compare(open, 2, "(\"") != 0) continue;
-        const std::size_t close = text.find('"', open + 2);
-        const std::string name = text.substr(open + 2, close - open - 2);
-        if (!name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos)
-          names.insert(name);
+      for (const char* call : {"getenv(\"", "getenv_str(\"", "getenv_text(\""}) scan(text, call);
+      if (e.path().stem() == "settings") {
+        scan(text, "var(h, \"");
+        scan(text, "{\"");
       }
     }
   }
@@ -195,7 +201,8 @@ TEST(ManPages, RenderWithoutWarningsAndDocumentEveryVariable) {
     if (page == "lunadesk.7") lunadesk7 = r.out;
   }
   const std::set<std::string> vars = variables_read();
-  EXPECT_TRUE(vars.count("A4GL_SQLTYPE") && vars.count("HOME")) << "the scan finds the variables";
+  for (const char* v : {"A4GL_SQLTYPE", "DBDATE", "LUNADESK_CURSOR_IDLE_MS", "HOME", "LDEMAIL"})
+    EXPECT_TRUE(vars.count(v)) << "the scan finds " << v;
   for (const std::string& v : vars) EXPECT_NE(lunadesk7.find(v), std::string::npos) << v << " is not in lunadesk(7)";
 }
 

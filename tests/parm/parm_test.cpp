@@ -14,6 +14,7 @@
 #include "pg_server.h"
 #include "schema.h"
 #include "screen/fake_terminal.h"
+#include "sql/backend_choice.h"
 #include "sql/sql.h"
 
 using lunadesk::testing::Db;
@@ -42,7 +43,7 @@ class Parm : public ::testing::TestWithParam<Db> {
     db_.emplace(GetParam());
     LUNADESK_NEED_DATABASE(*db_);
     std::string error;
-    ASSERT_TRUE(sql::try_connect("lunadesk", &error)) << error;
+    ASSERT_TRUE(sql::try_connect("lunadesk", &error, {db_->settings()})) << error;
     lunadesk::db::SchemaReport report;
     ASSERT_TRUE(lunadesk::db::create_schema(&report, &error)) << error;
     // A message box waits for a key: keep the line it shows, then close it.
@@ -109,6 +110,7 @@ TEST_P(Parm, MissingParametersAreToldInMessageBoxes) {
 }
 
 TEST_P(Parm, SetParamReplacesAndNeverCreates) {
+  EXPECT_EQ(db_is_pg(), GetParam() == Db::Postgres) << "the back end is the connection's";
   parm(7, "lp0");
   set_param(7, "a value of more than thirty characters");
   EXPECT_EQ(get_param(7), "a value of more than thirty ch");
@@ -199,7 +201,7 @@ TEST_P(Parm, StoredAccountLookupRunsAsTheSearchListRunsIt) {
   EXPECT_EQ(got, (Texts{"1000|Cash", "1100|Cash in bank"}));
 }
 
-TEST(ParmEnv, LoginNameAndBackEndComeFromTheEnvironment) {
+TEST(ParmEnv, LoginNameComesFromTheEnvironmentAndEachSpellingNamesItsBackEnd) {
   {
     EnvVar login("LOGNAME", "averyverylongname");
     EXPECT_EQ(get_username(), "averyveryl");
@@ -212,11 +214,8 @@ TEST(ParmEnv, LoginNameAndBackEndComeFromTheEnvironment) {
        {std::pair{"pg", true}, std::pair{"pg_very_long_name", true}, std::pair{"PG", true}, std::pair{"Pg", true},
         std::pair{"postgres", true}, std::pair{"PostgreSQL", true}, std::pair{"POSTGRESQL", true},
         std::pair{"sqlite", false}, std::pair{"esql", false}, std::pair{" pg", false}, std::pair{"", false}}) {
-    EnvVar type("A4GL_SQLTYPE", value);
-    EXPECT_EQ(db_is_pg(), want) << "A4GL_SQLTYPE=" << value;
+    EXPECT_EQ(sql::backend_named(value) == sql::Backend::Postgres, want) << "A4GL_SQLTYPE=" << value;
   }
-  EnvVar type("A4GL_SQLTYPE", nullptr);
-  EXPECT_FALSE(db_is_pg());
 }
 
 // A login name that is not UTF-8 never stops a program: it is read with

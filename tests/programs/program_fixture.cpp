@@ -24,12 +24,12 @@ void ProgramTest::SetUp() {
     sql << in.rdbuf();
     ASSERT_FALSE(sql.str().empty()) << fixture;
     ASSERT_TRUE(db_->run_outside(sql.str(), &error)) << fixture << ": " << error;
-    ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+    ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, {db_->settings()})) << error;
     lunadesk::db::UpgradeReport report;
     ASSERT_TRUE(lunadesk::db::upgrade_schema(&report, &error)) << error;
     return;
   }
-  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error)) << error;
+  ASSERT_TRUE(rt::sql::try_connect("lunadesk", &error, {db_->settings()})) << error;
   lunadesk::db::SchemaReport report;
   ASSERT_TRUE(lunadesk::db::create_schema(&report, &error)) << error;
 }

@@ -74,12 +74,12 @@ class Other {
 class ScrollCursor : public ::testing::TestWithParam<Db> {
  protected:
   void SetUp() override {
-    setenv("LUNADESK_CURSOR_IDLE_MS", "300", 1);
-    setenv("LUNADESK_LOCK_TIMEOUT_MS", "2000", 1);
     db_.emplace(GetParam());
     LUNADESK_NEED_DATABASE(*db_);
-    std::string why;
-    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    settings_ = db_->settings();
+    settings_.cursor_idle_ms = 300;
+    settings_.lock_timeout_ms = 2000;
+    reconnect();
     continue_.emplace();
     ok("create table br (k integer, name char(10))");
     for (int k = 1; k <= 6; ++k) ok("insert into br values (?, ?)", {Value::of_int(k), Value::of_char("r" + std::to_string(k), 10)});
@@ -90,8 +90,12 @@ class ScrollCursor : public ::testing::TestWithParam<Db> {
     continue_.reset();
     disconnect();
     db_.reset();
-    unsetenv("LUNADESK_CURSOR_IDLE_MS");
-    unsetenv("LUNADESK_LOCK_TIMEOUT_MS");
+  }
+  // Connects again with settings_.
+  void reconnect() {
+    disconnect();
+    std::string why;
+    ASSERT_TRUE(try_connect("lunadesk", &why, {settings_})) << why;
   }
   bool pg() const { return GetParam() == Db::Postgres; }
   void ok(std::string_view text, const Params& p = {}) {
@@ -116,6 +120,7 @@ class ScrollCursor : public ::testing::TestWithParam<Db> {
   }
 
   std::optional<ScopedDatabase> db_;
+  Settings settings_;
   std::optional<ContinueOnError> continue_;
   std::optional<Other> other_;
 };
@@ -162,10 +167,8 @@ TEST_P(ScrollCursor, KeepsTheRowsOfItsOpenAcrossSaves) {
 TEST_P(ScrollCursor, OutlivesIdleTimeAndSchemaChanges) {
   // Long enough that the snapshot is still held when first looked at on a
   // slow machine.
-  setenv("LUNADESK_CURSOR_IDLE_MS", "1500", 1);
-  disconnect();
-  std::string why;
-  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  settings_.cursor_idle_ms = 1500;
+  reconnect();
   Cursor c;
   declare(c, "select k, name from br where k > ? order by k", true);
   open(c, {Value::of_int(1)});
@@ -197,10 +200,8 @@ TEST_P(ScrollCursor, OutlivesIdleTimeAndSchemaChanges) {
 // closed, and a browse opened inside a transaction, or over a temporary
 // table, is read where the program's changes are seen.
 TEST_P(ScrollCursor, LetsTheServerCleanUpWhenClosed) {
-  setenv("LUNADESK_CURSOR_IDLE_MS", "600000", 1);
-  disconnect();
-  std::string why;
-  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+  settings_.cursor_idle_ms = 600000;
+  reconnect();
   Cursor a, b;
   declare(a, "select k, name from br order by k", true);
   declare(b, "select k, name from br order by k desc", true);
@@ -279,9 +280,7 @@ TEST_P(ScrollCursor, LetsGoOfWhatItDropsAlsoWhenTheServerIsGone) {
       return other_->run("select count(*) from pg_stat_activity where application_name = 'lunadesk'") == "0";
     }));
     EXPECT_NE(at(lazy, Fetch::Next), "2 r2");
-    disconnect();
-    std::string why;
-    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    reconnect();
   }
   Cursor again;
   declare(again, "select k, name from br order by k", true);

@@ -29,7 +29,7 @@ class Sql : public ::testing::TestWithParam<Db> {
     db_.emplace(GetParam());
     LUNADESK_NEED_DATABASE(*db_);
     std::string why;
-    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    ASSERT_TRUE(try_connect("lunadesk", &why, {db_->settings()})) << why;
     // Every error is tested here: none may stop the test binary.
     continue_.emplace();
   }

@@ -7,13 +7,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/host.h"
 #include "core/runtime.h"
+#include "core/settings.h"
 #include "sql/sql.h"
 
 int main(int argc, char** argv) {
   rt::set_args(argc, argv);
   if (argc > 1) rt::start_errlog(argv[1]);
-  rt::sql::connect();
+  rt::sql::connect("lunadesk", {rt::read_settings(rt::host())});
   rt::sql::begin_work();
   if (argc > 2 && std::strcmp(argv[2], "pipelined") == 0) {
     std::printf("%d\n", __LINE__ + 7);

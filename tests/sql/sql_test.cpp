@@ -386,25 +386,26 @@ TEST_P(Sql, StartUpErrorsNameTheDatabase) {
   disconnect();
   std::string why;
   if (pg()) {
-    EXPECT_FALSE(try_connect("lunadesk_missing", &why));
+    EXPECT_FALSE(try_connect("lunadesk_missing", &why, {db_->settings()}));
     EXPECT_NE(why.find("lunadesk_missing"), std::string::npos) << why;
     return;
   }
+  Settings s = db_->settings();
   const std::string missing = db_->dir() + "/missing.db";
-  setenv("LUNADESK_DB", missing.c_str(), 1);
-  EXPECT_FALSE(try_connect("lunadesk", &why));
+  s.database = missing;
+  EXPECT_FALSE(try_connect("lunadesk", &why, {s}));
   EXPECT_NE(why.find(missing), std::string::npos) << why;
   EXPECT_NE(why.find("does not exist"), std::string::npos) << why;
 
   const std::string junk = db_->dir() + "/junk.db";
   std::ofstream(junk) << "this is no database, just text that is long enough to be a header...........";
-  setenv("LUNADESK_DB", junk.c_str(), 1);
-  EXPECT_FALSE(try_connect("lunadesk", &why));
+  s.database = junk;
+  EXPECT_FALSE(try_connect("lunadesk", &why, {s}));
   EXPECT_NE(why.find(junk), std::string::npos) << why;
   EXPECT_NE(why.find("not a database"), std::string::npos) << why;
 
-  setenv("LUNADESK_DB", db_->dir().c_str(), 1);
-  EXPECT_FALSE(try_connect("lunadesk", &why));
+  s.database = db_->dir();
+  EXPECT_FALSE(try_connect("lunadesk", &why, {s}));
   EXPECT_NE(why.find(db_->dir()), std::string::npos) << why;
 }
 
@@ -414,10 +415,10 @@ TEST_P(Sql, AStatementThatStaysLockedOutFailsClearly) {
   ok("create table lk (a integer)");
   ok("insert into lk values (1)");
   disconnect();
-  setenv("LUNADESK_LOCK_TIMEOUT_MS", "300", 1);
+  Settings s = db_->settings();
+  s.lock_timeout_ms = 300;
   std::string why;
-  ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
-  unsetenv("LUNADESK_LOCK_TIMEOUT_MS");
+  ASSERT_TRUE(try_connect("lunadesk", &why, {s})) << why;
   sqlite3* lite = nullptr;
   PGconn* other = nullptr;
   if (pg()) {
@@ -647,12 +648,12 @@ TEST_P(Sql, DateShapedTextKeepsItsType) {
   EXPECT_EQ(column("select code from sn where due = ?", {chr("03/04/2026")}), (std::vector<std::string>{"b"}));
   EXPECT_EQ(status_of("select code from sn where due = '13/13/2026'"), -1218);
   EXPECT_EQ(status_of("select code from sn where due = ?", {chr("31.12.2026")}), -1218);
-  setenv("DBDATE", "DMY4.", 1);
+  const DateFormat was = DateFormat::set_current(*DateFormat::parse_dbdate("DMY4."));
   EXPECT_EQ(column("select code from sn where due = '04.03.2026'"), (std::vector<std::string>{"b"}));
   EXPECT_EQ(column("select code from sn where due between ? and ?", {chr("01.01.2026"), chr("02.01.2026")}),
             (std::vector<std::string>{"a"}));
   ok("update sn set due = ? where code = 'b'", {chr("31.12.2026")});
-  unsetenv("DBDATE");
+  DateFormat::set_current(was);
   EXPECT_EQ(column("select due from sn where code = 'b'"), (std::vector<std::string>{"12/31/2026"}));
 }
 
@@ -770,7 +771,7 @@ TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
       disconnect();
       setenv("PGOPTIONS", (base + " " + options).c_str(), 1);
       std::string why;
-      ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+      ASSERT_TRUE(try_connect("lunadesk", &why, {db_->settings()})) << why;
       Value scs(char_t(10));
       select_into("select current_setting('standard_conforming_strings') from co_company_name", {}, {&scs});
       EXPECT_EQ(scs.str(), "on") << "the session reads constants the standard way";
@@ -813,7 +814,7 @@ TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
     if (saved) setenv("PGOPTIONS", saved, 1);
     else unsetenv("PGOPTIONS");
     std::string why;
-    ASSERT_TRUE(try_connect("lunadesk", &why)) << why;
+    ASSERT_TRUE(try_connect("lunadesk", &why, {db_->settings()})) << why;
   }
 }
 

@@ -364,6 +364,13 @@ ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
   ready_ = true;
 }
 
+rt::Settings ScopedDatabase::settings() const {
+  rt::Settings s;
+  if (which_ == Db::Postgres) s.sqltype = "pg";
+  else s.database = where_;
+  return s;
+}
+
 ScopedDatabase::~ScopedDatabase() {
   if (which_ == Db::Postgres && ready_) PgServer::instance().exec("DROP SCHEMA " + where_ + " CASCADE");
   remove_tree(dir_);

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace lunadesk::testing {
 
 enum class Db { Sqlite, Postgres };
@@ -94,6 +96,9 @@ class ScopedDatabase {
   const std::string& reason() const { return reason_; }
   // Sqlite: the database file; Postgres: the schema name.
   const std::string& where() const { return where_; }
+  // The settings that reach this database, as a run would read them from
+  // the environment this object sets (for the programs it starts).
+  rt::Settings settings() const;
   // A temporary directory that lives as long as this object.
   const std::string& dir() const { return dir_; }
   // Runs `sql` as another tool would (sqlite3, psql): straight through the

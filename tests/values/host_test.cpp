@@ -46,7 +46,6 @@ CivilDate machine_today_with(const char* text) {
 }  // namespace
 
 TEST(Host, AReplacedHostIsWhatTheRuntimeSees) {
-  setenv("DBDATE", "MDY4/", 1);
   HostInPlace in_place({[](const char* name) -> std::optional<std::string> {
                           const std::string n = name;
                           if (n == "DBDATE") return "Y4MD-";
@@ -56,7 +55,9 @@ TEST(Host, AReplacedHostIsWhatTheRuntimeSees) {
                         },
                         [] { return CivilDate{2024, 2, 29}; }});
   EXPECT_EQ(Date::today(), *Date::from_mdy(2, 29, 2024));
-  EXPECT_EQ(Date::today().format(), "2024-02-29") << "DBDATE comes from the Host, not the process";
+  const Settings settings = read_settings(host());
+  EXPECT_EQ(settings.dbdate, "Y4MD-") << "DBDATE comes from the Host, not the process";
+  EXPECT_EQ(Date::today().format(*DateFormat::parse_dbdate(settings.dbdate)), "2024-02-29");
   EXPECT_EQ(getenv_str("SET_BUT_EMPTY"), "");
   EXPECT_EQ(getenv_str("HOME"), "") << "a variable the Host does not have is unset";
   bool replaced = false;
@@ -99,8 +100,8 @@ TEST(Host, NumericSettingsAreTakenWholeOrRefused) {
                             return std::nullopt;
                           },
                           [] { return CivilDate{2026, 12, 8}; }});
-    EXPECT_EQ(numeric_setting("LUNADESK_LOCK_TIMEOUT_MS"), c.taken) << (v ? v : "unset");
-    const std::optional<std::string> bad = unusable_setting();
+    EXPECT_EQ(read_settings(host()).lock_timeout_ms, c.taken) << (v ? v : "unset");
+    const std::optional<std::string> bad = unusable_setting(host());
     EXPECT_EQ(bad.has_value(), c.refused) << (v ? v : "unset");
     if (bad) {
       EXPECT_EQ(*bad, std::string("LUNADESK_LOCK_TIMEOUT_MS \"") + v + "\" is not a whole number from 1 to 86400000.");

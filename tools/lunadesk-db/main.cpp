@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "core/host.h"
 #include "core/runtime.h"
+#include "core/settings.h"
 #include "db_exec.h"
 #include "backup.h"
 #include "demo.h"
@@ -22,6 +24,7 @@
 #include "schema.h"
 #include "sql/backend_choice.h"
 #include "sql/sql.h"
+#include "values/date.h"
 
 namespace {
 
@@ -47,12 +50,12 @@ const char kUsage[] =
     "LUNADESK_DB (default lunadesk.db in the working directory).\n"
     "See lunadesk-db(1) and lunadesk(7).\n";
 
-bool is_pg() { return rt::sql::chosen_backend() == rt::sql::Backend::Postgres; }
+// The tool's settings, read once at the top of main.
+rt::Settings mv_settings;
 
-std::string sqlite_path() {
-  std::string p = rt::getenv_str("LUNADESK_DB");
-  return p.empty() ? "lunadesk.db" : p;
-}
+bool is_pg() { return rt::sql::backend_named(mv_settings.sqltype) == rt::sql::Backend::Postgres; }
+
+std::string sqlite_path() { return rt::sql::sqlite_file(mv_settings); }
 
 // The database as the messages name it.
 std::string target() {
@@ -105,8 +108,12 @@ bool exists(const std::string& path) {
 // (SQLite's own message does not say which part is wrong), and `list` must
 // not create an empty file where none was.
 bool precheck(const std::string& command, std::string* error) {
-  if (!rt::sql::chosen_backend()) {
-    *error = rt::sql::unknown_backend_text();
+  if (!rt::sql::backend_named(mv_settings.sqltype)) {
+    *error = rt::sql::unknown_backend_text(mv_settings.sqltype);
+    return false;
+  }
+  if (const std::optional<std::string> bad = rt::unusable_setting(rt::host())) {
+    *error = *bad;
     return false;
   }
   if (is_pg()) return true;
@@ -303,6 +310,9 @@ int run_list() {
 
 int main(int argc, char** argv) {
   rt::set_args(argc, argv);
+  mv_settings = rt::read_settings(rt::host());
+  if (const std::optional<rt::DateFormat> f = rt::DateFormat::parse_dbdate(mv_settings.dbdate))
+    rt::DateFormat::set_current(*f);
   bool force = false;
   std::string command, file;
   for (int i = 1; i < argc; ++i) {
@@ -339,8 +349,9 @@ int main(int argc, char** argv) {
   // The SQL layer's reason names the file or the server already. Commands
   // that only read open the file to read only.
   const bool reads = command == "list" || command == "check" || command == "backup";
-  if (!rt::sql::try_connect("lunadesk", &error, /*create_if_missing=*/command == "init" || command == "demo",
-                            /*read_only=*/reads)) {
+  const rt::sql::ConnectOptions options{mv_settings, /*create_if_missing=*/command == "init" || command == "demo",
+                                        /*read_only=*/reads};
+  if (!rt::sql::try_connect("lunadesk", &error, options)) {
     return fail(error.empty() ? "cannot connect to " + target() : error);
   }
 
