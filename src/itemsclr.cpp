@@ -107,7 +107,7 @@ void clear_matched() {
   const std::optional<std::string> lv_condition = ui::construct(
       {{"arcy_cutoff_date", "ar_item.ar_tran_dt"}, {"arcy_code", "ar_customer.cust_stmt_cycle"}}, events,
       kConditionSize);
-  if (rt::int_flag || !lv_condition) {
+  if (!lv_condition) {
     rt::int_flag = 0;
     return;
   }

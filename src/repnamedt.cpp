@@ -179,7 +179,7 @@ void find() {
                                          {"iqsn_name", "iq_salesman_name.iqsn_name"},
                                          {"iqsn_userlogin", "iq_salesman_name.iqsn_userlogin"}},
                                         events, kStatementSize - std::string(kSelectHead).size());
-  if (rt::int_flag || !condition) {
+  if (!condition) {
     rt::int_flag = 0;
     return;
   }

@@ -46,7 +46,7 @@ void find() {
                                          {"tu_description", "tx_use_g.tu_description"},
                                          {"tu_link", "tx_use_g.tu_link"}},
                                         events, kStatementSize - kSelectHead.size() - kSelectOrder.size());
-  if (rt::int_flag || !condition) {
+  if (!condition) {
     rt::int_flag = 0;
     return;
   }

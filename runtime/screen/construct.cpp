@@ -2,6 +2,7 @@
 // the condition by the query-by-example rules.
 #include "screen/construct.h"
 
+#include "core/runtime.h"
 #include "qbe/criteria.h"
 #include "screen/field_loop.h"
 #include "screen/lines.h"
@@ -101,7 +102,9 @@ std::optional<std::string> construct(const std::vector<ConstructField>& fields, 
                                      std::size_t max_condition_len) {
   detail::ConstructLoop loop(fields, events, max_condition_len);
   // The fields start blank: criteria are typed afresh.
-  if (!loop.run()) return std::nullopt;
+  // An interrupt that arrives once the criteria are accepted still ends
+  // the input as interrupted: the caller tests the result alone.
+  if (!loop.run() || rt::int_flag) return std::nullopt;
   return loop.condition();
 }
 

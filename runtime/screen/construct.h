@@ -31,8 +31,9 @@ struct ConstructField {
 };
 
 // The condition text of the criteria accepted ("1=1" when nothing was
-// typed), or nullopt when the input was interrupted (rt::int_flag is then
-// 1 unless after_input reset it). max_condition_len 0: no limit.
+// typed), or nullopt when the input was interrupted, even by an interrupt
+// that came after the criteria were accepted (rt::int_flag is then 1
+// unless after_input reset it). max_condition_len 0: no limit.
 std::optional<std::string> construct(const std::vector<ConstructField>& fields, const Events& events = {},
                                      std::size_t max_condition_len = 0);
 

@@ -42,23 +42,20 @@ class FakeTerminal : public Terminal {
   int cursor_line() const { return cur_row_ + 1; }  // 0 when hidden
   int cursor_col() const { return cur_col_ + 1; }
   int bells() const { return bells_; }
-  int presents() const { return presents_; }
   int repaints() const { return repaints_; }
-  long slept_ms() const { return slept_; }
   const std::string& notice() const { return notice_; }
-  bool is_shut_down() const { return shut_; }
   std::size_t keys_left() const { return keys_.size(); }
 
   void present(const Grid& screen, int cursor_row, int cursor_col) override;
   int read_key(int timeout_ms) override;
   void bell() override { ++bells_; }
   void force_repaint() override { ++repaints_; }
-  void sleep_ms(int ms) override { slept_ += ms; }
+  void sleep_ms(int) override {}
   int lines() const override { return lines_; }
   int columns() const override { return cols_; }
   bool utf8() const override { return utf8_; }
   void show_notice(const char* text) override { notice_ = text; }
-  void shutdown() override { shut_ = true; }
+  void shutdown() override {}
 
  private:
   bool utf8_;
@@ -67,10 +64,8 @@ class FakeTerminal : public Terminal {
   std::function<void(FakeTerminal&)> idle_;
   Grid shown_;
   int cur_row_ = -1, cur_col_ = -1;
-  int bells_ = 0, presents_ = 0, repaints_ = 0;
-  long slept_ = 0;
+  int bells_ = 0, repaints_ = 0;
   std::string notice_;
-  bool shut_ = false;
 };
 
 // Installs a new FakeTerminal (use_terminal) and returns it; the runtime

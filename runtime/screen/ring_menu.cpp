@@ -64,7 +64,6 @@ void RingMenu::next_option(std::string_view name) { cur_ = find(name); }
 void RingMenu::exit_menu() { exit_ = true; }
 
 std::string RingMenu::current() const { return opts_.empty() ? std::string() : opts_[static_cast<std::size_t>(cur_)].name; }
-bool RingMenu::is_hidden(std::string_view name) const { return opts_[static_cast<std::size_t>(find(name))].hidden; }
 
 // Moves to the next (step 1) or previous (-1) visible option, as a ring.
 void RingMenu::move(int step) {

@@ -75,7 +75,6 @@ class RingMenu {
 
   // The highlighted option's name (for tests and programs that care).
   std::string current() const;
-  bool is_hidden(std::string_view name) const;
 
  private:
   struct Opt {

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/errors.h"
 #include "core/settings.h"
 #include "sql/types.h"
 #include "sql/translate.h"
@@ -77,7 +78,7 @@ class BackendStatement {
   // default rule, when can_send() holds.
   virtual Outcome send(const Params& params) {
     (void)params;
-    return {-1, "this back end runs every statement at once"};
+    return {err::kNotAvailable, "this back end runs every statement at once"};
   }
 };
 
@@ -119,7 +120,7 @@ class Connection {
   // (the embedded back end only).
   virtual Outcome backup(const std::string& path) {
     (void)path;
-    return {-1, "this back end keeps no database file of its own"};
+    return {err::kNotAvailable, "this back end keeps no database file of its own"};
   }
   // Called from a signal handler (async-signal-safe): makes a statement
   // that is running, or waiting for a lock, end soon with an error.

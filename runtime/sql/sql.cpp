@@ -97,22 +97,6 @@ State& g() {
   return s;
 }
 
-std::string one_line(std::string_view text) {
-  std::string r;
-  bool blank = false;
-  for (char c : text) {
-    const bool sp = c == ' ' || c == '\n' || c == '\t' || c == '\r';
-    if (sp) {
-      blank = !r.empty();
-      continue;
-    }
-    if (blank) r += ' ';
-    blank = false;
-    r += c;
-  }
-  return r;
-}
-
 // The connection the SIGHUP/SIGTERM handler may cut a statement short on.
 // One thread: the handler never runs while the main line changes it.
 std::atomic<detail::Connection*> g_signal_conn{nullptr};
@@ -151,7 +135,7 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
                                           o.code == err::kReadOnly || err::surroundings(o.code)))
     return;
   std::string msg = o.message;
-  if (!text.empty()) msg += "\nStatement: " + one_line(text);
+  if (!text.empty()) msg += "\nStatement: " + rt::text::one_line(text);
   rt::fatal_sql(loc, o.code, msg);
 }
 
@@ -543,7 +527,7 @@ void execute_logged(std::string_view text, const Params& params, const Loc& loc)
   if (rt::status < 0 && rt::errlog_started()) {
     rt::errlog("Program error at '" + std::string(rt::source_name(loc)) + "', line number " +
                std::to_string(loc.line()) + ". SQL statement error number " + std::to_string(rt::status) + ". " +
-               g().last_error + " Statement: " + one_line(text));
+               g().last_error + " Statement: " + rt::text::one_line(text));
   }
 }
 

@@ -246,6 +246,21 @@ std::string map_text(std::string_view s, Map map) {
 
 std::string upshift(std::string_view s) { return map_text(s, [](char32_t c) { return upper(c); }); }
 
+std::string one_line(std::string_view s) {
+  std::string r;
+  bool blank = false;
+  for (char c : s) {
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+      blank = !r.empty();
+      continue;
+    }
+    if (blank) r += ' ';
+    blank = false;
+    r += c;
+  }
+  return r;
+}
+
 std::string downshift(std::string_view s) { return map_text(s, [](char32_t c) { return lower(c); }); }
 
 const std::vector<std::pair<char32_t, char32_t>>& case_pairs(bool to_upper) {

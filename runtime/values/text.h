@@ -71,6 +71,11 @@ char32_t lower(char32_t cp);
 std::string upshift(std::string_view s);
 std::string downshift(std::string_view s);
 
+// The text on one line: each run of blanks, tabs and line breaks becomes
+// one blank, and none is left at either end (messages that quote a
+// statement or a back end's reason on a single line).
+std::string one_line(std::string_view s);
+
 // Every character whose upper() (or lower(), for `to_upper` false) is
 // another character, as pairs (character, its mapping), sorted by the
 // character. Pattern matching uses it to accept, in place of a folded

@@ -20,18 +20,6 @@ std::optional<std::int64_t> parse_whole(std::string_view s) {
 
 }  // namespace
 
-std::string Type::sql_name() const {
-  switch (kind) {
-    case Kind::Char: return "CHAR(" + std::to_string(len) + ")";
-    case Kind::SmallInt: return "SMALLINT";
-    case Kind::Integer: return "INTEGER";
-    case Kind::Serial: return "SERIAL";
-    case Kind::Decimal: return "DECIMAL(" + std::to_string(len) + "," + std::to_string(scale) + ")";
-    case Kind::Date: return "DATE";
-  }
-  return "CHAR(1)";
-}
-
 Value Value::of_char(std::string_view s, int width) {
   Value v(char_t(width));
   v.set_text(s);

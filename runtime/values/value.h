@@ -31,8 +31,6 @@ struct Type {
   bool is_numeric() const { return kind != Kind::Char && kind != Kind::Date; }
   bool is_whole() const { return kind == Kind::SmallInt || kind == Kind::Integer || kind == Kind::Serial; }
   friend bool operator==(const Type&, const Type&) = default;
-  // "CHAR(4)", "DECIMAL(16,6)", "DATE": the dialect's type names.
-  std::string sql_name() const;
 };
 
 inline Type char_t(int n) { return {Kind::Char, n, 0}; }
@@ -95,7 +93,6 @@ class Value {
   std::int64_t as_int() const;
   Decimal as_decimal() const;
   Date as_date() const;
-  bool as_bool() const { return !null_ && as_int() != 0; }
 
   // Text shown in a field of `width` display columns: CHAR left-aligned and
   // cut, numbers right-aligned (asterisks filling the field when they do

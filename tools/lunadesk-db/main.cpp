@@ -25,6 +25,7 @@
 #include "sql/backend_choice.h"
 #include "sql/sql.h"
 #include "values/date.h"
+#include "values/text.h"
 
 namespace {
 
@@ -71,21 +72,6 @@ std::string target() {
          " port " + (port.empty() ? std::string("5432") : port) + " as role '" + role + "'";
 }
 
-// Line breaks and tabs of a back end's message become single blanks.
-std::string one_line(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
-    if (!blank) {
-      out += c;
-    } else if (!out.empty() && out.back() != ' ') {
-      out += ' ';
-    }
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 // Control characters of stored values shown as '?', blanks kept as they are.
 std::string printable(std::string s) {
   for (char& c : s) {
@@ -95,7 +81,7 @@ std::string printable(std::string s) {
 }
 
 int fail(const std::string& msg) {
-  std::fprintf(stderr, "lunadesk-db: %s\n", one_line(msg).c_str());
+  std::fprintf(stderr, "lunadesk-db: %s\n", rt::text::one_line(msg).c_str());
   return 1;
 }
 
