@@ -93,6 +93,7 @@ struct ClearCounts {
 // between the gathering and the dating; the benchmark issues the same
 // texts straight through each back end's C API.
 struct ClearStatements {
+  std::string_view index_invoices;  // ti_items_inv
   std::string_view index_items;  // ti_items
   std::string_view neg_types;    // t_neg_types
   std::string_view index_types;  // ti_types_code

@@ -65,6 +65,7 @@ RunResult lower_bound_sqlite(const std::string& path) {
   check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db, "BEGIN");
   step_done("BEGIN IMMEDIATE");
   exec(db, plan->items_sql);
+  exec(db, s.index_invoices);
   exec(db, s.index_items);
   exec(db, s.neg_types);
   exec(db, s.index_types);
