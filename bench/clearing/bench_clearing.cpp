@@ -13,7 +13,8 @@
 // uniform spread's time.
 //
 // BENCH_STEPS=1 in the environment prints the time of each statement of
-// the lower bounds on the standard error stream.
+// the lower bounds on the standard error stream, BENCH_PLANS=1 the plans of
+// the sign UPDATE, the matching SELECT and the DELETE.
 //
 //   bench_clearing [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg]
 //                  [--pg-bounds=loop,plain,set]

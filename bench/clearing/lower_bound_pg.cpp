@@ -74,6 +74,16 @@ class Pg {
     return deleted;
   }
 
+  // With BENCH_PLANS set in the environment, the plan of a text on the
+  // standard error stream.
+  void plan(const std::string& text) {
+    if (!std::getenv("BENCH_PLANS")) return;
+    PGresult* r = answer(PQsendQuery(c_, ("EXPLAIN " + text).c_str()));
+    std::fprintf(stderr, "-- %.100s\n", text.c_str());
+    for (int i = 0; i < PQntuples(r); ++i) std::fprintf(stderr, "   %s\n", PQgetvalue(r, i, 0));
+    finish(r, "EXPLAIN");
+  }
+
   // The last result of what was just sent.
   PGresult* answer(int sent) { return pq_answer(c_, sent, poll_); }
 
@@ -139,11 +149,21 @@ RunResult lower_bound_pg(PgBound how) {
   pg.exec(s.neg_types);
   pg.exec(s.index_types);
   if (ordered) pg.raw(kTunedTypes);
+  pg.plan(translated(s.sign, true));
   pg.exec(s.sign);
   if (how == PgBound::SetBased) {
     r.deleted = pg.raw(kSetDelete);
   } else {
     Pg::finish(PQprepare(pg.get(), "del", translated(s.remove, true).c_str(), 4, nullptr), "prepare DELETE");
+    pg.plan(translated(s.match, true));
+    // The plan the DELETE keeps once the server has settled on one (after
+    // five runs of a prepared statement), for the first matched invoice.
+    if (std::getenv("BENCH_PLANS")) {
+      PGresult* first = pg.answer(PQsendQuery(pg.get(), (translated(s.match, true) + " LIMIT 1").c_str()));
+      const std::string key = std::string(PQgetvalue(first, 0, 0)) + ", " + PQgetvalue(first, 0, 1);
+      Pg::finish(first, "the first matched invoice");
+      for (int i = 0; i < 6; ++i) pg.plan("EXECUTE del (" + key + ", " + key + ")");
+    }
     pg.raw("DECLARE c_match_items NO SCROLL CURSOR FOR " + translated(s.match, true));
     r.matched = 0;
     const std::string fetch = "FETCH FORWARD " + std::to_string(kBatch) + " FROM c_match_items";
