@@ -25,7 +25,9 @@
 //             condition (its 65th character on), checked to be a criterion
 //             on numbers only, and the two statement texts built
 //   gather    `t_cust_items`: the still-open transactions of the customers
-//             of those cycles dated on or before the end date; `ti_items`
+//             of those cycles dated on or before the end date;
+//             `ti_items_inv` on the invoice key (each matched invoice's
+//             items are found by it), then `ti_items`
 //   sign      `t_neg_types`, `ti_types_code`; amounts of the "-" types are
 //             negated
 //   net       the cursor `c_match_items`: one row per customer and invoice
@@ -93,6 +95,7 @@ struct ClearCounts {
 // between the gathering and the dating; the benchmark issues the same
 // texts straight through each back end's C API.
 struct ClearStatements {
+  std::string_view index_invoices;  // ti_items_inv
   std::string_view index_items;  // ti_items
   std::string_view neg_types;    // t_neg_types
   std::string_view index_types;  // ti_types_code

@@ -1,19 +1,24 @@
-// The clearing benchmark's command: for each back end and scale, a fresh
-// database with generated receivables, then rounds of timed runs, each in a
-// process of its own started from this executable (so that its peak memory
-// is its own): the program's clearing code (run_clearing, as itemsclr runs
-// it) and the lower bounds of lower_bound.h. Before every run the open
-// items and cycles are put back as loaded. Prints the medians, every run,
-// the ratio of the program to its lower bound, the rows matched and
-// deleted, and the largest peak resident memory of the variant's runs (the
-// client process; the PostgreSQL server's memory is not counted) and the
-// median CPU time of the client process.
+// The clearing benchmark's command: for each back end, scale and spread of
+// the items over the customers (receivables.h), a fresh database with
+// generated receivables, then rounds of timed runs, each in a process of
+// its own started from this executable (so that its peak memory is its
+// own): the program's clearing code (run_clearing, as itemsclr runs it) and
+// the lower bounds of lower_bound.h. Before every run the open items and
+// cycles are put back as loaded. Prints the medians, every run, the ratio
+// of the program to its lower bound, the rows matched and deleted, and the
+// largest peak resident memory of the variant's runs (the client process;
+// the PostgreSQL server's memory is not counted) and the median CPU time of
+// the client process; at the end one line per back end, scale and spread:
+// the program's median, its ratio to the same spread's bound and to the
+// uniform spread's time.
 //
 // BENCH_STEPS=1 in the environment prints the time of each statement of
-// the PostgreSQL lower bounds on the standard error stream.
+// the lower bounds on the standard error stream, BENCH_PLANS=1 the plans of
+// the sign UPDATE, the matching SELECT and the DELETE.
 //
 //   bench_clearing [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg]
 //                  [--pg-bounds=loop,plain,set]
+//                  [--spreads=uniform,10%,50%,100%,one-item]
 //
 // PostgreSQL is the tests' throwaway server (pg_server.h): fsync off, a
 // Unix socket, default memory settings.
@@ -146,20 +151,31 @@ Measured spawn(const std::string& key, const std::string& path) {
   return m;
 }
 
-void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<std::string>& pg_bounds) {
+// One line of the closing table.
+struct Summary {
+  std::string backend;
+  long items = 0;
+  std::string spread;
+  double program = 0;  // median seconds
+  double bound = 0;    // the first bound's median seconds (0: none)
+};
+
+Summary bench_one(lunadesk::testing::Db which, long n, bench::Spread spread, int runs,
+                  const std::vector<std::string>& pg_bounds) {
   const bool pg = which == lunadesk::testing::Db::Postgres;
+  Summary sum{pg ? "postgres" : "sqlite", n, spread.name()};
   lunadesk::testing::ScopedDatabase db(which);
   if (!db.ready()) {
-    std::printf("%-8s %9ld  skipped: %s\n", pg ? "postgres" : "sqlite", n, db.reason().c_str());
-    return;
+    std::printf("%-8s %9ld  skipped: %s\n", sum.backend.c_str(), n, db.reason().c_str());
+    return sum;
   }
   const auto t0 = std::chrono::steady_clock::now();
-  const bench::GenStats st = bench::load(n, pg, db.where());
+  const bench::GenStats st = bench::load(n, spread, pg, db.where());
   std::printf(
-      "\n%s, %ld items: %ld open, %ld invoices, %ld customers; %ld invoices net to zero by the date, %ld only "
-      "later; a binary floating-point sum would miss %ld of the %ld (loaded in %.1f s)\n",
-      pg ? "postgres" : "sqlite", st.items, st.open_items, st.invoices, st.customers, st.zero_by_date,
-      st.zero_later, st.float_misses, st.zero_by_date,
+      "\n%s, %ld items spread %s: %ld open, %ld invoices, %ld customers; %ld invoices net to zero by the date, "
+      "%ld only later; a binary floating-point sum would miss %ld of the %ld (loaded in %.1f s)\n",
+      sum.backend.c_str(), st.items, sum.spread.c_str(), st.open_items, st.invoices, st.customers,
+      st.zero_by_date, st.zero_later, st.float_misses, st.zero_by_date,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 
   std::vector<Variant> variants{{"program", "itemsclr run_clearing", true}};
@@ -224,6 +240,27 @@ void bench_one(lunadesk::testing::Db which, long n, int runs, const std::vector<
     }
   }
   std::printf("(ratio: the program's median over the variant's median; on the program's row, over the first bound)\n");
+  sum.program = program;
+  sum.bound = bound;
+  return sum;
+}
+
+void print_summary(const std::vector<Summary>& all) {
+  std::printf("\n%-8s %9s  %-9s %10s %10s %10s %10s\n", "backend", "items", "spread", "program s", "bound s",
+              "/ uniform", "/ bound");
+  for (const Summary& s : all) {
+    const auto uniform = std::find_if(all.begin(), all.end(), [&](const Summary& u) {
+      return u.backend == s.backend && u.items == s.items && u.spread == "uniform";
+    });
+    char to_uniform[16] = "-", to_bound[16] = "-";
+    if (uniform != all.end() && uniform->program > 0)
+      std::snprintf(to_uniform, sizeof to_uniform, "%.3f", s.program / uniform->program);
+    if (s.bound > 0) std::snprintf(to_bound, sizeof to_bound, "%.3f", s.program / s.bound);
+    std::printf("%-8s %9ld  %-9s %10.3f %10.3f %10s %10s\n", s.backend.c_str(), s.items, s.spread.c_str(), s.program,
+                s.bound, to_uniform, to_bound);
+  }
+  std::printf("(/ uniform: the program's median over its median on the uniform spread; / bound: over the first "
+              "bound's median in the same rounds)\n");
 }
 
 }  // namespace
@@ -235,6 +272,8 @@ int main(int argc, char** argv) {
   int runs = 3;
   std::vector<std::string> backends{"sqlite", "pg"};
   std::vector<std::string> pg_bounds{"loop", "plain", "set"};
+  std::vector<bench::Spread> spreads;
+  for (const char* name : {"uniform", "10%", "50%", "100%", "one-item"}) spreads.push_back(*bench::spread_named(name));
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](const char* name) -> std::optional<std::string> {
@@ -251,20 +290,34 @@ int main(int argc, char** argv) {
       backends = bench::split(*b);
     } else if (auto p = value("--pg-bounds")) {
       pg_bounds = bench::split(*p);
+    } else if (auto d = value("--spreads")) {
+      spreads.clear();
+      for (const std::string& name : bench::split(*d)) {
+        const std::optional<bench::Spread> sp = bench::spread_named(name);
+        if (!sp) {
+          std::fprintf(stderr, "%s: no spread named %s\n", argv[0], name.c_str());
+          return 2;
+        }
+        spreads.push_back(*sp);
+      }
     } else {
       std::fprintf(stderr,
                    "usage: %s [--sizes=100000,1000000] [--runs=3] [--backends=sqlite,pg] "
-                   "[--pg-bounds=loop,plain,set]\n",
+                   "[--pg-bounds=loop,plain,set] [--spreads=uniform,10%%,50%%,100%%,one-item]\n",
                    argv[0]);
       return 2;
     }
   }
   std::printf("Clearing benchmark: medians of %d runs per variant, each run in a fresh process\n", runs);
   try {
+    std::vector<Summary> all;
     for (const std::string& b : backends) {
       for (long n : sizes)
-        bench_one(b == "pg" ? lunadesk::testing::Db::Postgres : lunadesk::testing::Db::Sqlite, n, runs, pg_bounds);
+        for (const bench::Spread& sp : spreads)
+          all.push_back(bench_one(b == "pg" ? lunadesk::testing::Db::Postgres : lunadesk::testing::Db::Sqlite, n, sp,
+                                  runs, pg_bounds));
     }
+    print_summary(all);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_clearing: %s\n", e.what());
     return 1;

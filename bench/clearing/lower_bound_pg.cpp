@@ -74,6 +74,16 @@ class Pg {
     return deleted;
   }
 
+  // With BENCH_PLANS set in the environment, the plan of a text on the
+  // standard error stream.
+  void plan(const std::string& text) {
+    if (!std::getenv("BENCH_PLANS")) return;
+    PGresult* r = answer(PQsendQuery(c_, ("EXPLAIN " + text).c_str()));
+    std::fprintf(stderr, "-- %.100s\n", text.c_str());
+    for (int i = 0; i < PQntuples(r); ++i) std::fprintf(stderr, "   %s\n", PQgetvalue(r, i, 0));
+    finish(r, "EXPLAIN");
+  }
+
   // The last result of what was just sent.
   PGresult* answer(int sent) { return pq_answer(c_, sent, poll_); }
 
@@ -108,7 +118,8 @@ constexpr const char* kTunedSession = "SET temp_buffers TO '256MB'; SET work_mem
 // The set-based DELETE is fastest without the ordering and statistics: on
 // fresh statistics the planner expects only a few invoices to net to zero
 // and looks each one up through the index; without, it joins by hashing.
-constexpr const char* kTunedItems = "CLUSTER t_cust_items USING ti_items; ANALYZE t_cust_items";
+constexpr const char* kTunedInvoices = "CLUSTER t_cust_items USING ti_items_inv; ANALYZE t_cust_items";
+constexpr const char* kTunedItems = "ANALYZE t_cust_items";
 constexpr const char* kTunedTypes = "CLUSTER t_neg_types USING ti_types_code; ANALYZE t_neg_types";
 
 }  // namespace
@@ -131,16 +142,28 @@ RunResult lower_bound_pg(PgBound how) {
   const auto t0 = std::chrono::steady_clock::now();
   pg.raw("BEGIN");
   pg.exec(plan->items_sql);
+  pg.exec(s.index_invoices);
+  if (ordered) pg.raw(kTunedInvoices);
   pg.exec(s.index_items);
   if (ordered) pg.raw(kTunedItems);
   pg.exec(s.neg_types);
   pg.exec(s.index_types);
   if (ordered) pg.raw(kTunedTypes);
+  pg.plan(translated(s.sign, true));
   pg.exec(s.sign);
   if (how == PgBound::SetBased) {
     r.deleted = pg.raw(kSetDelete);
   } else {
     Pg::finish(PQprepare(pg.get(), "del", translated(s.remove, true).c_str(), 4, nullptr), "prepare DELETE");
+    pg.plan(translated(s.match, true));
+    // The plan the DELETE keeps once the server has settled on one (after
+    // five runs of a prepared statement), for the first matched invoice.
+    if (std::getenv("BENCH_PLANS")) {
+      PGresult* first = pg.answer(PQsendQuery(pg.get(), (translated(s.match, true) + " LIMIT 1").c_str()));
+      const std::string key = std::string(PQgetvalue(first, 0, 0)) + ", " + PQgetvalue(first, 0, 1);
+      Pg::finish(first, "the first matched invoice");
+      for (int i = 0; i < 6; ++i) pg.plan("EXECUTE del (" + key + ", " + key + ")");
+    }
     pg.raw("DECLARE c_match_items NO SCROLL CURSOR FOR " + translated(s.match, true));
     r.matched = 0;
     const std::string fetch = "FETCH FORWARD " + std::to_string(kBatch) + " FROM c_match_items";

@@ -45,6 +45,20 @@ sqlite3_stmt* prepare(sqlite3* db, std::string_view dialect_text) {
   return st;
 }
 
+// With BENCH_PLANS set in the environment, the query plan of a statement
+// on the standard error stream.
+void show_plan(sqlite3* db, std::string_view dialect_text) {
+  if (!std::getenv("BENCH_PLANS")) return;
+  const std::string text = translated(dialect_text, false);
+  std::fprintf(stderr, "-- %.100s\n", text.c_str());
+  sqlite3_stmt* st = nullptr;
+  check(sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + text).c_str(), -1, &st, nullptr), db, text);
+  while (sqlite3_step(st) == SQLITE_ROW)
+    std::fprintf(stderr, "   %d %d %s\n", sqlite3_column_int(st, 0), sqlite3_column_int(st, 1),
+                 reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+  sqlite3_finalize(st);
+}
+
 }  // namespace
 
 RunResult lower_bound_sqlite(const std::string& path) {
@@ -65,10 +79,14 @@ RunResult lower_bound_sqlite(const std::string& path) {
   check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db, "BEGIN");
   step_done("BEGIN IMMEDIATE");
   exec(db, plan->items_sql);
+  exec(db, s.index_invoices);
   exec(db, s.index_items);
   exec(db, s.neg_types);
   exec(db, s.index_types);
+  show_plan(db, s.sign);
   exec(db, s.sign);
+  show_plan(db, s.match);
+  show_plan(db, s.remove);
   sqlite3_stmt* match = prepare(db, s.match);
   sqlite3_stmt* del = prepare(db, s.remove);
   r.matched = 0;

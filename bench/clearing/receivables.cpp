@@ -198,7 +198,20 @@ sqlite3* open_sqlite(const std::string& path) {
 
 }  // namespace
 
-GenStats generate(long n_items, Sink& sink, std::uint64_t seed) {
+std::string Spread::name() const {
+  if (one_item) return "one-item";
+  return big_share > 0 ? std::to_string(big_share) + "%" : "uniform";
+}
+
+std::optional<Spread> spread_named(const std::string& name) {
+  if (name == "uniform") return Spread{};
+  if (name == "one-item") return Spread{0, true};
+  for (int share : {10, 50, 100})
+    if (name == std::to_string(share) + "%") return Spread{share, false};
+  return std::nullopt;
+}
+
+GenStats generate(long n_items, Sink& sink, Spread spread, std::uint64_t seed) {
   Rng rng(seed);
   GenStats st;
   for (const char* t : kCharges) sink.type(t, "+");
@@ -212,8 +225,9 @@ GenStats generate(long n_items, Sink& sink, std::uint64_t seed) {
   long inv = 0;
   while (st.items < n_items) {
     ++inv;
-    const long cust = 1 + rng.below(st.customers);
-    int k = 2 + static_cast<int>(rng.below(7));
+    const bool big = spread.big_share > 0 && rng.below(100) < spread.big_share;
+    const long cust = big ? 1 : 1 + rng.below(st.customers);
+    int k = spread.one_item ? 1 : 2 + static_cast<int>(rng.below(7));
     k = static_cast<int>(std::min<long>(k, n_items - st.items));
     const long kind = rng.below(100);
     const bool history = kind >= 95;
@@ -222,11 +236,13 @@ GenStats generate(long n_items, Sink& sink, std::uint64_t seed) {
     const int n_credits = k - n_charges;
     std::vector<std::int64_t> charges;
     std::int64_t total = 0;
+    // A one-item invoice nets to zero only as a zero line.
+    const bool zero_line = spread.one_item && kind < 40;
     for (int i = 0; i < n_charges; ++i) {
-      charges.push_back(100 + static_cast<std::int64_t>(rng.below(250000)));
+      charges.push_back(zero_line ? 0 : 100 + static_cast<std::int64_t>(rng.below(250000)));
       total += charges.back();
     }
-    const bool nets = kind < 50 && n_credits > 0;
+    const bool nets = (kind < 50 && n_credits > 0) || zero_line;
     const bool later = nets && kind >= 40;
     std::int64_t paid = total;
     if (!nets && n_credits > 0) paid = total - (1 + static_cast<std::int64_t>(rng.below(std::max<std::int64_t>(1, total / 2))));
@@ -261,7 +277,7 @@ GenStats generate(long n_items, Sink& sink, std::uint64_t seed) {
   return st;
 }
 
-GenStats load(long n_items, bool pg, const std::string& sqlite_path) {
+GenStats load(long n_items, Spread spread, bool pg, const std::string& sqlite_path) {
   std::string error;
   if (!rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) throw std::runtime_error("cannot connect: " + error);
   lunadesk::db::SchemaReport report;
@@ -272,7 +288,7 @@ GenStats load(long n_items, bool pg, const std::string& sqlite_path) {
   if (pg) {
     PGconn* c = connect_pg();
     PgSink sink;
-    st = generate(n_items, sink);
+    st = generate(n_items, sink, spread);
     exec_pg(c, "BEGIN");
     sink.copy_all(c);
     exec_pg(c, "CREATE TABLE bench_openitem AS SELECT * FROM ar_openitem");
@@ -284,7 +300,7 @@ GenStats load(long n_items, bool pg, const std::string& sqlite_path) {
     exec_sqlite(db, "BEGIN");
     {
       SqliteSink sink(db);
-      st = generate(n_items, sink);
+      st = generate(n_items, sink, spread);
     }
     exec_sqlite(db, "CREATE TABLE bench_openitem AS SELECT * FROM ar_openitem");
     exec_sqlite(db, "COMMIT");

@@ -13,10 +13,17 @@
 // exactly zero; the generator counts how many a double sum in item order
 // misses.
 //
-// Owns nothing beyond one call; the same N and seed give the same rows.
+// How the items are spread (Spread): evenly over the customers as above;
+// one customer (number 1) holding a share of the items and the rest spread
+// evenly; or every invoice of one item, of which about 40% are zero lines
+// (net to zero on their own) and the rest charges never paid.
+//
+// Owns nothing beyond one call; the same N, spread and seed give the same
+// rows.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace bench {
@@ -47,13 +54,23 @@ class Sink {
                     const std::string& date_iso, bool open) = 0;
 };
 
-GenStats generate(long n_items, Sink& sink, std::uint64_t seed = 20261130);
+struct Spread {
+  int big_share = 0;       // percent of the items on customer 1 (0: none)
+  bool one_item = false;  // every invoice one item
+  std::string name() const;
+};
+
+// "uniform", "10%", "50%", "100%" (customer 1's share), "one-item";
+// nullopt for anything else.
+std::optional<Spread> spread_named(const std::string& name);
+
+GenStats generate(long n_items, Sink& sink, Spread spread = {}, std::uint64_t seed = 20261130);
 
 // Creates the schema on the database the environment names (rt::sql) and
 // loads the generated rows with the back end's C API, then gathers the
 // planner's statistics and keeps a copy of ar_openitem in bench_openitem.
 // Throws std::runtime_error on failure.
-GenStats load(long n_items, bool pg, const std::string& sqlite_path);
+GenStats load(long n_items, Spread spread, bool pg, const std::string& sqlite_path);
 
 // Puts ar_openitem and ar_cycle back as load() left them, with fresh
 // statistics, so that every timed run starts from the same state.

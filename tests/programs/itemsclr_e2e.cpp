@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -104,9 +105,12 @@ class Itemsclr : public ProgramTest {
   static Value date(int y, int m, int d) { return Value::of_date(*rt::Date::from_mdy(m, d, y)); }
 
   void item(int c, int j, int seq, const char* type, const char* amount, int m, int d, bool open = true) {
+    item_of(c, c * 10 + j, seq, type, amount, m, d, open);
+  }
+  void item_of(int c, int invoice, int seq, const char* type, const char* amount, int m, int d, bool open = true) {
     Value amt(rt::decimal_t(12, 2));
     amt.set_text(amount);
-    const Value cust = Value::of_int(c), inv = Value::of_int(c * 10 + j), s = Value::of_int(seq, rt::smallint_t());
+    const Value cust = Value::of_int(c), inv = Value::of_int(invoice), s = Value::of_int(seq, rt::smallint_t());
     exec("INSERT INTO ar_item VALUES (?, ?, ?, ?, ?, ?, ?)",
          {cust, inv, s, Value::of_char(type, 2), amt, date(2026, m, d), Value::of_char("ref", 12)});
     if (open) exec("INSERT INTO ar_openitem VALUES (?, ?, ?)", {cust, inv, s});
@@ -652,6 +656,51 @@ TEST_P(Itemsclr, TypeCodesPaddedWithBlanksNetAsWithout) {
   finished(t);
   EXPECT_EQ(open_items(102), (std::vector<std::string>{"1024|1", "1024|2"}));
   EXPECT_EQ(open_items(customer(1)), open_items_after_november(customer(1)));
+}
+
+// One customer with many invoices, and two others whose invoices bear the
+// same numbers (one of them in another cycle): each run deletes exactly
+// the gathered items of the invoices that net to zero, customer by
+// customer.
+TEST_P(Itemsclr, ALargeAccountClearsExactlyItsMatchedInvoices) {
+  struct Item {
+    const char* type;
+    const char* amount;
+    int month, day;
+  };
+  // Kinds of invoice, and whether each clears by 11/30.
+  const std::vector<std::pair<std::vector<Item>, bool>> kinds{
+      {{{"IN", "12.34", 11, 2}, {"DM", "0.66", 11, 3}, {"PY", "13.00", 11, 9}}, true},
+      {{{"IN", "12.34", 11, 2}, {"DM", "0.66", 11, 3}, {"PY", "12.99", 11, 9}}, false},
+      {{{"IN", "20.00", 11, 2}, {"PY", "20.00", 12, 5}}, false},
+      {{{"IN", "5.00", 11, 1}, {"CM", "3.00", 11, 4}, {"IN", "1.00", 11, 5}, {"PY", "3.00", 11, 8}}, true},
+  };
+  const int large = 501, same_cycle = 502, other_cycle = 601;
+  for (auto [c, cycle] : {std::pair{large, 1}, {same_cycle, 1}, {other_cycle, 2}})
+    exec("INSERT INTO ar_customer (cust_customer, cust_name, cust_stmt_cycle) VALUES (?, ?, ?)",
+         {Value::of_int(c), Value::of_char("Account", 30), Value::of_int(cycle, rt::smallint_t())});
+  std::map<int, std::vector<std::string>> all, kept;
+  for (int i = 0; i < 80; ++i) {
+    for (auto [c, shift] : {std::pair{large, 0}, {same_cycle, 1}, {other_cycle, 2}}) {
+      if (c != large && i % 2) continue;
+      const auto& [items, clears] = kinds[static_cast<std::size_t>((i + shift) % 4)];
+      for (std::size_t s = 0; s < items.size(); ++s) {
+        const Item& it = items[s];
+        item_of(c, 9000 + i, static_cast<int>(s) + 1, it.type, it.amount, it.month, it.day);
+        const std::string key = std::to_string(9000 + i) + "|" + std::to_string(s + 1);
+        all[c].push_back(key);
+        if (!clears) kept[c].push_back(key);
+      }
+    }
+  }
+  auto& t = run();
+  clear(t, "11/30/2026", "1");
+  EXPECT_EQ(open_items(large), kept[large]);
+  EXPECT_EQ(open_items(same_cycle), kept[same_cycle]);
+  EXPECT_EQ(open_items(other_cycle), all[other_cycle]) << "not in the cycle";
+  clear(t, "11/30/2026");
+  EXPECT_EQ(open_items(other_cycle), kept[other_cycle]);
+  EXPECT_EQ(open_items(large), kept[large]);
 }
 
 // Every open item and the cycles' dates, summed up.
