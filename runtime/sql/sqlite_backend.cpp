@@ -49,6 +49,23 @@ namespace {
 class SqliteConn;
 bool exists(const std::string& path);
 
+// A compiled statement has one owner, which finalises it when it goes.
+struct Finalize {
+  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+using StmtHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
+
+// `sql` compiled as it stands on `db`: for the back end's own catalogue
+// queries; null when it does not compile.
+StmtHandle compile_plain(sqlite3* db, const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return nullptr;
+  }
+  return StmtHandle(st);
+}
+
 Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context = {}) {
   const int ext = db ? sqlite3_extended_errcode(db) : rc;
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -61,9 +78,8 @@ Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context 
 
 class SqliteCursor : public BackendCursor {
  public:
-  SqliteCursor(sqlite3* db, sqlite3_stmt* st, const Translation& tr, bool scroll)
-      : db_(db), st_(st), kind_(tr.kind), scroll_(scroll), cols_(column_info(st, tr)) {}
-  ~SqliteCursor() override { sqlite3_finalize(st_); }
+  SqliteCursor(sqlite3* db, StmtHandle st, const Translation& tr, bool scroll)
+      : db_(db), st_(std::move(st)), kind_(tr.kind), scroll_(scroll), cols_(column_info(st_.get(), tr)) {}
 
   // The first row is read at the open, so that the read snapshot starts
   // there and an error in the query shows at the open.
@@ -78,10 +94,10 @@ class SqliteCursor : public BackendCursor {
 
   Outcome next(const Into& into) override {
     if (done_) return {err::kNotFound, {}};
-    const int rc = sqlite3_step(st_);
-    if (rc == SQLITE_ROW) return store_row(st_, cols_, into);
+    const int rc = sqlite3_step(st_.get());
+    if (rc == SQLITE_ROW) return store_row(st_.get(), cols_, into);
     done_ = true;
-    sqlite3_reset(st_);
+    sqlite3_reset(st_.get());
     if (rc == SQLITE_DONE) return {err::kNotFound, {}};
     return error_of(db_, rc, kind_);
   }
@@ -96,21 +112,21 @@ class SqliteCursor : public BackendCursor {
   // Steps until `k` rows are kept (all of them for k < 0) or the end.
   Outcome fill(long k) {
     while (!done_ && (k < 0 || static_cast<long>(rows_.size()) < k)) {
-      const int rc = sqlite3_step(st_);
+      const int rc = sqlite3_step(st_.get());
       if (rc != SQLITE_ROW) {
         done_ = true;
         // Ends the read transaction: the kept rows are the snapshot.
-        sqlite3_reset(st_);
+        sqlite3_reset(st_.get());
         if (rc != SQLITE_DONE) return error_of(db_, rc, kind_);
         break;
       }
-      rows_.push_back(keep_row(st_, cols_));
+      rows_.push_back(keep_row(st_.get(), cols_));
     }
     return {};
   }
 
   sqlite3* db_;
-  sqlite3_stmt* st_;
+  StmtHandle st_;
   StmtKind kind_;
   bool scroll_;
   std::vector<ColInfo> cols_;
@@ -120,8 +136,7 @@ class SqliteCursor : public BackendCursor {
 
 class SqliteStmt : public BackendStatement {
  public:
-  SqliteStmt(SqliteConn* conn, sqlite3_stmt* st, Translation tr) : conn_(conn), st_(st), tr_(std::move(tr)) {}
-  ~SqliteStmt() override { sqlite3_finalize(st_); }
+  SqliteStmt(SqliteConn* conn, StmtHandle st, Translation tr) : conn_(conn), st_(std::move(st)), tr_(std::move(tr)) {}
   const Translation& translation() const override { return tr_; }
   Outcome execute(const Params& params, ExecResult* result) override;
   Outcome select_into(const Params& params, const Into& into) override;
@@ -129,7 +144,7 @@ class SqliteStmt : public BackendStatement {
 
  private:
   SqliteConn* conn_;
-  sqlite3_stmt* st_;
+  StmtHandle st_;
   Translation tr_;
   std::vector<ColInfo> cols_;
   bool cols_known_ = false;
@@ -150,9 +165,10 @@ class SqliteConn : public Connection, public SchemaLookup {
   Outcome native(std::string_view text, std::vector<NativeRow>* rows) override {
     Translation tr;
     tr.text = std::string(text);
-    sqlite3_stmt* st = nullptr;
-    Outcome o = compile(db_, tr, &st);
+    StmtHandle handle;
+    Outcome o = compile(db_, tr, &handle);
     if (!o.ok()) return o;
+    sqlite3_stmt* st = handle.get();
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
       NativeRow row;
@@ -167,7 +183,6 @@ class SqliteConn : public Connection, public SchemaLookup {
       if (rows) rows->push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) o = error_of(db_, rc, StmtKind::Other);
-    sqlite3_finalize(st);
     schema_.clear();
     return o;
   }
@@ -214,26 +229,25 @@ class SqliteConn : public Connection, public SchemaLookup {
     opt.date_format = DateFormat::current();
     Translation tr = translate(text, Backend::Sqlite, this, opt);
     if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
-    sqlite3_stmt* st = nullptr;
+    StmtHandle st;
     Outcome o = compile(db_, tr, &st);
     if (!o.ok()) return o;
-    *out = std::make_unique<SqliteStmt>(this, st, std::move(tr));
+    *out = std::make_unique<SqliteStmt>(this, std::move(st), std::move(tr));
     return {};
   }
 
-  static Outcome compile(sqlite3* db, const Translation& tr, sqlite3_stmt** st) {
+  static Outcome compile(sqlite3* db, const Translation& tr, StmtHandle* out) {
     const char* tail = nullptr;
+    sqlite3_stmt* raw = nullptr;
     const int rc = sqlite3_prepare_v3(db, tr.text.c_str(), static_cast<int>(tr.text.size()),
-                                      SQLITE_PREPARE_PERSISTENT, st, &tail);
+                                      SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+    StmtHandle st(raw);
     if (rc != SQLITE_OK) return error_of(db, rc, tr.kind);
-    if (!*st) return {err::kSyntax, "the statement is empty"};
+    if (!st) return {err::kSyntax, "the statement is empty"};
     for (; tail && *tail; ++tail) {
-      if (!std::isspace(static_cast<unsigned char>(*tail))) {
-        sqlite3_finalize(*st);
-        *st = nullptr;
-        return {err::kSyntax, "the text holds more than one statement"};
-      }
+      if (!std::isspace(static_cast<unsigned char>(*tail))) return {err::kSyntax, "the text holds more than one statement"};
     }
+    *out = std::move(st);
     return {};
   }
 
@@ -265,9 +279,9 @@ class SqliteConn : public Connection, public SchemaLookup {
   const TableInfo* table(std::string_view name) override {
     auto it = schema_.find(std::string(name));
     if (it != schema_.end()) return &it->second;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT name, type, pk FROM pragma_table_info(?)", -1, &st, nullptr) != SQLITE_OK)
-      return nullptr;
+    const StmtHandle handle = compile_plain(db_, "SELECT name, type, pk FROM pragma_table_info(?)");
+    if (!handle) return nullptr;
+    sqlite3_stmt* st = handle.get();
     sqlite3_bind_text(st, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     TableInfo info;
     int pks = 0, int_pk = -1;
@@ -284,7 +298,6 @@ class SqliteConn : public Connection, public SchemaLookup {
       const std::string decl = type ? type : "";
       info.types.push_back(decl == "NUM" ? ColType{} : column_type(decl));
     }
-    sqlite3_finalize(st);
     if (info.columns.empty()) return nullptr;
     auto made = temp_types_.find(std::string(name));
     if (made != temp_types_.end() && made->second.size() == info.types.size()) {
@@ -360,14 +373,12 @@ class SqliteConn : public Connection, public SchemaLookup {
   template <class F>
   Outcome keeping_serials(F undo) {
     std::vector<std::pair<std::string, std::int64_t>> counters;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT name, seq FROM main.sqlite_sequence", -1, &st, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(st) == SQLITE_ROW) {
-        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        counters.emplace_back(name ? name : "", sqlite3_column_int64(st, 1));
+    if (const StmtHandle st = compile_plain(db_, "SELECT name, seq FROM main.sqlite_sequence")) {
+      while (sqlite3_step(st.get()) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+        counters.emplace_back(name ? name : "", sqlite3_column_int64(st.get(), 1));
       }
     }
-    sqlite3_finalize(st);
     Outcome o = undo();
     if (!o.ok() || counters.empty()) return o;
     static const char* const kPutBack[] = {
@@ -375,15 +386,15 @@ class SqliteConn : public Connection, public SchemaLookup {
         "INSERT INTO main.sqlite_sequence (name, seq) SELECT ?1, ?2 "
         "WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_sequence WHERE name = ?1)"};
     for (const char* sql : kPutBack) {
-      st = nullptr;
-      if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) break;
+      const StmtHandle handle = compile_plain(db_, sql);
+      if (!handle) break;
+      sqlite3_stmt* st = handle.get();
       for (const auto& [name, seq] : counters) {
         sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(st, 2, seq);
         sqlite3_step(st);  // a failure only lets the number be taken again
         sqlite3_reset(st);
       }
-      sqlite3_finalize(st);
     }
     return o;
   }
@@ -394,8 +405,9 @@ class SqliteConn : public Connection, public SchemaLookup {
   // from queries), length(), || and upper() then see what PostgreSQL sees
   // of a char(n) value.
   void trim_char_columns(const std::string& table) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?)", -1, &st, nullptr) != SQLITE_OK) return;
+    const StmtHandle handle = compile_plain(db_, "SELECT name, type FROM pragma_table_info(?)");
+    if (!handle) return;
+    sqlite3_stmt* st = handle.get();
     sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
     std::vector<std::string> cols;
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -403,7 +415,6 @@ class SqliteConn : public Connection, public SchemaLookup {
       const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
       if (name && type && sqlite3_strnicmp(type, "CHAR(", 5) == 0) cols.emplace_back(name);
     }
-    sqlite3_finalize(st);
     if (cols.empty()) return;
     std::string when, set, list;
     for (const std::string& c : cols) {
@@ -445,13 +456,13 @@ class SqliteConn : public Connection, public SchemaLookup {
 };
 
 Outcome SqliteStmt::execute(const Params& params, ExecResult* result) {
-  Outcome o = bind_all(st_, tr_, params);
+  Outcome o = bind_all(st_.get(), tr_, params);
   if (!o.ok()) return o;
   sqlite3* db = conn_->db();
-  const int rc = sqlite3_step(st_);
+  const int rc = sqlite3_step(st_.get());
   if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
-    const bool rows = sqlite3_column_count(st_) > 0 && tr_.kind != StmtKind::SelectIntoTemp;
-    sqlite3_reset(st_);
+    const bool rows = sqlite3_column_count(st_.get()) > 0 && tr_.kind != StmtKind::SelectIntoTemp;
+    sqlite3_reset(st_.get());
     result->rows = rows ? 0 : sqlite3_changes(db);
     result->serial = tr_.returns_serial ? static_cast<long>(sqlite3_last_insert_rowid(db)) : 0;
     conn_->after(tr_);
@@ -459,26 +470,26 @@ Outcome SqliteStmt::execute(const Params& params, ExecResult* result) {
     return {};
   }
   o = error_of(db, rc, tr_.kind);
-  sqlite3_reset(st_);
+  sqlite3_reset(st_.get());
   return o;
 }
 
 Outcome SqliteStmt::select_into(const Params& params, const Into& into) {
-  Outcome o = bind_all(st_, tr_, params);
+  Outcome o = bind_all(st_.get(), tr_, params);
   if (!o.ok()) return o;
   if (!cols_known_) {
-    cols_ = column_info(st_, tr_);
+    cols_ = column_info(st_.get(), tr_);
     cols_known_ = true;
   }
   sqlite3* db = conn_->db();
-  int rc = sqlite3_step(st_);
+  int rc = sqlite3_step(st_.get());
   if (rc == SQLITE_DONE) {
-    sqlite3_reset(st_);
+    sqlite3_reset(st_.get());
     return {err::kNotFound, {}};
   }
   if (rc != SQLITE_ROW) {
     o = error_of(db, rc, tr_.kind);
-    sqlite3_reset(st_);
+    sqlite3_reset(st_.get());
     return o;
   }
   // Look for a second row before touching the variables.
@@ -488,9 +499,9 @@ Outcome SqliteStmt::select_into(const Params& params, const Into& into) {
   Into tmp;
   tmp.reserve(first.size());
   for (Value& v : first) tmp.push_back(&v);
-  o = store_row(st_, cols_, tmp);
-  rc = sqlite3_step(st_);
-  sqlite3_reset(st_);
+  o = store_row(st_.get(), cols_, tmp);
+  rc = sqlite3_step(st_.get());
+  sqlite3_reset(st_.get());
   if (rc == SQLITE_ROW) return {err::kNotOneRow, "the single-row select returned more than one row"};
   if (rc != SQLITE_DONE) return error_of(db, rc, tr_.kind);
   for (size_t c = 0; c < into.size(); ++c) {
@@ -500,17 +511,14 @@ Outcome SqliteStmt::select_into(const Params& params, const Into& into) {
 }
 
 Outcome SqliteStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendCursor>* cursor) {
-  if (sqlite3_column_count(st_) == 0) return {err::kNotAvailable, "a cursor needs a SELECT statement"};
+  if (sqlite3_column_count(st_.get()) == 0) return {err::kNotAvailable, "a cursor needs a SELECT statement"};
   sqlite3* db = scroll ? conn_->cursor_db(tr_) : conn_->db();
-  sqlite3_stmt* st = nullptr;
+  StmtHandle st;
   Outcome o = SqliteConn::compile(db, tr_, &st);
   if (!o.ok()) return o;
-  o = bind_all(st, tr_, params);
-  if (!o.ok()) {
-    sqlite3_finalize(st);
-    return o;
-  }
-  auto c = std::make_unique<SqliteCursor>(db, st, tr_, scroll);
+  o = bind_all(st.get(), tr_, params);
+  if (!o.ok()) return o;
+  auto c = std::make_unique<SqliteCursor>(db, std::move(st), tr_, scroll);
   o = c->start();
   if (!o.ok()) return o;
   *cursor = std::move(c);
