@@ -80,7 +80,16 @@ class Operator {
     term_ = std::make_unique<e2e::Terminal>(opt);
     const bool up = wait([&] { return menu_back() && t().row(3) == "Find a record"; }, "the first screen");
     if (!start_together()) return 1;
-    if (!up) return 1;
+    if (!up) {
+      // What the program said instead (a server with no connection to
+      // spare, say): every line of the screen that is not blank.
+      std::string said;
+      for (int r = 1; r <= 24; ++r)
+        if (!blank(t().row(r))) said += (said.empty() ? "" : " | ") + trim(t().row(r));
+      std::fprintf(out_, "X %s\n", said.c_str());
+      std::fflush(out_);
+      return kNotStarted;
+    }
     const auto until = Clock::now() + std::chrono::seconds(plan_.seconds);
     think();  // the operators do not all press their first key at once
     const std::vector<std::function<bool()>> script = {
