@@ -19,6 +19,7 @@ const char* action_name(Action a) {
     case Action::Previous: return "Previous";
     case Action::Save: return "Change save";
     case Action::Add: return "Add save";
+    case Action::FirstFind: return "First Find";
   }
   return "?";
 }
@@ -167,7 +168,9 @@ class Operator {
     else
       t().type(plan_.hot ? "H*" : "S" + id2() + "*");
     const int bells = t().bells();
-    return timed(Action::Find, "esc", [&] {
+    const Action a = found_ ? Action::Find : Action::FirstFind;
+    found_ = true;
+    return timed(a, "esc", [&] {
       return (menu_back() && t().reverse_text(2) == "Next" && !blank(second_shown())) || t().bells() > bells;
     });
   }
@@ -305,6 +308,7 @@ class Operator {
   std::FILE* out_ = nullptr;
   std::unique_ptr<e2e::Terminal> term_;
   long seq_ = 0;
+  bool found_ = false;  // a Find was made
 };
 
 }  // namespace

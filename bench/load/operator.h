@@ -30,8 +30,10 @@
 
 namespace load {
 
-enum class Action { Find, Next, Previous, Save, Add };
-inline constexpr int kActions = 5;
+// A program's first Find is timed apart: it is the first statement of a
+// browse, on PostgreSQL the one that opens the browse's session.
+enum class Action { Find, Next, Previous, Save, Add, FirstFind };
+inline constexpr int kActions = 6;
 const char* action_name(Action a);
 
 struct OperatorPlan {
