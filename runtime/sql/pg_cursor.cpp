@@ -94,12 +94,14 @@ Outcome CursorReader::connect() {
   // A browse reads a few rows of its result: the planner is told so, and
   // picks a plan that delivers the first rows at once (an index in the
   // order asked for) over one that is cheapest for reading all of them (a
-  // sort of the whole table before the first row). The session only reads:
-  // the functions the setup makes for it (temporary, gone with it) need
-  // not wait for the disk.
+  // sort of the whole table before the first row). The session's
+  // upshift and downshift are made when a cursor first needs them: most
+  // never do, and a session that comes and goes should not change the
+  // server's catalog each time; it only reads, so making them need not
+  // wait for the disk.
   std::string why;
-  Session session =
-      open_session(dbname_, &why, false, "SET cursor_tuple_fraction TO 0.0001; SET synchronous_commit TO off; ");
+  Session session = open_session(dbname_, &why, false,
+                                 "SET cursor_tuple_fraction TO 0.0001; SET synchronous_commit TO off; ", false);
   if (!session) {
     retry_at_ = Clock::now() + idle_;
     return {err::kConnect, why};
@@ -109,6 +111,7 @@ Outcome CursorReader::connect() {
   cancel_ = std::move(k);
   session_ = std::move(session);
   c_ = session_.get();
+  case_functions_ = false;
   ++sessions_;
   return {};
 }
@@ -129,6 +132,14 @@ Outcome CursorReader::open(const Translation& tr, int n, const char* const* valu
   std::lock_guard<std::mutex> lk(mu_);
   close_pending();
   if (Outcome o = connect(); !o.ok()) return o;
+  if (!case_functions_ && tr.text.find("pg_temp.") != std::string::npos) {
+    // Not inside the read-only transaction: the back end then reads this
+    // cursor on its own session.
+    if (in_txn_) return {err::kNotAvailable, "the reader cannot make its functions inside its transaction"};
+    Result made = pq_exec(c_, nullptr, case_functions().c_str());
+    if (!command_ok(made)) return error_of(c_, made.get(), tr.kind);
+    case_functions_ = true;
+  }
   const std::string name = "lunadesk_r" + std::to_string(++serial_);
   // Inside a transaction that holds other cursors, a savepoint keeps them
   // should this one fail.

@@ -187,6 +187,7 @@ class CursorReader {
   int declared_ = 0;     // cursors declared in it and not closed
   long serial_ = 0;      // names of cursors
   long sessions_ = 0;    // sessions opened
+  bool case_functions_ = false;  // the session has its upshift and downshift
   std::set<long> lost_;  // transactions that an error ended, with their cursors
   std::map<std::string, long> on_server_;      // cursors the session holds, with their transaction
   std::map<std::string, Result> copies_;       // cursors read whole into the program

@@ -285,9 +285,10 @@ void log_notice(void*, const char* message) {
   rt::errlog(std::string("Database server: ") + std::string(m));
 }
 
-// upper() and lower() of the session: the server's own fold what its
-// locale knows (in the C locale, ASCII letters only), these fold as the
-// runtime does (values/text.h), whatever the server's locale. Text of
+}  // namespace
+
+// The server's upper() and lower() fold what its locale knows (in the C
+// locale, ASCII letters only); these fold as values/text.h does. Text of
 // ASCII letters only takes the short path.
 std::string case_functions() {
   std::string out;
@@ -299,7 +300,7 @@ std::string case_functions() {
     }
     const std::string ascii_from = up ? "abcdefghijklmnopqrstuvwxyz" : "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     const std::string ascii_to = up ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "abcdefghijklmnopqrstuvwxyz";
-    out += std::string("; CREATE FUNCTION pg_temp.") + (up ? "upshift" : "downshift") +
+    out += std::string(out.empty() ? "" : "; ") + "CREATE FUNCTION pg_temp." + (up ? "upshift" : "downshift") +
            "(text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN octet_length($1) = "
            "char_length($1) THEN translate($1, '" +
            ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
@@ -308,10 +309,8 @@ std::string case_functions() {
   return out;
 }
 
-}  // namespace
-
 Session open_session(const std::string& dbname, std::string* error, bool log_warnings,
-                     std::string_view extra_setup) {
+                     std::string_view extra_setup, bool with_case_functions) {
   const char* keys[] = {"dbname", "application_name", nullptr};
   const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
   Session session(PQconnectdbParams(keys, values, 0));
@@ -341,7 +340,8 @@ Session open_session(const std::string& dbname, std::string* error, bool log_war
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
       "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +
       std::string(extra_setup) +
-      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) + case_functions() +
+      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) +
+      (with_case_functions ? "; " + case_functions() : std::string()) +
       "; SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')";
   Result res = pq_exec(c, nullptr, setup.c_str());
   if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {

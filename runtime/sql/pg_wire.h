@@ -64,8 +64,15 @@ inline constexpr std::string_view kLiteralSettings =
 // the error log when `log_warnings` is set, and are dropped otherwise: only
 // the program's own thread may write the log. `extra_setup` (statements
 // ending in "; ") runs in the same round trip as the layer's settings.
+// Without `with_case_functions` the session's upshift and downshift
+// (below) are left for the caller to make when a statement needs them.
 Session open_session(const std::string& dbname, std::string* error, bool log_warnings = false,
-                     std::string_view extra_setup = {});
+                     std::string_view extra_setup = {}, bool with_case_functions = true);
+// The statements that make the session's own upper() and lower(), which the
+// translator writes as pg_temp.upshift and pg_temp.downshift: they fold
+// as the runtime does, whatever the server's locale. Temporary functions:
+// they cost the server catalog changes at the session's start and end.
+std::string case_functions();
 
 // Async-signal-safe: asks the server to cut short what the session runs.
 void cancel(PGcancel* c);

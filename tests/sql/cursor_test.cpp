@@ -234,6 +234,19 @@ TEST_P(ScrollCursor, LetsTheServerCleanUpWhenClosed) {
   declare(temp, "select k, name from t_br order by k", true);
   open(temp);
   EXPECT_EQ(at(temp, Fetch::Last), "2 r2");
+
+  // A browse that folds case: beside another one, and alone.
+  Cursor plain, folded;
+  declare(plain, "select k, name from br order by k", true);
+  declare(folded, "select k, upper(name) from br where k > ? order by k", true);
+  open(plain);
+  open(folded, {Value::of_int(1)});
+  EXPECT_EQ(at(folded, Fetch::Next), "2 R2");
+  EXPECT_EQ(at(plain, Fetch::Next), "1 r1");
+  close(plain);
+  open(folded, {Value::of_int(4)});
+  EXPECT_EQ(at(folded, Fetch::Next), "5 R5");
+  EXPECT_EQ(at(folded, Fetch::Last), "7 PENDING");
 }
 
 // What the program lets go of is let go of in the database too, before its
