@@ -82,11 +82,6 @@ CursorReader::~CursorReader() {
 
 void CursorReader::cancel_from_signal() { cancel(signal_cancel_.load()); }
 
-long CursorReader::sessions_opened() {
-  std::lock_guard<std::mutex> lk(mu_);
-  return sessions_;
-}
-
 Outcome CursorReader::connect() {
   if (c_ && PQstatus(c_) != CONNECTION_OK) close_session();
   if (c_) return {};
@@ -112,7 +107,6 @@ Outcome CursorReader::connect() {
   session_ = std::move(session);
   c_ = session_.get();
   case_functions_ = false;
-  ++sessions_;
   return {};
 }
 

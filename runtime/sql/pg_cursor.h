@@ -140,9 +140,6 @@ class CursorReader {
   void hold_cursors();
   // Async-signal-safe: cuts a statement of the reader short.
   void cancel_from_signal();
-  // Sessions opened so far (one at the first open, one more after each
-  // idle release).
-  long sessions_opened();
 
  private:
   class Cursor;
@@ -176,17 +173,16 @@ class CursorReader {
   Canceller cancel_;
   std::atomic<PGcancel*> signal_cancel_{nullptr};
 
-  std::mutex mu_;  // guards everything below, the session first
+  std::thread watcher_;
+  std::condition_variable wake_;  // the watcher waits on it, with mu_
+  std::mutex mu_;                 // guards everything below, the session first
   Session session_;
   PGconn* c_ = nullptr;  // session_'s, null while closed
-  std::condition_variable wake_;
-  std::thread watcher_;
   bool stop_ = false;
   bool in_txn_ = false;  // the read transaction is open
   long txn_ = 0;         // number of the current (or next) transaction
   int declared_ = 0;     // cursors declared in it and not closed
   long serial_ = 0;      // names of cursors
-  long sessions_ = 0;    // sessions opened
   bool case_functions_ = false;  // the session has its upshift and downshift
   std::set<long> lost_;  // transactions that an error ended, with their cursors
   std::map<std::string, long> on_server_;      // cursors the session holds, with their transaction
