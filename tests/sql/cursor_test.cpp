@@ -304,6 +304,34 @@ TEST_P(ScrollCursor, LetsGoOfWhatItDropsAlsoWhenTheServerIsGone) {
   EXPECT_EQ(at(again, Fetch::Last), "6 r6");
 }
 
+// A browse too large to read into the program when idle stays on the
+// server, held, with its rows and its place; the second session goes once
+// it is closed (on PostgreSQL).
+TEST_P(ScrollCursor, ALargeIdleBrowseStaysHeldUntilClosed) {
+  auto sessions = [&] {
+    return other_->run("select count(*) from pg_stat_activity where application_name = 'lunadesk'");
+  };
+  ok("create table many (k integer)");
+  begin_work();
+  for (int k = 1; k <= 2100; ++k) ok("insert into many values (?)", {Value::of_int(k)});
+  commit_work();
+  Cursor c;
+  declare(c, "select k, 'x' from many order by k", true);
+  open(c);
+  EXPECT_EQ(at(c, Fetch::Next), "1 x");
+  if (pg()) {
+    EXPECT_TRUE(eventually([&] { return other_->holding_back() == 0; }));
+    EXPECT_EQ(sessions(), "2");
+  }
+  ok("delete from many where k > 1000");
+  EXPECT_EQ(at(c, Fetch::Absolute, 1500), "1500 x");
+  EXPECT_EQ(at(c, Fetch::Last), "2100 x");
+  close(c);
+  if (pg()) {
+    EXPECT_TRUE(eventually([&] { return sessions() == "1"; }));
+  }
+}
+
 // What the hook is told, and on which thread (only the program's own may
 // draw or read keys).
 struct HookSeen {
