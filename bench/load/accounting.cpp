@@ -23,6 +23,8 @@ namespace sql = rt::sql;
 void RunResult::merge(const RunResult& r) {
   operators += r.operators;
   stuck += r.stuck;
+  not_started += r.not_started;
+  said.insert(r.said.begin(), r.said.end());
   for (int p = 0; p < 2; ++p)
     for (int a = 0; a < kActions; ++a) ms[p][a].insert(ms[p][a].end(), r.ms[p][a].begin(), r.ms[p][a].end());
   confirmed += r.confirmed;
@@ -158,6 +160,10 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
         ss >> table >> key >> field >> s.value >> s.outcome;
         s.field = {table, key, field};
         saves.push_back(s);
+      } else if (kind == "X") {
+        std::string text;
+        std::getline(ss >> std::ws, text);
+        r->said.insert(text);
       } else if (kind == "A") {
         Save s;
         std::string table, key;

@@ -11,6 +11,7 @@
 // refused yet whose value reached the database is counted apart.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ namespace load {
 struct RunResult {
   int operators = 0;
   int stuck = 0;  // operators that did not work to the deadline
+  int not_started = 0;  // of those, programs that never showed their first screen
+  std::set<std::string> said;  // what those showed instead
   // Timings by program (0 repnamedt, 1 tugedit) and action.
   std::vector<double> ms[2][kActions];
   long confirmed = 0, changed = 0, gone = 0, locked = 0, other = 0;

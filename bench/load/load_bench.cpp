@@ -10,8 +10,14 @@
 // program run alone, in the same run); then the saves confirmed, refused
 // with a message, and lost (accounting.h). Nothing about time is asserted.
 //
-//   load_bench [--seconds=60] [--think-ms=500] [--postgres=1,10,50]
-//              [--sqlite=1,5,10] [--bin=DIR]
+// PostgreSQL runs twice, on servers of its own: tuned as for the tests
+// (--postgres) and left at PostgreSQL's defaults as a site keeps it
+// (--postgres-defaults: max_connections 100, fsync and synchronous_commit
+// on), where a program that cannot have a connection is counted with what
+// it showed instead. An empty list skips a server.
+//
+//   load_bench [--seconds=60] [--think-ms=500] [--postgres=1,50,100]
+//              [--postgres-defaults=1,50,90] [--sqlite=1,5,10] [--bin=DIR]
 //
 // --bin runs the programs of another build (the default is this build's).
 // The time of a run starts once every program of the run shows its first
@@ -44,7 +50,8 @@ namespace {
 struct Options {
   int seconds = 60;
   int think_ms = 500;
-  std::vector<int> postgres{1, 10, 50};
+  std::vector<int> postgres{1, 50, 100};
+  std::vector<int> postgres_defaults{1, 50, 90};
   std::vector<int> sqlite{1, 5, 10};
   std::string bin = LUNADESK_BIN_DIR;
 };
@@ -71,6 +78,7 @@ Options parse(int argc, char** argv) {
     };
     if (const char* v = value("seconds")) o.seconds = std::atoi(v);
     else if (const char* v = value("think-ms")) o.think_ms = std::atoi(v);
+    else if (const char* v = value("postgres-defaults")) o.postgres_defaults = sizes(v);
     else if (const char* v = value("postgres")) o.postgres = sizes(v);
     else if (const char* v = value("sqlite")) o.sqlite = sizes(v);
     else if (const char* v = value("bin")) o.bin = v;
@@ -141,7 +149,7 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
 
   std::map<std::string, std::string> env;
   for (const char* v : {"A4GL_SQLTYPE", "LUNADESK_DB", "PGHOST", "PGPORT", "PGUSER", "PGOPTIONS", "DBDATE",
-                        "LUNADESK_PG_SPIN_US", "LUNADESK_LOCK_TIMEOUT_MS"})
+                        "LUNADESK_PG_SPIN_US", "LUNADESK_LOCK_TIMEOUT_MS", "LUNADESK_CURSOR_IDLE_MS"})
     if (const char* val = std::getenv(v)) env[v] = val;
   int ready[2], go[2];
   if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(go, O_CLOEXEC) != 0) {
@@ -185,6 +193,7 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
     int st = 0;
     waitpid(pid, &st, 0);
     if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) ++result.stuck;
+    if (WIFEXITED(st) && WEXITSTATUS(st) == load::kNotStarted) ++result.not_started;
   }
   result.operators = static_cast<int>(plans.size());
   if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) {
@@ -226,13 +235,15 @@ void report(const char* name, const Options& o, const std::vector<int>& ns, cons
                     load::action_name(static_cast<load::Action>(a)), ns[i], v.size(), med, p99,
                     bmed > 0 ? med / bmed : 0, bp99 > 0 ? p99 / bp99 : 0);
       }
-  std::printf("\n%4s %9s %6s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck", "confirmed",
-              "changed", "gone", "locked", "other", "adds done", "adds other", "lost", "refused+stored");
+  std::printf("\n%4s %9s %6s %11s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck",
+              "not started", "confirmed", "changed", "gone", "locked", "other", "adds done", "adds other", "lost",
+              "refused+stored");
   for (size_t i = 0; i < ns.size(); ++i) {
     const auto& r = rs[i];
-    std::printf("%4d %9d %6d %10ld %9ld %6ld %7ld %6ld %10ld %11ld %5ld %14ld\n", ns[i], r.operators, r.stuck,
-                r.confirmed, r.changed, r.gone, r.locked, r.other, r.adds_confirmed, r.adds_other, r.lost,
-                r.refused_yet_stored);
+    std::printf("%4d %9d %6d %11d %10ld %9ld %6ld %7ld %6ld %10ld %11ld %5ld %14ld\n", ns[i], r.operators, r.stuck,
+                r.not_started, r.confirmed, r.changed, r.gone, r.locked, r.other, r.adds_confirmed, r.adds_other,
+                r.lost, r.refused_yet_stored);
+    for (const std::string& said : r.said) std::printf("     not started, the program said: %s\n", said.c_str());
   }
   std::fflush(stdout);
 }
@@ -252,6 +263,20 @@ void bench(Db which, const char* name, const Options& o, const std::vector<int>&
 int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
   bench(Db::Sqlite, "SQLite", o, o.sqlite);
-  bench(Db::Postgres, "PostgreSQL", o, o.postgres);
+  if (!o.postgres_defaults.empty()) {
+    // A process of its own, before this one starts the tuned server: the
+    // test server is one per process.
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      lunadesk::testing::PgServer::start_with(lunadesk::testing::ServerSettings::Defaults);
+      bench(Db::Postgres, "PostgreSQL at its defaults (max_connections 100, fsync and synchronous_commit on)", o,
+            o.postgres_defaults);
+      std::exit(0);  // the exit handlers stop this process's server
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+  }
+  bench(Db::Postgres, "PostgreSQL, tuned (fsync off, max_connections 200)", o, o.postgres);
   return 0;
 }

@@ -19,6 +19,7 @@ const char* action_name(Action a) {
     case Action::Previous: return "Previous";
     case Action::Save: return "Change save";
     case Action::Add: return "Add save";
+    case Action::FirstFind: return "First Find";
   }
   return "?";
 }
@@ -80,7 +81,16 @@ class Operator {
     term_ = std::make_unique<e2e::Terminal>(opt);
     const bool up = wait([&] { return menu_back() && t().row(3) == "Find a record"; }, "the first screen");
     if (!start_together()) return 1;
-    if (!up) return 1;
+    if (!up) {
+      // What the program said instead (a server with no connection to
+      // spare, say): every line of the screen that is not blank.
+      std::string said;
+      for (int r = 1; r <= 24; ++r)
+        if (!blank(t().row(r))) said += (said.empty() ? "" : " | ") + trim(t().row(r));
+      std::fprintf(out_, "X %s\n", said.c_str());
+      std::fflush(out_);
+      return kNotStarted;
+    }
     const auto until = Clock::now() + std::chrono::seconds(plan_.seconds);
     think();  // the operators do not all press their first key at once
     const std::vector<std::function<bool()>> script = {
@@ -158,7 +168,9 @@ class Operator {
     else
       t().type(plan_.hot ? "H*" : "S" + id2() + "*");
     const int bells = t().bells();
-    return timed(Action::Find, "esc", [&] {
+    const Action a = found_ ? Action::Find : Action::FirstFind;
+    found_ = true;
+    return timed(a, "esc", [&] {
       return (menu_back() && t().reverse_text(2) == "Next" && !blank(second_shown())) || t().bells() > bells;
     });
   }
@@ -296,6 +308,7 @@ class Operator {
   std::FILE* out_ = nullptr;
   std::unique_ptr<e2e::Terminal> term_;
   long seq_ = 0;
+  bool found_ = false;  // a Find was made
 };
 
 }  // namespace

@@ -20,6 +20,8 @@
 //   A <table> <key> <value> <outcome>   an Add (confirmed or other)
 //   E <what>                            the screen never showed what the
 //                                        script waited for; the operator stops
+//   X <text>                            the program never showed its first
+//                                        screen but this (its lines joined)
 #pragma once
 
 #include <chrono>
@@ -28,8 +30,10 @@
 
 namespace load {
 
-enum class Action { Find, Next, Previous, Save, Add };
-inline constexpr int kActions = 5;
+// A program's first Find is timed apart: it is the first statement of a
+// browse, on PostgreSQL the one that opens the browse's session.
+enum class Action { Find, Next, Previous, Save, Add, FirstFind };
+inline constexpr int kActions = 6;
 const char* action_name(Action a);
 
 struct OperatorPlan {
@@ -51,7 +55,9 @@ struct OperatorPlan {
 };
 
 // Runs the script; 0 when the operator worked to the deadline and left the
-// program normally.
+// program normally, kNotStarted when the program never showed its first
+// screen (the log then holds what it showed instead).
+inline constexpr int kNotStarted = 3;
 int run_operator(const OperatorPlan& plan);
 
 // The rows the script works on, seeded before the operators start.

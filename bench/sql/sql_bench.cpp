@@ -7,6 +7,8 @@
 // 2. The layer's cost per executed statement, prepared once and executed
 //    many times, beside the back end's own C API doing the same work in the
 //    same run: SQLite always, PostgreSQL when a throwaway server starts.
+// 3. On PostgreSQL, what a Find costs when the browse's second session
+//    was let go of after its idle time and is opened again.
 //
 // Usage: sql_bench [--quick]   (--quick: fewer rows and rounds)
 #include <libpq-fe.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/settings.h"
@@ -326,6 +329,64 @@ void pg_overhead() {
   sql::disconnect();
 }
 
+// A browse on PostgreSQL reads on a second session, which the layer closes
+// once the browse has been idle and opens again at the next open (a
+// connection and one round trip of settings). Timed: a Find (open and
+// first row of a scroll cursor) while the session is there, and one just
+// after it was let go of; beside them a bare libpq connection with one
+// statement, the least a new session can cost.
+void pg_reader_reopen() {
+  std::printf("== Browse after an idle release (PostgreSQL, medians)\n");
+  lunadesk::testing::ScopedDatabase pgdb(lunadesk::testing::Db::Postgres);
+  if (!pgdb.ready()) {
+    std::printf("   skipped: %s\n", pgdb.reason().c_str());
+    return;
+  }
+  constexpr int kIdleMs = 50;
+  setenv("LUNADESK_CURSOR_IDLE_MS", std::to_string(kIdleMs).c_str(), 1);
+  std::string why;
+  if (!sql::try_connect("lunadesk", &why)) die(why.c_str());
+  fill(1000);
+  rt::Value id(rt::integer_t()), name(rt::char_t(20)), amt(rt::decimal_t(10, 2));
+  sql::Cursor c;
+  sql::declare(c, "select id, name, amt from big where id > ? order by id", true);
+  auto find = [&] {
+    const auto t0 = Clock::now();
+    sql::open(c, {rt::Value::of_int(10)});
+    sql::fetch(c, sql::Fetch::First, 0, {&id, &name, &amt});
+    must("find");
+    const double ms = seconds_since(t0) * 1e3;
+    sql::close(c);
+    return ms;
+  };
+  const std::string opts = "-c search_path=" + pgdb.where();
+  const char* keys[] = {"dbname", "options", nullptr};
+  const char* vals[] = {"lunadesk", opts.c_str(), nullptr};
+  std::vector<double> warm, reopened, bare;
+  const int rounds = quick ? 10 : 40;
+  find();
+  for (int r = 0; r < rounds; ++r) {
+    warm.push_back(find());  // the session of the Find before
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIdleMs * 4));
+    reopened.push_back(find());
+    const auto t0 = Clock::now();
+    PGconn* raw = PQconnectdbParams(keys, vals, 0);
+    PQclear(PQexec(raw, "SELECT 1"));
+    bare.push_back(seconds_since(t0) * 1e3);
+    PQfinish(raw);
+  }
+  const double w = median(warm), o = median(reopened), b = median(bare);
+  std::printf("%-44s %9.3f ms\n", "Find, the reader's session open", w);
+  std::printf("%-44s %9.3f ms\n", "Find, the session let go of and reopened", o);
+  std::printf("%-44s %9.3f ms\n", "  the reopening (difference)", o - w);
+  std::printf("%-44s %9.3f ms   (reopening / this: x%.2f)\n", "bare libpq connection and one statement", b,
+              b > 0 ? (o - w) / b : 0);
+  std::printf("   reopening = a connection + 1 round trip (the settings and their check together)\n");
+  sql::free_cursor(c);
+  sql::disconnect();
+  unsetenv("LUNADESK_CURSOR_IDLE_MS");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,6 +400,7 @@ int main(int argc, char** argv) {
   scroll_cursors(dir);
   sqlite_overhead(dir);
   pg_overhead();
+  pg_reader_reopen();
   const std::string rm = std::string("rm -rf ") + dir;  // our own temporary directory
   if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "sql_bench: could not remove %s\n", dir);
   return 0;

@@ -157,6 +157,12 @@ void connect(const std::source_location& loc) {
                    program_name().c_str(), why.c_str());
       exit_program(1);
     }
+    // A server that cannot take one more program (all its connections in
+    // use) or cannot be reached: one line, and nothing was done.
+    if (sql::backend() == sql::Backend::Postgres) {
+      std::fprintf(stderr, "%s: %s\n", program_name().c_str(), why.c_str());
+      exit_program(1);
+    }
     sql::connect("lunadesk", options, loc);
   }
   check_schema_version();

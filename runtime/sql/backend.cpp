@@ -1,7 +1,7 @@
 // What both back ends share beyond their interface: the lock timeout, the
 // wait for a lock and whether the interrupt key has stopped the work (see
-// backend.h). Owns the wait's state and the count of Interruptible scopes;
-// never talks to a database.
+// backend.h). Owns the program's session's wait state and the count of
+// Interruptible scopes; never talks to a database.
 #include "sql/backend.h"
 
 #include <cstdlib>
@@ -37,19 +37,16 @@ LockWaits& lock_waits() {
   return w;
 }
 
-bool lock_waits_watched() { return lock_waits().scopes > 0; }
-
-bool lock_wait(long waited_ms) {
-  LockWaits& s = lock_waits();
-  if (s.scopes == 0) return false;
-  s.waiting = true;
-  if (s.hook) s.hook(LockWait::Poll);
-  if (waited_ms >= kLongLockWaitMs && !s.long_wait) {
-    s.long_wait = true;
-    if (s.hook) s.hook(LockWait::Long);
+bool LockWaits::tell(long waited_ms) {
+  if (scopes == 0) return false;
+  waiting = true;
+  if (hook) hook(LockWait::Poll);
+  if (waited_ms >= kLongLockWaitMs && !long_wait) {
+    long_wait = true;
+    if (hook) hook(LockWait::Long);
   }
-  if (rt::int_flag) s.given_up = true;
-  return s.given_up;
+  if (rt::int_flag) given_up = true;
+  return given_up;
 }
 
 }  // namespace rt::sql::detail

@@ -142,30 +142,38 @@ bool interrupted();
 // stopped interruptible work: a wait for a lock gives up at once.
 bool cut_short();
 
-// The wait of the statement running for a lock another program holds:
-// ContinueOnLock scopes open, the program's hook, and what the wait came
-// to (waiting, told Long, given up), which the SQL layer reads and resets
-// after each call into the back end.
+// The wait of a statement of the program's own session for a lock another
+// program holds: ContinueOnLock scopes open, the program's hook, and what
+// the wait came to (waiting, told Long, given up), which the SQL layer
+// reads and resets after each call into the back end.
+//
+// A policy of one session: the program's own session watches its waits
+// through the one value lock_waits() returns, which only the program's own
+// thread reads or writes (the hook draws on the screen and reads keys). A
+// session the layer runs beside it on another thread (the reader of scroll
+// cursors, pg_cursor.h) is given no policy and simply waits: it never
+// touches this value.
 struct LockWaits {
   int scopes = 0;
   LockWaitHook hook = nullptr;
   bool waiting = false;
   bool long_wait = false;
   bool given_up = false;
-};
-LockWaits& lock_waits();
 
-// Whether a statement that is slow to answer is to be watched as a wait
-// for a lock (inside a ContinueOnLock scope).
-bool lock_waits_watched();
-// Called by a back end every few tens of milliseconds while a statement
-// waits for a lock another program holds (or, when lock_waits_watched(),
-// has not answered yet), with the milliseconds waited so far. Tells the
-// program's hook; true when the wait is to be given up (the interrupt flag
-// is set): the back end then ends the statement with an error, which the
-// layer reports as -154. Outside a ContinueOnLock scope it returns false
-// and tells nobody.
-bool lock_wait(long waited_ms);
+  // Whether a statement that is slow to answer is to be watched as a
+  // wait for a lock (inside a ContinueOnLock scope).
+  bool watched() const { return scopes > 0; }
+  // Called by a back end every few tens of milliseconds while a statement
+  // waits for a lock another program holds (or, when watched(), has not
+  // answered yet), with the milliseconds waited so far. Tells the
+  // program's hook; true when the wait is to be given up (the interrupt
+  // flag is set): the back end then ends the statement with an error,
+  // which the layer reports as -154. Outside a ContinueOnLock scope it
+  // returns false and tells nobody.
+  bool tell(long waited_ms);
+};
+// The program's own session's policy (see above).
+LockWaits& lock_waits();
 
 // Opens the SQLite file at `path`. Unless `create` is set, a file that does
 // not exist, or is empty, is an error (a database is never made by

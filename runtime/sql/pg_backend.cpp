@@ -104,13 +104,12 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     if (CursorReader* r = reader_signal_.load()) r->cancel_from_signal();
   }
 
-  // The second session that reads scroll cursors, opened at first need;
-  // null when it cannot be had (the cursors then stay on this one).
+  // The reader of scroll cursors, made at first need. Its second session
+  // comes and goes (pg_cursor.h); while it cannot be had, the cursors stay
+  // on this one.
   CursorReader* reader() {
-    if (!reader_ && !reader_failed_) {
-      std::string why;
-      reader_ = CursorReader::open(dbname_, &why);
-      reader_failed_ = !reader_;
+    if (!reader_) {
+      reader_ = std::make_unique<CursorReader>(dbname_);
       reader_signal_.store(reader_.get());
     }
     return reader_.get();
@@ -130,6 +129,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   }
   Backend kind() const override { return Backend::Postgres; }
   PGconn* conn() const override { return c_; }
+  LockWaits* waits() const { return waits_; }
 
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
     if (!literals_read_standard()) return {err::kConnect, "the session no longer reads text constants the standard way"};
@@ -146,7 +146,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     if (plans) {
       name = "lunadesk_s" + std::to_string(++serial_);
       Result res = guarded([&] {
-        return pq_prepare(c_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()));
+        return pq_prepare(c_, waits_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()));
       });
       if (!command_ok(res)) return error_of(c_, res.get(), tr.kind);
     }
@@ -163,7 +163,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
     if (scs && std::string_view(scs) == "on") return true;
     if (PQpipelineStatus(c_) != PQ_PIPELINE_OFF) return false;
-    Result res = pq_exec(c_, std::string(kLiteralSettings).c_str());
+    Result res = pq_exec(c_, waits_, std::string(kLiteralSettings).c_str());
     scs = PQparameterStatus(c_, "standard_conforming_strings");
     return command_ok(res) && scs && std::string_view(scs) == "on";
   }
@@ -177,7 +177,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   void release_later(std::string sql) override { releases_.push_back(std::move(sql)); }
 
   Result run_guarded(const std::string& sql, bool always) override {
-    return guarded([&] { return pq_exec(c_, sql.c_str()); }, always);
+    return guarded([&] { return pq_exec(c_, waits_, sql.c_str()); }, always);
   }
 
   // Runs `call` under the statement savepoint when a transaction is open
@@ -194,7 +194,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   Result run_statement(const char* name, const char* text, int n, const char* const* values) {
     if (!ready()) return Result(nullptr);
     auto statement = [&] {
-      return name ? pq_exec_prepared(c_, name, n, values) : pq_exec_params(c_, text, n, values);
+      return name ? pq_exec_prepared(c_, waits_, name, n, values) : pq_exec_params(c_, waits_, text, n, values);
     };
     if (!guard_ || PQtransactionStatus(c_) != PQTRANS_INTRANS) return guarded(statement);
     std::vector<Query> trip;
@@ -202,11 +202,11 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     trip.push_back({"SAVEPOINT lunadesk_stmt"});
     trip.push_back({text, name, n, values});
     std::vector<Result> results;
-    if (!in_one_trip(c_, trip, &results)) return guarded(statement);
+    if (!in_one_trip(c_, waits_, trip, &results)) return guarded(statement);
     const std::size_t last = trip.size() - 1;
     stmt_sp_ = command_ok(results[last - 1]);
     Result res = std::move(results[last]);
-    if (!answered(res) && stmt_sp_) Result(pq_exec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
+    if (!answered(res) && stmt_sp_) Result(pq_exec(c_, waits_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
     return res;
   }
 
@@ -231,7 +231,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     const std::string q = "SELECT setval(s, m) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s, (SELECT max(\"" +
                           col + "\") FROM \"" + table_name + "\") AS m) q WHERE m > COALESCE(pg_sequence_last_value(s), 0)";
     const char* v[2] = {table_name.c_str(), col.c_str()};
-    guarded([&] { return pq_exec_params(c_, q.c_str(), 2, v); }, true);
+    guarded([&] { return pq_exec_params(c_, waits_, q.c_str(), 2, v); }, true);
   }
 
   const TableInfo* table(std::string_view name) override {
@@ -244,7 +244,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
         "ORDER BY a.attnum";
     const std::string n(name);
     const char* v[1] = {n.c_str()};
-    Result res = guarded([&] { return pq_exec_params(c_, q, 1, v); }, true);
+    Result res = guarded([&] { return pq_exec_params(c_, waits_, q, 1, v); }, true);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0) return nullptr;
     TableInfo info;
     for (int r = 0; r < PQntuples(res.get()); ++r) {
@@ -258,7 +258,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   Outcome native(std::string_view text, std::vector<NativeRow>* rows) override {
     if (!ready()) return error_of(c_, nullptr, StmtKind::Other);
     const std::string sql(text);
-    Result res = under_savepoint([&] { return pq_exec(c_, sql.c_str()); }, false);
+    Result res = under_savepoint([&] { return pq_exec(c_, waits_, sql.c_str()); }, false);
     schema_.clear();
     if (!answered(res)) return error_of(c_, res.get(), StmtKind::Other);
     for (int r = 0; rows && r < PQntuples(res.get()); ++r) {
@@ -300,22 +300,22 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     if (releases_.empty() || PQtransactionStatus(c_) == PQTRANS_INERROR) return;
     std::vector<std::string> todo;
     todo.swap(releases_);
-    for (const std::string& sql : todo) under_savepoint([&] { return pq_exec(c_, sql.c_str()); }, true);
+    for (const std::string& sql : todo) under_savepoint([&] { return pq_exec(c_, waits_, sql.c_str()); }, true);
   }
 
   template <class F>
   Result under_savepoint(F call, bool always) {
     const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS && (guard_ || always);
-    if (txn) stmt_sp_ = command_ok(pq_exec(c_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
+    if (txn) stmt_sp_ = command_ok(pq_exec(c_, waits_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
                                                         : "SAVEPOINT lunadesk_stmt"));
     Result res(call());
-    if (!answered(res) && txn && stmt_sp_) Result(pq_exec(c_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
+    if (!answered(res) && txn && stmt_sp_) Result(pq_exec(c_, waits_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
     return res;
   }
 
   Result exec(const std::string& sql) {
     if (!ready()) return Result(nullptr);
-    return pq_exec(c_, sql.c_str());
+    return pq_exec(c_, waits_, sql.c_str());
   }
   Outcome control(const std::string& sql, StmtKind kind) {
     Result res = exec(sql);
@@ -342,7 +342,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     std::string text = sql;
     if (stmt_sp_) text = "RELEASE SAVEPOINT lunadesk_stmt; " + sql;
     stmt_sp_ = false;
-    Result res = pq_exec(c_, text.c_str());
+    Result res = pq_exec(c_, waits_, text.c_str());
     if (!command_ok(res)) return error_of(c_, res.get(), StmtKind::Other);
     return {};
   }
@@ -350,6 +350,9 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   Session session_;
   PGconn* c_;  // session_'s
   Canceller cancel_;
+  // The program's session watches its waits for locks: only the program's
+  // own thread runs it.
+  LockWaits* waits_ = &lock_waits();
   long serial_ = 0;
   bool stmt_sp_ = false;  // the statement savepoint exists in this transaction
   bool guard_ = false;    // the program goes on after a failing statement
@@ -359,7 +362,6 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   std::vector<std::string> releases_;  // left by destructors, run before the next statement
   std::string dbname_;
   std::unique_ptr<CursorReader> reader_;
-  bool reader_failed_ = false;
   std::atomic<CursorReader*> reader_signal_{nullptr};  // for cancel_from_signal
 };
 
@@ -424,7 +426,8 @@ Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendC
   const std::string sql =
       "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
   PGconn* c = conn_->conn();
-  Result res = conn_->guarded([&] { return pq_exec_params(c, sql.c_str(), bound_.count(), bound_.values()); });
+  LockWaits* waits = conn_->waits();
+  Result res = conn_->guarded([&] { return pq_exec_params(c, waits, sql.c_str(), bound_.count(), bound_.values()); });
   if (!command_ok(res)) return error_of(c, res.get(), tr_.kind);
   *cursor = std::make_unique<ServerCursor>(conn_, name, tr_.kind);
   return {};

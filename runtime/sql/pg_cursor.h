@@ -12,18 +12,38 @@
 // own transactions run on its first session, the cursor outlives every save.
 //
 // The reader's open transaction keeps the server from cleaning up rows that
-// died after its snapshot. So once no cursor of the reader has been used for
-// LUNADESK_CURSOR_IDLE_MS milliseconds (default 60000), a watcher thread
-// ends the transaction: the server then computes the rest of each of its
-// cursors into a held copy (the time a WITH HOLD cursor would have cost at
-// the open, now spent while nobody waits), and the cursors go on from the
-// same position with the same rows. The transaction also ends as soon as
-// its last cursor is closed, and before the program changes the schema of
-// a table on its first session (which would otherwise wait for the share
-// lock the reader holds). A later open starts a new transaction.
+// died after its snapshot, and its session takes one of the server's
+// connections, of which a server has few (a hundred by default). So once
+// no cursor of the reader has been used for LUNADESK_CURSOR_IDLE_MS
+// milliseconds (default 60000), a watcher thread lets go of both: it reads
+// the rows of each cursor of the transaction into the program (a result of
+// at most kCopyRows rows; the cursor then goes on from the same position
+// with the same rows, and asks the server nothing more), and closes the
+// session once no cursor needs it. A larger result stays on the server:
+// the transaction ends, the server computes the rest of it into a held
+// copy (the time a WITH HOLD cursor would have cost at the open, now spent
+// while nobody waits), and the session stays until that cursor is closed
+// and the reader has been idle again. So a program that is not browsing
+// holds its one connection only. The next open opens a new session (a
+// connection and one round trip of settings); when the server has none to
+// spare, open() fails, the back end reads the cursor on the program's own
+// session, and no second session is tried again for the idle time.
+//
+// The transaction also ends as soon as its last cursor is closed, and
+// before the program changes the schema of a table on its first session
+// (which would otherwise wait for the share lock the reader holds). A
+// later open starts a new transaction.
 //
 // An error while the transaction is open (a row that cannot be computed)
 // ends it: the cursors declared in it are lost, and their next fetch fails.
+//
+// Threads: the program's own thread calls every public function; the
+// watcher runs watch(). Both touch the session and every member below
+// mu_ only with mu_ held, and the watcher touches nothing else: it runs
+// the session's statements with no lock-wait policy (the program's, which
+// draws on the screen, belongs to the program's thread), and its session
+// writes no error log. The signal handler reaches the server only through
+// signal_cancel_.
 //
 // Owns the second session and the watcher thread. Never runs anything but
 // the cursors' statements, and never takes part in the program's
@@ -45,8 +65,10 @@
 
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -101,16 +123,18 @@ class ServerCursor : public BackendCursor {
 
 class CursorReader {
  public:
-  // The reader on database `dbname`; null with the reason when the second
-  // session cannot be had.
-  static std::unique_ptr<CursorReader> open(const std::string& dbname, std::string* error);
+  // Rows of a result that the watcher reads into the program when idle.
+  static constexpr int kCopyRows = 2000;
+
+  // The reader of database `dbname`: no session until the first open().
+  explicit CursorReader(std::string dbname);
   ~CursorReader();
   CursorReader(const CursorReader&) = delete;
   CursorReader& operator=(const CursorReader&) = delete;
 
   // Declares a scroll cursor for `tr` with the parameters given and reads
-  // its first row. On failure nothing of it remains and the cursors
-  // already open are kept.
+  // its first row, opening the session first when it is closed. On failure
+  // nothing of it remains and the cursors already open are kept.
   Outcome open(const Translation& tr, int n, const char* const* values, std::unique_ptr<BackendCursor>* cursor);
   // Ends the read transaction now: its cursors become held cursors.
   void hold_cursors();
@@ -119,7 +143,6 @@ class CursorReader {
 
  private:
   class Cursor;
-  explicit CursorReader(Session c);
   using Clock = std::chrono::steady_clock;
 
   // Each call below takes mu_. `txn` is the transaction that declared
@@ -132,28 +155,41 @@ class CursorReader {
   void close_later(const std::string& name, long txn);
 
   // With mu_ held.
+  Outcome connect();
+  void close_session();
   void close_locked(const std::string& name, long txn);
   void close_pending();
   Outcome lost_cursor() const;
-  void end_transaction();
+  void end_transaction(const std::string& before = {});
   void after_failure();
+  void release_idle();
   void watch();
 
-  Session session_;
-  PGconn* c_;  // session_'s
-  Canceller cancel_;
+  const std::string dbname_;
   std::chrono::milliseconds idle_;
-  std::mutex mu_;
-  std::condition_variable wake_;
+  // The program's thread only: the cancel handle of the session last
+  // opened (kept after the watcher closes it: a late cancel finds no
+  // statement), and what the signal handler reads.
+  Canceller cancel_;
+  std::atomic<PGcancel*> signal_cancel_{nullptr};
+
   std::thread watcher_;
+  std::condition_variable wake_;  // the watcher waits on it, with mu_
+  std::mutex mu_;                 // guards everything below, the session first
+  Session session_;
+  PGconn* c_ = nullptr;  // session_'s, null while closed
   bool stop_ = false;
   bool in_txn_ = false;  // the read transaction is open
   long txn_ = 0;         // number of the current (or next) transaction
   int declared_ = 0;     // cursors declared in it and not closed
   long serial_ = 0;      // names of cursors
+  bool case_functions_ = false;  // the session has its upshift and downshift
   std::set<long> lost_;  // transactions that an error ended, with their cursors
+  std::map<std::string, long> on_server_;      // cursors the session holds, with their transaction
+  std::map<std::string, Result> copies_;       // cursors read whole into the program
   std::vector<std::pair<std::string, long>> pending_;  // cursors to close
   Clock::time_point last_use_;
+  Clock::time_point retry_at_;  // no session is tried before this
 };
 
 }  // namespace rt::sql::detail::pg

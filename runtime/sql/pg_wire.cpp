@@ -40,7 +40,7 @@ std::chrono::microseconds spin_budget() {
 // layer is told every kWaitStepMs, and a wait it gives up is cancelled.
 constexpr int kWaitStepMs = 50;
 
-void watch_wait(PGconn* c) {
+void watch_wait(PGconn* c, LockWaits* waits) {
   const auto started = std::chrono::steady_clock::now();
   bool cancelled = false;
   while (PQisBusy(c)) {
@@ -50,7 +50,7 @@ void watch_wait(PGconn* c) {
     if (r > 0 && PQconsumeInput(c) != 1) return;  // the read that follows reports it
     if (cancelled || !PQisBusy(c)) continue;
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    if (lock_wait(static_cast<long>(waited.count()))) {
+    if (waits->tell(static_cast<long>(waited.count()))) {
       // The statement then answers with its error.
       Canceller k(PQgetCancel(c));
       cancel(k.get());
@@ -61,9 +61,9 @@ void watch_wait(PGconn* c) {
 
 // Reads what the server sends until a whole result is in or the budget is
 // spent (or the connection fails: the blocking read then reports it).
-// Where waits for locks are watched, an answer still outstanding is then
-// awaited in steps (watch_wait).
-void await_result(PGconn* c) {
+// Where the session's policy watches waits for locks, an answer still
+// outstanding is then awaited in steps (watch_wait).
+void await_result(PGconn* c, LockWaits* waits) {
   const auto budget = spin_budget();
   if (budget.count() > 0) {
     const auto until = std::chrono::steady_clock::now() + budget;
@@ -71,16 +71,16 @@ void await_result(PGconn* c) {
       if (std::chrono::steady_clock::now() >= until) break;
     }
   }
-  if (lock_waits_watched() && PQisBusy(c)) watch_wait(c);
+  if (waits && waits->watched() && PQisBusy(c)) watch_wait(c, waits);
 }
 
 }  // namespace
 
 // The results of one query sent, as PQexec would return them: the last.
-Result last_result(PGconn* c) {
+Result last_result(PGconn* c, LockWaits* waits) {
   Result last;
   for (;;) {
-    await_result(c);
+    await_result(c, waits);
     PGresult* r = PQgetResult(c);
     if (!r) break;
     last.reset(r);
@@ -88,19 +88,19 @@ Result last_result(PGconn* c) {
   return last;
 }
 
-Result collect(PGconn* c, int sent) { return sent == 1 ? last_result(c) : Result(nullptr); }
+Result collect(PGconn* c, LockWaits* waits, int sent) { return sent == 1 ? last_result(c, waits) : Result(nullptr); }
 
 // PQexec, PQexecParams, PQexecPrepared and PQprepare, waiting as above.
-Result pq_exec(PGconn* c, const char* sql) { return collect(c, PQsendQuery(c, sql)); }
-Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values) {
-  return collect(c, PQsendQueryParams(c, sql, n, nullptr, values, nullptr, nullptr, 0));
+Result pq_exec(PGconn* c, LockWaits* waits, const char* sql) { return collect(c, waits, PQsendQuery(c, sql)); }
+Result pq_exec_params(PGconn* c, LockWaits* waits, const char* sql, int n, const char* const* values) {
+  return collect(c, waits, PQsendQueryParams(c, sql, n, nullptr, values, nullptr, nullptr, 0));
 }
 
-Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values) {
-  return collect(c, PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0));
+Result pq_exec_prepared(PGconn* c, LockWaits* waits, const char* name, int n, const char* const* values) {
+  return collect(c, waits, PQsendQueryPrepared(c, name, n, values, nullptr, nullptr, 0));
 }
-Result pq_prepare(PGconn* c, const char* name, const char* sql, int n) {
-  return collect(c, PQsendPrepare(c, name, sql, n, nullptr));
+Result pq_prepare(PGconn* c, LockWaits* waits, const char* name, const char* sql, int n) {
+  return collect(c, waits, PQsendPrepare(c, name, sql, n, nullptr));
 }
 
 bool command_ok(const Result& r) { return r && PQresultStatus(r.get()) == PGRES_COMMAND_OK; }
@@ -120,7 +120,7 @@ void cancel(PGcancel* c) {
   if (c) PQcancel(c, why, sizeof why);
 }
 
-bool in_one_trip(PGconn* c, const std::vector<Query>& queries, std::vector<Result>* results) {
+bool in_one_trip(PGconn* c, LockWaits* waits, const std::vector<Query>& queries, std::vector<Result>* results) {
   results->clear();
   results->resize(queries.size());
   if (PQenterPipelineMode(c) != 1) return false;
@@ -132,7 +132,7 @@ bool in_one_trip(PGconn* c, const std::vector<Query>& queries, std::vector<Resul
     if (ok != 1) break;
   }
   const bool synced = PQpipelineSync(c) == 1;
-  for (std::size_t q = 0; q < sent; ++q) (*results)[q] = last_result(c);
+  for (std::size_t q = 0; q < sent; ++q) (*results)[q] = last_result(c, waits);
   end_pipeline(c, synced);
   return true;
 }
@@ -283,9 +283,10 @@ void log_notice(void*, const char* message) {
   rt::errlog(std::string("Database server: ") + std::string(m));
 }
 
-// upper() and lower() of the session: the server's own fold what its
-// locale knows (in the C locale, ASCII letters only), these fold as the
-// runtime does (values/text.h), whatever the server's locale. Text of
+}  // namespace
+
+// The server's upper() and lower() fold what its locale knows (in the C
+// locale, ASCII letters only); these fold as values/text.h does. Text of
 // ASCII letters only takes the short path.
 std::string case_functions() {
   std::string out;
@@ -297,7 +298,7 @@ std::string case_functions() {
     }
     const std::string ascii_from = up ? "abcdefghijklmnopqrstuvwxyz" : "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     const std::string ascii_to = up ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "abcdefghijklmnopqrstuvwxyz";
-    out += std::string("; CREATE FUNCTION pg_temp.") + (up ? "upshift" : "downshift") +
+    out += std::string(out.empty() ? "" : "; ") + "CREATE FUNCTION pg_temp." + (up ? "upshift" : "downshift") +
            "(text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$ SELECT CASE WHEN octet_length($1) = "
            "char_length($1) THEN translate($1, '" +
            ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
@@ -306,16 +307,22 @@ std::string case_functions() {
   return out;
 }
 
-}  // namespace
-
-Session open_session(const std::string& dbname, std::string* error, bool log_warnings) {
+Session open_session(const std::string& dbname, std::string* error, bool log_warnings,
+                     std::string_view extra_setup, bool with_case_functions) {
   const char* keys[] = {"dbname", "application_name", nullptr};
   const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
   Session session(PQconnectdbParams(keys, values, 0));
   PGconn* c = session.get();
   if (!c || PQstatus(c) != CONNECTION_OK) {
-    std::string msg = c ? PQerrorMessage(c) : "out of memory";
-    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+    // libpq's message may run over several lines (one per address
+    // tried): the reason is told in one.
+    std::string msg;
+    for (const char ch : std::string_view(c ? PQerrorMessage(c) : "out of memory")) {
+      const bool blank = ch == '\n' || ch == ' ' || ch == '\t';
+      if (!blank) msg += ch;
+      else if (!msg.empty() && msg.back() != ' ') msg += ' ';
+    }
+    while (!msg.empty() && msg.back() == ' ') msg.pop_back();
     const char* host = c ? PQhost(c) : nullptr;
     const char* port = c ? PQport(c) : nullptr;
     *error = "cannot connect to database '" + dbname + "' on PostgreSQL server " + (host && *host ? host : "(default)") +
@@ -323,21 +330,24 @@ Session open_session(const std::string& dbname, std::string* error, bool log_war
     return nullptr;
   }
   PQsetNoticeProcessor(c, log_warnings ? log_notice : ignore_notice, nullptr);
+  // Text constants (criteria among them) must be read as the translator
+  // writes them, whatever the server, the database or PGOPTIONS say: a
+  // session that keeps the old reading of backslashes is not used. The
+  // settings and that check go in one round trip.
   const std::string setup =
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
       "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +
-      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) + case_functions();
-  Result res = pq_exec(c, setup.c_str());
-  if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
+      std::string(extra_setup) +
+      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) +
+      (with_case_functions ? "; " + case_functions() : std::string()) +
+      "; SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')";
+  Result res = pq_exec(c, nullptr, setup.c_str());
+  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
     *error = "cannot set up the session on database '" + dbname + "': " + PQerrorMessage(c);
     return nullptr;
   }
-  // Text constants (criteria among them) must be read as the translator
-  // writes them, whatever the server, the database or PGOPTIONS say: a
-  // session that keeps the old reading of backslashes is not used.
-  res = pq_exec(c, "SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')");
-  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) != 1 ||
-      std::string_view(PQgetvalue(res.get(), 0, 0)) != "on" || std::string_view(PQgetvalue(res.get(), 0, 1)) != "off") {
+  if (PQntuples(res.get()) != 1 || std::string_view(PQgetvalue(res.get(), 0, 0)) != "on" ||
+      std::string_view(PQgetvalue(res.get(), 0, 1)) != "off") {
     *error = "the session on database '" + dbname +
              "' does not read text constants the standard way (standard_conforming_strings on, backslash_quote "
              "off) and cannot be made to; nothing was run";

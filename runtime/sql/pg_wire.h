@@ -15,9 +15,13 @@
 // first polls the socket without sleeping, for at most
 // LUNADESK_PG_SPIN_US microseconds (default 200; 0 turns this off), and
 // only then blocks: the short statements of a batch loop are answered
-// within that time. On a single processor it always blocks. Inside a
-// ContinueOnLock scope it waits in steps instead, telling the layer, which
-// may give the wait up (a cancel request).
+// within that time. On a single processor it always blocks. A session's
+// lock waits follow the policy its caller passes with each statement
+// (LockWaits, backend.h): while the policy watches (a ContinueOnLock scope
+// of the program's own session), the wire waits in steps instead, telling
+// the policy, which may give the wait up (a cancel request). With no
+// policy (null: the reader of scroll cursors, on its own thread) it just
+// waits, and touches nothing but the session.
 #pragma once
 
 #include <libpq-fe.h>
@@ -58,22 +62,34 @@ inline constexpr std::string_view kLiteralSettings =
 // and server when it cannot be had. The server's warnings on the session
 // (a commit kept although its wait for a standby was cancelled, say) go to
 // the error log when `log_warnings` is set, and are dropped otherwise: only
-// the program's own thread may write the log.
-Session open_session(const std::string& dbname, std::string* error, bool log_warnings = false);
+// the program's own thread may write the log. `extra_setup` (statements
+// ending in "; ") runs in the same round trip as the layer's settings.
+// Without `with_case_functions` the session's upshift and downshift
+// (below) are left for the caller to make when a statement needs them.
+Session open_session(const std::string& dbname, std::string* error, bool log_warnings = false,
+                     std::string_view extra_setup = {}, bool with_case_functions = true);
+// The statements that make the session's own upper() and lower(), which the
+// translator writes as pg_temp.upshift and pg_temp.downshift: they fold
+// as the runtime does, whatever the server's locale. Temporary functions:
+// they cost the server catalog changes at the session's start and end.
+std::string case_functions();
 
 // Async-signal-safe: asks the server to cut short what the session runs.
 void cancel(PGcancel* c);
 
+// Each call below that awaits an answer takes the session's lock-wait
+// policy `waits` (null for none).
+//
 // The last result of what was sent (`sent` is what the PQsend... call
 // returned), awaited as every answer is; null when nothing was sent.
-Result collect(PGconn* c, int sent);
+Result collect(PGconn* c, LockWaits* waits, int sent);
 // The results of one query sent, as PQexec would return them: the last.
-Result last_result(PGconn* c);
+Result last_result(PGconn* c, LockWaits* waits);
 // PQexec, PQexecParams, PQexecPrepared and PQprepare, awaited as above.
-Result pq_exec(PGconn* c, const char* sql);
-Result pq_exec_params(PGconn* c, const char* sql, int n, const char* const* values);
-Result pq_exec_prepared(PGconn* c, const char* name, int n, const char* const* values);
-Result pq_prepare(PGconn* c, const char* name, const char* sql, int n);
+Result pq_exec(PGconn* c, LockWaits* waits, const char* sql);
+Result pq_exec_params(PGconn* c, LockWaits* waits, const char* sql, int n, const char* const* values);
+Result pq_exec_prepared(PGconn* c, LockWaits* waits, const char* name, int n, const char* const* values);
+Result pq_prepare(PGconn* c, LockWaits* waits, const char* name, const char* sql, int n);
 
 bool command_ok(const Result& r);
 // Whether a result is an answer, not an error.
@@ -93,7 +109,7 @@ struct Query {
 // each one's result: those after a failure come back aborted, and one that
 // could not be sent is null. False, with nothing sent, when the session
 // cannot enter pipeline mode.
-bool in_one_trip(PGconn* c, const std::vector<Query>& queries, std::vector<Result>* results);
+bool in_one_trip(PGconn* c, LockWaits* waits, const std::vector<Query>& queries, std::vector<Result>* results);
 // Reads up to the sync point (when one was sent) and leaves pipeline mode:
 // the session is idle again.
 void end_pipeline(PGconn* c, bool synced);

@@ -8,6 +8,10 @@
 // where it was. So a fetch past the last row leaves the cursor on the last
 // row, a following Previous gives the row before it, and Relative 0 reads
 // the current row again.
+//
+// Everything here runs on the program's own thread, which alone reads and
+// writes this file's state and the lock-wait state after each back-end
+// call (backend.h).
 #include "sql/sql.h"
 
 #include "sql/backend_choice.h"
@@ -98,7 +102,10 @@ State& g() {
 }
 
 // The connection the SIGHUP/SIGTERM handler may cut a statement short on.
-// One thread: the handler never runs while the main line changes it.
+// Set and cleared by the program's own thread, the only one that takes
+// signals (the PostgreSQL cursor reader's watcher blocks them all, and
+// never touches this layer's state): the handler runs between two steps
+// of that thread, never while it changes the pointer.
 std::atomic<detail::Connection*> g_signal_conn{nullptr};
 
 void cancel_on_quit() {

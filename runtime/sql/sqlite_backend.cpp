@@ -351,7 +351,7 @@ class SqliteConn : public Connection, public SchemaLookup {
     const Clock::time_point now = Clock::now();
     if (tries == 0) started = now;
     const long waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
-    if (lock_wait(waited)) return 0;
+    if (lock_waits().tell(waited)) return 0;
     const long left = lock_timeout_ms() - waited;
     if (left <= 0) return 0;
     const int step = kSteps[tries < kCount ? tries : kCount - 1];

@@ -42,9 +42,12 @@ void ProgramTest::read_only_user() {
     launcher_ = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
     return;
   }
-  const std::string role = "lunadesk_reader";
+  reading_role("lunadesk_reader", "");
+}
+
+void ProgramTest::reading_role(const std::string& role, const std::string& attributes) {
   outside("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '" + role + "') THEN CREATE ROLE " + role +
-          " LOGIN; END IF; END $$");
+          " LOGIN " + attributes + "; END IF; END $$");
   outside("GRANT USAGE ON SCHEMA " + db_->where() + " TO " + role + "; GRANT SELECT ON ALL TABLES IN SCHEMA " +
           db_->where() + " TO " + role);
   user_env_["PGUSER"] = role;

@@ -32,6 +32,9 @@ class ProgramTest : public ::testing::TestWithParam<Db> {
   // "nobody" on a file only its owner may write (SQLite), as a role granted
   // SELECT only (PostgreSQL).
   void read_only_user();
+  // PostgreSQL: the programs run as `role` (made with `attributes` when
+  // the server has no such role yet), granted SELECT only.
+  void reading_role(const std::string& role, const std::string& attributes);
 
   // Starts build/bin/<program> on this database in a 24x80 terminal and
   // waits for `ready` (some text of its first screen). Without a

@@ -597,6 +597,33 @@ TEST_P(Repnamedt, AReadOnlyUserBrowsesAndASaveKeepsTheTyping) {
   EXPECT_EQ(table().at(1), "B2|Bob Brown|NULL");
 }
 
+// A server with no connection to spare (here: a role allowed one): the
+// program that has the one browses on it alone, and a second program says
+// in one line that it cannot connect, and ends having done nothing.
+TEST_P(Repnamedt, OneConnectionIsEnoughAndAProgramWithoutOneSaysSoInOneLine) {
+  if (GetParam() != Db::Postgres) GTEST_SKIP() << "connections of a server";
+  reading_role("lunadesk_one", "CONNECTION LIMIT 1");
+  auto& t = run();
+  find(t);
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Alice Anders"));
+  t.key("n");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Bob Brown"));
+  t.key("p");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Alice Anders"));
+
+  auto second = start_another("repnamedt", "too many connections");
+  EXPECT_EQ(second->wait_exit(), e2e::ExitStatus::exited_with(1));
+  // One line, which the 80 columns wrap: every row of it but the last is
+  // full.
+  std::vector<std::string> said;
+  for (int r = 1; r <= 24; ++r)
+    if (second->row(r).find_first_not_of(' ') != std::string::npos) said.push_back(second->row(r));
+  ASSERT_FALSE(said.empty());
+  for (size_t i = 0; i + 1 < said.size(); ++i) EXPECT_EQ(said[i].size(), 80u) << second->screen_text();
+  EXPECT_EQ(said[0].rfind("repnamedt: cannot connect to database 'lunadesk'", 0), 0u) << said[0];
+  EXPECT_EQ(table().at(0), "A1|Alice Anders|alice");
+}
+
 // The oldest database an earlier release made, upgraded: its rows are
 // found as the current rules keep them (the blanks another tool left are
 // gone) and a Change saves.

@@ -8,11 +8,13 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/runtime.h"
 #include "pg_server.h"
 #include "sql/sql.h"
@@ -233,6 +235,19 @@ TEST_P(ScrollCursor, LetsTheServerCleanUpWhenClosed) {
   declare(temp, "select k, name from t_br order by k", true);
   open(temp);
   EXPECT_EQ(at(temp, Fetch::Last), "2 r2");
+
+  // A browse that folds case: beside another one, and alone.
+  Cursor plain, folded;
+  declare(plain, "select k, name from br order by k", true);
+  declare(folded, "select k, upper(name) from br where k > ? order by k", true);
+  open(plain);
+  open(folded, {Value::of_int(1)});
+  EXPECT_EQ(at(folded, Fetch::Next), "2 R2");
+  EXPECT_EQ(at(plain, Fetch::Next), "1 r1");
+  close(plain);
+  open(folded, {Value::of_int(4)});
+  EXPECT_EQ(at(folded, Fetch::Next), "5 R5");
+  EXPECT_EQ(at(folded, Fetch::Last), "7 PENDING");
 }
 
 // What the program lets go of is let go of in the database too, before its
@@ -286,6 +301,112 @@ TEST_P(ScrollCursor, LetsGoOfWhatItDropsAlsoWhenTheServerIsGone) {
   declare(again, "select k, name from br order by k", true);
   open(again);
   EXPECT_EQ(at(again, Fetch::Last), "6 r6");
+}
+
+// A browse too large to read into the program when idle stays on the
+// server, held, with its rows and its place; the second session goes once
+// it is closed (on PostgreSQL).
+TEST_P(ScrollCursor, ALargeIdleBrowseStaysHeldUntilClosed) {
+  auto sessions = [&] {
+    return other_->run("select count(*) from pg_stat_activity where application_name = 'lunadesk'");
+  };
+  ok("create table many (k integer)");
+  begin_work();
+  for (int k = 1; k <= 2100; ++k) ok("insert into many values (?)", {Value::of_int(k)});
+  commit_work();
+  Cursor c;
+  declare(c, "select k, 'x' from many order by k", true);
+  open(c);
+  EXPECT_EQ(at(c, Fetch::Next), "1 x");
+  if (pg()) {
+    EXPECT_TRUE(eventually([&] { return other_->holding_back() == 0; }));
+    EXPECT_EQ(sessions(), "2");
+  }
+  ok("delete from many where k > 1000");
+  EXPECT_EQ(at(c, Fetch::Absolute, 1500), "1500 x");
+  EXPECT_EQ(at(c, Fetch::Last), "2100 x");
+  close(c);
+  if (pg()) {
+    EXPECT_TRUE(eventually([&] { return sessions() == "1"; }));
+  }
+}
+
+// What the hook is told, and on which thread (only the program's own may
+// draw or read keys).
+struct HookSeen {
+  std::thread::id program;
+  int polls = 0, longs = 0, overs = 0, elsewhere = 0;
+  std::function<void()> at_long;
+};
+HookSeen* hook_seen = nullptr;
+void count_waits(LockWait w) {
+  HookSeen& h = *hook_seen;
+  if (std::this_thread::get_id() != h.program) ++h.elsewhere;
+  if (w == LockWait::Poll) ++h.polls;
+  if (w == LockWait::Over) ++h.overs;
+  if (w == LockWait::Long && ++h.longs == 1 && h.at_long) h.at_long();
+}
+
+// A save that waits for another program's lock while the browse's idle
+// time runs out: the reader lets go of its session meanwhile (on
+// PostgreSQL), the wait is told only on the program's thread, the save
+// ends as the lock decides (done once it is let go of, refused with -154
+// when it is held past the lock timeout), and the browse goes on with the
+// rows of its open.
+TEST_P(ScrollCursor, IdleBrowseDuringALockWait) {
+  struct Case {
+    bool released;  // the other program lets go of its lock while the save waits
+    int status;
+    const char* stored;
+  };
+  for (const Case& t : {Case{false, err::kLocked, "r2"}, Case{true, 0, "mine"}}) {
+    SCOPED_TRACE(t.released ? "lock let go of" : "lock held");
+    Other holder(*db_);
+    HookSeen seen;
+    seen.program = std::this_thread::get_id();
+    std::string sessions_at_long;
+    std::thread letting_go;
+    seen.at_long = [&] {
+      if (pg())
+        sessions_at_long = other_->run("select count(*) from pg_stat_activity where application_name = 'lunadesk'");
+      if (t.released) letting_go = std::thread([&] { holder.run("commit"); });
+    };
+    hook_seen = &seen;
+    set_lock_wait_hook(&count_waits);
+
+    Cursor c;
+    declare(c, "select k, name from br order by k", true);
+    open(c);
+    EXPECT_EQ(at(c, Fetch::Next), "1 r1");
+    holder.run(pg() ? "begin; update br set name = 'other' where k = 2" : "begin immediate");
+    {
+      ContinueOnLock scope;
+      begin_work();
+      execute("update br set name = 'mine' where k = 2");
+      const int status = rt::status;
+      if (status == 0) commit_work();
+      else rollback_work();
+      EXPECT_EQ(status, t.status) << last_error_message();
+    }
+    if (letting_go.joinable()) letting_go.join();
+    else holder.run("rollback");
+    set_lock_wait_hook(nullptr);
+    hook_seen = nullptr;
+
+    EXPECT_GT(seen.polls, 0);
+    EXPECT_GE(seen.longs, 1);
+    EXPECT_EQ(seen.overs, seen.longs);
+    EXPECT_EQ(seen.elsewhere, 0);
+    if (pg()) {
+      EXPECT_EQ(sessions_at_long, "1");
+    }
+    EXPECT_EQ(at(c, Fetch::Next), "2 r2");
+    EXPECT_EQ(at(c, Fetch::Last), "6 r6");
+    EXPECT_EQ(at(c, Fetch::Previous), "5 r5");
+    open(c);
+    EXPECT_EQ(at(c, Fetch::Absolute, 2), std::string("2 ") + t.stored);
+    close(c);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ScrollCursor, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);

@@ -70,6 +70,7 @@ std::string find_server_bin() {
 }
 
 std::atomic<int> schema_counter{0};
+ServerSettings chosen_settings = ServerSettings::Tuned;
 
 void set_or_unset(const char* name, bool had, const std::string& value) {
   if (had) ::setenv(name, value.c_str(), 1);
@@ -118,6 +119,8 @@ int run_command(const std::vector<std::string>& argv, std::string* out, std::str
   if (err) *err = std::move(e);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+void PgServer::start_with(ServerSettings settings) { chosen_settings = settings; }
 
 PgServer& PgServer::instance() {
   static PgServer* server = new PgServer();  // lives to the end: stopped at exit
@@ -176,11 +179,11 @@ void PgServer::start() {
     error_ = "initdb failed (exit " + std::to_string(rc) + "): " + err;
     return;
   }
-  // Room for fifty programs at once, each with a second session for its
-  // browse cursor (the load benchmark).
   const std::string opts = "-c listen_addresses='' -c unix_socket_directories='" + dir_ + "' -p " +
                            std::to_string(port_) +
-                           " -c fsync=off -c full_page_writes=off -c synchronous_commit=off -c max_connections=200";
+                           (chosen_settings == ServerSettings::Tuned
+                                ? " -c fsync=off -c full_page_writes=off -c synchronous_commit=off -c max_connections=200"
+                                : " -c max_connections=100");
   rc = run_command(cmd({bin_ + "/pg_ctl", "-D", data, "-o", opts, "-l", dir_ + "/server.log", "-w", "-t", "60",
                         "start"}),
                    &out, &err);

@@ -47,10 +47,20 @@ enum class Db { Sqlite, Postgres };
 
 bool in_ci();
 
+// How the server is set up. Tuned for tests: no waiting for the disk
+// (fsync, full_page_writes and synchronous_commit off) and room for a
+// hundred programs at once, each with a second session for its browse
+// (max_connections 200). At defaults: as a site's server is left,
+// durable commits and max_connections 100.
+enum class ServerSettings { Tuned, Defaults };
+
 class PgServer {
  public:
   // Starts the server on first use.
   static PgServer& instance();
+  // Before the first instance() of the process (a benchmark): the
+  // settings the server starts with.
+  static void start_with(ServerSettings settings);
   bool running() const { return running_; }
   const std::string& error() const { return error_; }
   const std::string& socket_dir() const { return dir_; }

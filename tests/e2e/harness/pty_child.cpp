@@ -38,7 +38,7 @@ std::map<std::string, std::string> child_environment(const Options& opt) {
   inherit("PATH", "/usr/local/bin:/usr/bin:/bin");
   inherit("TMPDIR", nullptr);
   // A sanitized program under test must report the way the test run asks.
-  for (const char* s : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) inherit(s, nullptr);
+  for (const char* s : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) inherit(s, nullptr);
   for (const auto& [k, v] : opt.env) env[k] = v;
   for (const auto& k : opt.unset) env.erase(k);
   return env;
