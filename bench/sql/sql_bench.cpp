@@ -343,9 +343,10 @@ void pg_reader_reopen() {
     return;
   }
   constexpr int kIdleMs = 50;
-  setenv("LUNADESK_CURSOR_IDLE_MS", std::to_string(kIdleMs).c_str(), 1);
+  rt::Settings settings = pgdb.settings();
+  settings.cursor_idle_ms = kIdleMs;
   std::string why;
-  if (!sql::try_connect("lunadesk", &why)) die(why.c_str());
+  if (!sql::try_connect("lunadesk", &why, {settings})) die(why.c_str());
   fill(1000);
   rt::Value id(rt::integer_t()), name(rt::char_t(20)), amt(rt::decimal_t(10, 2));
   sql::Cursor c;
@@ -384,7 +385,6 @@ void pg_reader_reopen() {
   std::printf("   reopening = a connection + 1 round trip (the settings and their check together)\n");
   sql::free_cursor(c);
   sql::disconnect();
-  unsetenv("LUNADESK_CURSOR_IDLE_MS");
 }
 
 }  // namespace
