@@ -105,6 +105,7 @@ Translation Translator::run() {
   }
   if (!r_.ok) return r_;
   if (target_ == Backend::Postgres) nulls_first();
+  if (r_.kind == StmtKind::Select || r_.kind == StmtKind::SelectIntoTemp) first_rows();
   if (target_ == Backend::Sqlite) checked_divisors();
   if (target_ == Backend::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
   for (const std::string& s : out_) r_.text += s;
@@ -318,7 +319,7 @@ void Translator::order_items(size_t from, int depth) {
     size_t e = k;
     while (e < sig_.size() && depth_[e] >= depth && !(depth_[e] == depth && punct(e, ",")) &&
            !(depth_[e] == depth && (is(e, "INTO") || is(e, "FOR") || is(e, "LIMIT") || is(e, "OFFSET") ||
-                                    is(e, "UNION") || punct(e, ")"))))
+                                    is(e, "UNION"))))
       ++e;
     if (e == k) return;
     const size_t last = e - 1;
@@ -352,6 +353,25 @@ void Translator::checked_divisors() {
     o(i + 1) = "divisor(" + o(i + 1);
     o(b) += ")";
   }
+}
+
+// SELECT FIRST n ...: at most the first n rows, as LIMIT n at the end of
+// the query (before INTO TEMP and FOR UPDATE). Runs after the order of
+// nulls is written, so that LIMIT follows it.
+void Translator::first_rows() {
+  size_t i = 1;
+  while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
+  if (!is(i, "FIRST") || i + 1 >= sig_.size() || tok(i + 1).kind != Tok::Number) return;
+  const std::string n(tok(i + 1).text);
+  erase(i, i + 1);
+  size_t at = sig_.size();
+  for (size_t k = i + 2; k + 1 < sig_.size(); ++k) {
+    if (depth_[k] == 0 && ((is(k, "INTO") && is(k + 1, "TEMP")) || (is(k, "FOR") && is(k + 1, "UPDATE")))) {
+      at = k;
+      break;
+    }
+  }
+  o(at - 1) += " LIMIT " + n;
 }
 
 void Translator::drop_for_update() {

@@ -181,12 +181,46 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
     n->type = {ColType::Text, 0, -1};
   } else if (name == "DATE" || name == "MDY") {
     n->type = {ColType::Date, 0, -1};
-  } else if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "WEEKDAY" || name == "LENGTH") {
+    if (name == "DATE" && args.size() == 1) meets_date(args[0], false);
+    if (name == "MDY" && args.size() == 3 && !lite()) {
+      // make_date() takes the year first; SQLite has mdy() itself
+      // (sqlite_functions.h).
+      const std::string m = text_of(args[0]), d = text_of(args[1]), y = text_of(args[2]);
+      for (size_t k = sig_[i]; k <= sig_[close]; ++k) out_[k].clear();
+      o(i) = "make_date(CAST(" + y + " AS integer), CAST(" + m + " AS integer), CAST(" + d + " AS integer))";
+    }
+  } else if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "WEEKDAY") {
+    n->type = int_t();
+    if (args.size() == 1) date_part(name, args[0], i, close);
+  } else if (name == "LENGTH") {
     n->type = int_t();
   }
   n->last = close;
   i = close + 1;
   return true;
+}
+
+// YEAR, MONTH, DAY and WEEKDAY (0 for Sunday) of a date: the call at sig
+// indexes [call, close] becomes the back end's way to read that part.
+void Translator::date_part(const std::string& name, const Node& arg, size_t call, size_t close) {
+  meets_date(arg, false);
+  if (!r_.ok) return;
+  o(call + 1).clear();
+  if (lite()) {
+    const char* f = name == "YEAR" ? "%Y" : name == "MONTH" ? "%m" : name == "DAY" ? "%d" : "%w";
+    o(call) = std::string("CAST(strftime('") + f + "',";
+    o(close) = ") AS INTEGER)";
+  } else {
+    o(call) = "CAST(EXTRACT(" + std::string(name == "WEEKDAY" ? "DOW" : name) + " FROM CAST(";
+    o(close) = " AS date)) AS integer)";
+  }
+}
+
+// The back end's text of an expression as rewritten so far.
+std::string Translator::text_of(const Node& n) const {
+  std::string t;
+  for (size_t k = sig_[n.first]; k <= sig_[n.last]; ++k) t += out_[k];
+  return t;
 }
 
 bool Translator::case_expr(size_t& i, size_t end, Node* n) {
@@ -238,15 +272,18 @@ int Translator::infix_power(size_t i, size_t end) const {
 
 bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
   if (is(i, "NOT")) {
+    // NOT binds more loosely than a comparison, more tightly than AND:
+    // what follows its operand ("NOT p AND q") is read on here.
     const size_t first = i++;
     Node operand;
     if (!expr(i, end, 3, &operand)) return false;
     *n = operand;
     n->first = first;
     n->type = int_t();
-    return true;
+    n->string_const = n->param = false;
+  } else if (!primary(i, end, n)) {
+    return false;
   }
-  if (!primary(i, end, n)) return false;
   for (;;) {
     const int power = infix_power(i, end);
     if (power == 0 || power <= min_power) return true;
@@ -338,16 +375,29 @@ bool Translator::predicate(size_t& i, size_t end, const Node& left, Node* n) {
     n->last = i++;
     return true;
   }
-  if (is(i, "NOT")) ++i;
+  const size_t negation = is(i, "NOT") ? i++ : std::string::npos;
+  // On SQLite a decimal may be a number or, past 15 digits or as a
+  // quotient, exact text: BETWEEN and IN with one compare through
+  // dec_between() and dec_in(), exactly (sqlite_functions.h).
+  auto exact = [&](size_t op, const std::string& fn) {
+    o(op) = ",";
+    if (negation != std::string::npos) o(negation).clear();
+    o(left.first) = (negation != std::string::npos ? "NOT " : "") + fn + "(" + o(left.first);
+  };
   if (is(i, "BETWEEN")) {
-    ++i;
+    const size_t between = i++;
     Node lo, hi;
     if (!expr(i, end, 4, &lo) || !is(i, "AND")) return false;
-    ++i;
+    const size_t and_at = i++;
     if (!expr(i, end, 4, &hi)) return false;
     compared(left, lo);
     compared(left, hi);
     n->last = hi.last;
+    if (r_.ok && lite() && (is_dec(left.type) || is_dec(lo.type) || is_dec(hi.type))) {
+      exact(between, "dec_between");
+      o(and_at) = ",";
+      o(hi.last) += ")";
+    }
     return true;
   }
   if (is(i, "IN")) {
@@ -367,12 +417,18 @@ bool Translator::predicate(size_t& i, size_t end, const Node& left, Node* n) {
       }
     } else {
       size_t k = i + 1;
+      bool dec = is_dec(left.type);
       while (k < close) {
         Node item;
         if (!expr(k, close, 0, &item)) break;
         compared(left, item);
+        dec = dec || is_dec(item.type);
         if (!punct(k, ",")) break;
         ++k;
+      }
+      if (r_.ok && lite() && dec && k == close) {
+        exact(i - 1, "dec_in");
+        o(i).clear();
       }
     }
     n->last = close;

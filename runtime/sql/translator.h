@@ -100,6 +100,7 @@ class Translator {
   void order_items(size_t from, int depth);
   void checked_divisors();
   void drop_for_update();
+  void first_rows();
 
   // translate_ddl.cpp
   void into_temp();
@@ -117,6 +118,8 @@ class Translator {
   bool primary(size_t& i, size_t end, Node* n);
   bool function(size_t& i, size_t end, Node* n);
   bool case_expr(size_t& i, size_t end, Node* n);
+  void date_part(const std::string& name, const Node& arg, size_t call, size_t close);
+  std::string text_of(const Node& n) const;
   int infix_power(size_t i, size_t end) const;
   bool expr(size_t& i, size_t end, int min_power, Node* n);
   bool date_arith(Node left, Node right, char op, Node* n);
