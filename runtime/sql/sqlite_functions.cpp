@@ -237,10 +237,24 @@ void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     result_decimal(ctx, r);
 }
 
+int128 ten_to(int k);
+
+// dec_div(a, b [, scale of a, scale of b]): the places of the quotient
+// follow the operands' declared scales where they are given (-1: none).
 void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b, r;
-  if (!operands(ctx, argc, argv, &a, &b)) return;
-  switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
+  if (!operands(ctx, 2, argv, &a, &b)) return;
+  Decimal sa = a, sb = b;
+  if (argc == 4) {
+    auto widen = [](const Decimal& d, int s) {
+      if (s <= d.scale() || d.int_digits() + s > 38) return d;
+      const std::optional<Decimal> w = Decimal::from_scaled(d.mantissa() * ten_to(s - d.scale()), s);
+      return w ? *w : d;
+    };
+    sa = widen(a, sqlite3_value_int(argv[2]));
+    sb = widen(b, sqlite3_value_int(argv[3]));
+  }
+  switch (Decimal::divide(a, b, Decimal::quotient_scale(sa, sb), &r)) {
     case Decimal::Status::Ok: result_quotient(ctx, r); return;
     case Decimal::Status::DivideByZero: result_system_error(ctx, err::kDivideByZero); return;
     case Decimal::Status::Overflow: result_system_error(ctx, err::kDecimalRange); return;
@@ -250,6 +264,11 @@ void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void neg_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b;
   if (operands(ctx, argc, argv, &a, &b)) result_decimal(ctx, -a);
+}
+
+void abs_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b;
+  if (operands(ctx, argc, argv, &a, &b)) result_decimal(ctx, a.negative() ? -a : a);
 }
 
 void cmp_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -536,7 +555,9 @@ int register_sqlite_functions(sqlite3* db) {
   };
   static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>}, {"dec_sub", 2, arith_fn<&Decimal::sub>},
                            {"dec_mul", 2, arith_fn<&Decimal::mul>}, {"dec_div", 2, div_fn},
+                           {"dec_div", 4, div_fn},
                            {"dec_neg", 1, neg_fn},                  {"dec_cmp", 2, cmp_fn},
+                           {"dec_abs", 1, abs_fn},
                            {"dec_store", 3, store_fn},              {"dec_between", 3, between_fn},
                            {"dec_in", -1, in_fn}};
   for (const Fn& f : fns) {

@@ -3,7 +3,7 @@
 //   sum(x), total(x), avg(x)  exact decimal arithmetic instead of binary
 //                             floating point (0.10 + 0.20 - 0.30 is 0); avg
 //                             keeps the places numeric division gives
-//   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a)
+//   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a), dec_abs(a)
 //                             exact arithmetic where the translator sees a
 //                             DECIMAL operand; dec_div divides as numeric
 //                             division does (Decimal::quotient_scale);

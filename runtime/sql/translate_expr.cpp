@@ -168,6 +168,8 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
     // (kept as text) after every number.
     if (lite() && (name == "MIN" || name == "MAX") && args.size() == 1 && is_dec(first))
       o(i) = name == "MIN" ? "dec_min" : "dec_max";
+    // Nor is SQLite's abs() exact past 15 digits.
+    if (lite() && name == "ABS" && args.size() == 1 && is_dec(first)) o(i) = "dec_abs";
   } else if (name == "AVG") {
     n->type = first.kind == ColType::Float ? first : dec_t(0, -1);
   } else if (name == "ROUND" || name == "TRUNC") {
@@ -317,7 +319,10 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
         right.type.kind != ColType::Float && sym != "%") {
       const char* fn = sym == "+" ? "dec_add(" : sym == "-" ? "dec_sub(" : sym == "*" ? "dec_mul(" : "dec_div(";
       o(op) = ",";
-      wrap(*n, fn, ")");
+      // A quotient's places count the operands' declared scales, which a
+      // stored value (its zeros dropped) no longer shows.
+      auto scale = [](const ColType& t) { return std::to_string(is_dec(t) ? t.scale : t.kind == ColType::Int ? 0 : -1); };
+      wrap(*n, fn, sym == "/" ? "," + scale(left.type) + "," + scale(right.type) + ")" : std::string(")"));
     }
   }
 }

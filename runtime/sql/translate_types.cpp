@@ -214,7 +214,8 @@ void Translator::expr_list(size_t& i, size_t end) {
 
 // A SELECT from sig index `at` (the word SELECT) to `end`: the types
 // (and names) of its result columns go to the vectors given.
-void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names) {
+void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
+                           std::vector<Node>* items) {
   size_t i = at + 1;
   while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
   if (is(i, "FIRST") && i + 1 < end && tok(i + 1).kind == Tok::Number) i += 2;
@@ -246,6 +247,7 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       if (is(i, "AS")) ++i;
       if (i < end && tok(i).kind == Tok::Word && !clause_word(i)) name = lower(tok(i++).text);
       if (types) types->push_back(n.type);
+      if (items) items->push_back(n);
       if (names) names->push_back(name);
     }
     if (!punct(i, ",")) break;
@@ -371,7 +373,11 @@ void Translator::insert_values(size_t end) {
     i = close + 1;
   }
   if (is(i, "SELECT")) {
-    select_at(i, end, nullptr, nullptr);
+    // INSERT ... SELECT stores each item as VALUES would: rounded to a
+    // DECIMAL column's scale and checked against its precision.
+    std::vector<Node> items;
+    select_at(i, end, nullptr, nullptr, &items);
+    for (size_t c = 0; c < items.size() && c < cols.size() && r_.ok; ++c) stored_into(cols[c], items[c]);
     return;
   }
   if (!is(i, "VALUES") || !punct(i + 1, "(")) return;

@@ -142,7 +142,8 @@ class Translator {
   void compared(const Node& a, const Node& b);
   size_t skip_clause(size_t i, size_t end) const;
   void expr_list(size_t& i, size_t end);
-  void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names);
+  void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
+                 std::vector<Node>* items = nullptr);
   void analyze();
   void update_sets(size_t end);
   void insert_values(size_t end);
