@@ -95,7 +95,7 @@ std::string render(const Part& p) {
 
 Features Features::all() {
   Features f;
-  f.outer_join = true;
+  f.outer_join = f.order_by_decimal = true;
   return f;
 }
 
@@ -385,7 +385,7 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   *ordered = false;
   if (!group && !head.ends_with("distinct ") && g_.chance(25)) {
     // Ordered by an expression, then the key: one order on both.
-    const char t = "incd"[g_.below(4)];
+    const char t = f_.order_by_decimal ? "incd"[g_.below(4)] : "icd"[g_.below(3)];
     Part by = f_.order_by_expr ? expr(plain, t, 1) : column(plain, t);
     if (by.kids.empty()) by = column(plain, t);  // a constant orders nothing
     q.text += " order by $" + std::string(g_.chance(40) ? " desc" : "") + ", x.k" + (b ? ", y.k" : "");

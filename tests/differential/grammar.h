@@ -56,6 +56,7 @@ struct Features {
   bool outer_join = false;      // FROM a, OUTER b (not mended yet)
   bool first_n = true;          // SELECT FIRST n
   bool order_by_expr = true;    // ORDER BY a function call or bracket
+  bool order_by_decimal = false;  // ORDER BY a decimal past 15 digits or a quotient (not mended yet)
   bool quotients = true;        // / and AVG compared, ordered, listed
   bool insert_select = true;    // INSERT ... SELECT
   bool long_decimals = true;    // decimals past 15 digits

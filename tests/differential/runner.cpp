@@ -114,7 +114,7 @@ TEST(Generated, BothBackEndsAndTheOraclesAgree) {
   const char* count = std::getenv("LUNADESK_FUZZ_STATEMENTS");
   Fuzzer fuzzer(seed ? std::strtoull(seed, nullptr, 10) : 26, Features{});
   std::vector<Finding> found;
-  const FuzzStats st = fuzzer.run(count ? std::atol(count) : 5000, 50, &found);
+  const FuzzStats st = fuzzer.run(count ? std::atol(count) : 8000, 50, &found);
   if (st.database_missing) {
     if (lunadesk::testing::in_ci()) FAIL() << st.why;
     GTEST_SKIP() << st.why;
