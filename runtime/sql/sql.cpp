@@ -5,9 +5,10 @@
 // Scroll cursor position: 0 before the first row, else the number of the
 // row last delivered. A fetch names a target row; when the result has it,
 // the cursor moves there, otherwise the status is 100 and the cursor stays
-// where it was. So a fetch past the last row leaves the cursor on the last
-// row, a following Previous gives the row before it, and Relative 0 reads
-// the current row again.
+// where it was, except that a fetch before the first row leaves it on the
+// first row. So a fetch past the last row leaves the cursor on the last
+// row, a following Previous gives the row before it, one before the first
+// row leaves it on the first, and Relative 0 reads the current row again.
 //
 // Everything here runs on the program's own thread, which alone reads and
 // writes this file's state and the lock-wait state after each back-end
@@ -606,6 +607,8 @@ void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
     }
   }
   if (target < 1) {
+    // Before the first row: the cursor is left on the first row.
+    if (c.pos > 1) c.pos = 1;
     finish({err::kNotFound, {}}, loc, text);
     return;
   }

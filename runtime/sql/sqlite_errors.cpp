@@ -55,6 +55,7 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     if (has(msg, "no transaction is active") || has(msg, "no such savepoint")) return err::kNotInTransaction;
     if (has(msg, "no such index")) return err::kNoTable;
     if (has(msg, "division by zero")) return err::kDivideByZero;
+    if (has(msg, "date field value out of range")) return err::kDateConversion;
   }
   return err::kUnknown;
 }

@@ -17,6 +17,7 @@
 
 #include "core/errors.h"
 #include "sql/pattern.h"
+#include "values/date.h"
 #include "values/decimal.h"
 #include "values/text.h"
 
@@ -236,10 +237,24 @@ void arith_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     result_decimal(ctx, r);
 }
 
+int128 ten_to(int k);
+
+// dec_div(a, b [, scale of a, scale of b]): the places of the quotient
+// follow the operands' declared scales where they are given (-1: none).
 void div_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b, r;
-  if (!operands(ctx, argc, argv, &a, &b)) return;
-  switch (Decimal::divide(a, b, Decimal::quotient_scale(a, b), &r)) {
+  if (!operands(ctx, 2, argv, &a, &b)) return;
+  Decimal sa = a, sb = b;
+  if (argc == 4) {
+    auto widen = [](const Decimal& d, int s) {
+      if (s <= d.scale() || d.int_digits() + s > 38) return d;
+      const std::optional<Decimal> w = Decimal::from_scaled(d.mantissa() * ten_to(s - d.scale()), s);
+      return w ? *w : d;
+    };
+    sa = widen(a, sqlite3_value_int(argv[2]));
+    sb = widen(b, sqlite3_value_int(argv[3]));
+  }
+  switch (Decimal::divide(a, b, Decimal::quotient_scale(sa, sb), &r)) {
     case Decimal::Status::Ok: result_quotient(ctx, r); return;
     case Decimal::Status::DivideByZero: result_system_error(ctx, err::kDivideByZero); return;
     case Decimal::Status::Overflow: result_system_error(ctx, err::kDecimalRange); return;
@@ -251,9 +266,59 @@ void neg_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (operands(ctx, argc, argv, &a, &b)) result_decimal(ctx, -a);
 }
 
+void abs_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Decimal a, b;
+  if (operands(ctx, argc, argv, &a, &b)) result_decimal(ctx, a.negative() ? -a : a);
+}
+
 void cmp_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Decimal a, b;
   if (operands(ctx, argc, argv, &a, &b)) sqlite3_result_int(ctx, compare(a, b));
+}
+
+// dec_between(x, a, b): x >= a AND x <= b, exactly, with the nulls of
+// SQL's three-valued logic (null when it cannot be told).
+void between_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int side[2];  // 1 true, 0 false, -1 unknown
+  for (int k = 0; k < 2; ++k) {
+    Decimal x, bound;
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[k + 1]) == SQLITE_NULL) {
+      side[k] = -1;
+      continue;
+    }
+    sqlite3_value* pair[2] = {argv[0], argv[k + 1]};
+    if (!operands(ctx, 2, pair, &x, &bound)) return;
+    const int c = compare(x, bound);
+    side[k] = k == 0 ? c >= 0 : c <= 0;
+  }
+  if (side[0] == 0 || side[1] == 0) sqlite3_result_int(ctx, 0);
+  else if (side[0] < 0 || side[1] < 0) sqlite3_result_null(ctx);
+  else sqlite3_result_int(ctx, 1);
+}
+
+// dec_in(x, a, b, ...): x IN (a, b, ...), exactly: 1 when x equals an
+// item, else null when x or an item is null, else 0.
+void in_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  bool unknown = false;
+  for (int k = 1; k < argc; ++k) {
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      unknown = true;
+      continue;
+    }
+    Decimal x, item;
+    sqlite3_value* pair[2] = {argv[0], argv[k]};
+    if (!operands(ctx, 2, pair, &x, &item)) return;
+    if (compare(x, item) == 0) {
+      sqlite3_result_int(ctx, 1);
+      return;
+    }
+  }
+  if (unknown) sqlite3_result_null(ctx);
+  else sqlite3_result_int(ctx, 0);
 }
 
 void store_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -436,6 +501,33 @@ void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// mdy(month, day, year): the date, as the ISO text a DATE is held in; a
+// null argument gives null, a day that is not in the calendar an error
+// (-1218, as PostgreSQL's make_date gives).
+void mdy_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int part[3];
+  for (int k = 0; k < 3; ++k) {
+    Decimal d;
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+    std::int64_t v = 0;
+    if (!decimal_of(argv[k], &d) || !d.rounded(0).to_int64(&v) || v < -99999 || v > 99999) {
+      sqlite3_result_error(ctx, "date field value out of range", -1);
+      return;
+    }
+    part[k] = static_cast<int>(v);
+  }
+  const std::optional<Date> date = Date::from_mdy(part[0], part[1], part[2]);
+  if (!date) {
+    sqlite3_result_error(ctx, "date field value out of range", -1);
+    return;
+  }
+  const std::string iso = date->iso();
+  sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 int register_sqlite_functions(sqlite3* db) {
@@ -452,6 +544,7 @@ int register_sqlite_functions(sqlite3* db) {
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 2, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 3, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "divisor", 1, flags, nullptr, divisor_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "mdy", 3, flags, nullptr, mdy_fn, nullptr, nullptr);
   static int to_upper = 1;
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);
@@ -462,8 +555,11 @@ int register_sqlite_functions(sqlite3* db) {
   };
   static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>}, {"dec_sub", 2, arith_fn<&Decimal::sub>},
                            {"dec_mul", 2, arith_fn<&Decimal::mul>}, {"dec_div", 2, div_fn},
+                           {"dec_div", 4, div_fn},
                            {"dec_neg", 1, neg_fn},                  {"dec_cmp", 2, cmp_fn},
-                           {"dec_store", 3, store_fn}};
+                           {"dec_abs", 1, abs_fn},
+                           {"dec_store", 3, store_fn},              {"dec_between", 3, between_fn},
+                           {"dec_in", -1, in_fn}};
   for (const Fn& f : fns) {
     if (rc == SQLITE_OK) rc = sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
   }

@@ -3,13 +3,15 @@
 //   sum(x), total(x), avg(x)  exact decimal arithmetic instead of binary
 //                             floating point (0.10 + 0.20 - 0.30 is 0); avg
 //                             keeps the places numeric division gives
-//   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a)
+//   dec_add, dec_sub, dec_mul, dec_div (a, b), dec_neg(a), dec_abs(a)
 //                             exact arithmetic where the translator sees a
 //                             DECIMAL operand; dec_div divides as numeric
 //                             division does (Decimal::quotient_scale);
 //                             a quotient, and what is computed from one,
 //                             comes back as text keeping its places
 //   dec_cmp(a, b)             -1, 0 or 1, exactly
+//   dec_between(x, a, b), dec_in(x, a, ...)
+//                             BETWEEN and IN, exactly, nulls as SQL has them
 //   dec_store(x, p, s)        x rounded to s places (half away from zero),
 //                             refused when it needs more than p digits
 //   dec_round, dec_trunc (x [, n])  numeric ROUND and TRUNC to n places
@@ -18,6 +20,7 @@
 //                             it is none: a text value compared with one
 //   like(pattern, x [, esc])  LIKE as on PostgreSQL: case counts, a
 //                             backslash escapes unless ESCAPE says
+//   mdy(m, d, y)              the date (ISO text), -1218 when there is none
 //   glob(pattern, x)          the MATCHES matcher (pattern.h): the
 //                             translator writes x MATCHES p as x GLOB p
 //

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "generate.h"
+#include "values/text.h"
 
 namespace lunadesk::differential {
 namespace {
@@ -112,20 +113,7 @@ bool parse_params(const std::string& line, std::vector<Param>* out) {
 
 }  // namespace
 
-std::string collapse(const std::string& text) {
-  std::string r;
-  bool blank = false;
-  for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-      blank = !r.empty();
-      continue;
-    }
-    if (blank) r += ' ';
-    blank = false;
-    r += c;
-  }
-  return r;
-}
+std::string collapse(const std::string& text) { return rt::text::one_line(text); }
 
 bool parse_type(const std::string& name, rt::Type* out) {
   const std::string n = lower(trim(name));

@@ -137,6 +137,10 @@ TEST_P(Sql, ScrollCursorMovesAndKeepsItsRows) {
   EXPECT_EQ(at(Fetch::First, 0), 1);
   EXPECT_EQ(at(Fetch::Relative, 3), 4);
   EXPECT_EQ(at(Fetch::Relative, -3), 1);
+  EXPECT_EQ(at(Fetch::Absolute, 3), 3);
+  EXPECT_EQ(at(Fetch::Relative, -5), -100);  // before the first row: left on the first
+  EXPECT_EQ(at(Fetch::Relative, 0), 1);
+  EXPECT_EQ(at(Fetch::Next, 1), 2);
 
   // Reopened: rows deleted after the open are still delivered, read or not.
   open(c);

@@ -117,7 +117,7 @@ const Golden kCases[] = {
    "SELECT t_cust_items.ar_customer,   SUM(t_cust_items.ar_amount) ar_amount  FROM t_cust_items GROUP BY 1 HAVING dec_cmp(SUM(ar_amount),0)=0 ",
    "SELECT t_cust_items.ar_customer,   SUM(t_cust_items.ar_amount) ar_amount  FROM t_cust_items GROUP BY 1 HAVING SUM(ar_amount)=0 "},
   {"select r * 2 - -r / (r + 1.5), f * 2, a * 2 from rates, t where r - f >= 0.1 and a <> 1",
-   "select dec_sub(dec_mul(r , 2) , dec_div(dec_neg(r) , (dec_add(r , 1.5)))), f * 2, a * 2 from rates, t where dec_cmp(r - f , 0.1)>=0 and a <> 1",
+   "select dec_sub(dec_mul(r , 2) , dec_div(dec_neg(r) , (dec_add(r , 1.5)),6,6)), f * 2, a * 2 from rates, t where dec_cmp(r - f , 0.1)>=0 and a <> 1",
    "select r * 2 - -r / (r + 1.5), f * 2, a * 2 from rates, t where r - f >= 0.1 and a <> 1"},
   {"select r from rates where r = 12345678901234.5678 or r < 123456789012345678",
    "select r from rates where dec_cmp(r , '12345678901234.5678')=0 or dec_cmp(r , 123456789012345678)<0",
@@ -195,6 +195,24 @@ const Golden kCases[] = {
   {"lock table tx_use_link in share mode", "SELECT 1 FROM tx_use_link WHERE 0", "LOCK TABLE tx_use_link IN SHARE MODE"},
   {"LOCK TABLE Ar_Cycle IN EXCLUSIVE MODE", "SELECT 1 FROM ar_cycle WHERE 0", "LOCK TABLE ar_cycle IN EXCLUSIVE MODE"},
   {"select a from t where b = 'x' for update", "select a from t where b = 'x' ", "select a from t where b = 'x' for update"},
+  // Nulls first after a call in ORDER BY; FIRST n as LIMIT after it.
+  {"select first 2 b from t order by upper(b), a", "select  b from t order by upper(b), a LIMIT 2",
+   "select  b from t order by pg_temp.upshift(b) NULLS FIRST, a NULLS FIRST LIMIT 2"},
+  {"select year(arcy_cutoff_date), weekday('12/31/2026') from ar_cycle where month(arcy_last_date) = 2",
+   "select CAST(strftime('%Y',arcy_cutoff_date) AS INTEGER), CAST(strftime('%w','2026-12-31') AS INTEGER) from ar_cycle "
+   "where CAST(strftime('%m',arcy_last_date) AS INTEGER) = 2",
+   "select CAST(EXTRACT(YEAR FROM CAST(arcy_cutoff_date AS date)) AS integer), CAST(EXTRACT(DOW FROM CAST('2026-12-31' "
+   "AS date)) AS integer) from ar_cycle where CAST(EXTRACT(MONTH FROM CAST(arcy_last_date AS date)) AS integer) = 2"},
+  {"select mdy(1, 2, arcy_code), date('12/31/2026') from ar_cycle",
+   "select mdy(1, 2, arcy_code), date('2026-12-31') from ar_cycle",
+   "select make_date(CAST(arcy_code AS integer), CAST(1 AS integer), CAST(2 AS integer)), date('2026-12-31') from ar_cycle"},
+  // What follows NOT p is read too: the date constant after AND.
+  {"select r from rates where not r = 1 and d = '01/02/2026'",
+   "select r from rates where not dec_cmp(r , 1)=0 and d = '2026-01-02'",
+   "select r from rates where not r = 1 and d = '2026-01-02'"},
+  {"select r from rates where r / 2 not between 1 and 2 or r in (1, 2.5)",
+   "select r from rates where NOT dec_between(dec_div(r , 2,6,0)  , 1 , 2) or dec_in(r , 1, 2.5)",
+   "select r from rates where r / 2 not between 1 and 2 or r in (1, 2.5)"},
   {"select nextval( pg_get_serial_sequence( ? , ? ));",
    "select nextval( pg_get_serial_sequence( ? , ? ))",
    "select nextval( pg_get_serial_sequence( $1 , $2 ))"},

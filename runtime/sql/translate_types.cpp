@@ -1,0 +1,396 @@
+// The translator's statement walker and its rules where values meet. Owns
+// which tables a statement names, the result columns of a SELECT, the
+// walk through its clauses, SET and VALUES, and what happens where two
+// operands meet or a value is stored: a text constant met by a DATE, CHAR
+// blanks, a number met by text, decimals stored into a DECIMAL(p,s).
+// Reads expressions only through the reader (translate_expr.cpp).
+#include "translator.h"
+
+#include "core/errors.h"
+#include "values/decimal.h"
+
+namespace rt::sql::dialect {
+
+bool Translator::clause_word(size_t i) const {
+  static constexpr std::string_view words[] = {"FROM",  "WHERE", "GROUP", "HAVING", "ORDER", "INTO", "UNION",
+                                               "FOR",   "SET",   "VALUES", "ON",    "AS",    "ASC",  "DESC",
+                                               "THEN",  "ELSE",  "END",   "WHEN",  "LIMIT", "JOIN", "INNER",
+                                               "LEFT",  "RIGHT", "OUTER", "USING", "SELECT", "WITH", "BY",
+                                               "ESCAPE"};
+  for (auto w : words)
+    if (is(i, w)) return true;
+  return false;
+}
+
+// Every table the statement names, with its alias, at any depth.
+void Translator::collect_tables() {
+  for (size_t i = 0; i < sig_.size(); ++i) {
+    const bool from = is(i, "FROM") || is(i, "JOIN") || (i == 0 && is(i, "UPDATE")) ||
+                      (r_.kind == StmtKind::Insert && i == 1 && is(i, "INTO"));
+    if (!from) continue;
+    size_t k = i + 1;
+    for (;;) {
+      if (is(k, "OUTER")) ++k;
+      if (k >= sig_.size() || tok(k).kind != Tok::Word || clause_word(k)) break;
+      TableRef t;
+      t.name = name_at(k);
+      while (k + 2 < sig_.size() && (punct(k + 1, ".") || punct(k + 1, ":"))) k += 2;
+      ++k;
+      if (is(k, "AS")) ++k;
+      if (k < sig_.size() && tok(k).kind == Tok::Word && !clause_word(k) && !is(k, "OUTER")) t.alias = lower(tok(k++).text);
+      t.info = schema_ ? schema_->table(t.name) : nullptr;
+      tables_.push_back(std::move(t));
+      if (i == 0 || !(is(i, "FROM")) || !punct(k, ",")) break;
+      ++k;
+    }
+  }
+}
+
+ColType Translator::type_in(const TableInfo* info, const std::string& col) {
+  if (!info) return {};
+  for (size_t c = 0; c < info->columns.size(); ++c) {
+    if (info->columns[c] == col) return c < info->types.size() ? info->types[c] : ColType{};
+  }
+  return {};
+}
+
+const Translator::TableRef* Translator::table_named(const std::string& q) const {
+  for (const TableRef& t : tables_)
+    if (t.alias == q) return &t;
+  for (const TableRef& t : tables_)
+    if (t.name == q) return &t;
+  return nullptr;
+}
+
+ColType Translator::column_ref(const std::string& qualifier, const std::string& col) const {
+  if (!qualifier.empty()) {
+    const TableRef* t = table_named(qualifier);
+    return t ? type_in(t->info, col) : ColType{};
+  }
+  for (const TableRef& t : tables_) {
+    const ColType ct = type_in(t.info, col);
+    if (ct.kind != ColType::Unknown) return ct;
+  }
+  return {};
+}
+
+// Text before the first and after the last token of a node.
+void Translator::wrap(const Node& n, const std::string& before, const std::string& after) {
+  o(n.first) = before + o(n.first);
+  o(n.last) += after;
+}
+
+// A text constant or a placeholder that meets a DATE.
+void Translator::meets_date(const Node& n, bool stored) {
+  if (n.string_const) {
+    const Token& t = tok(n.first);
+    const std::optional<std::string> iso = date_constant(t.value, opt_.date_format);
+    if (!iso) {
+      fail("'" + t.value + "' is not a date");
+      r_.error_code = err::kDateConversion;
+      return;
+    }
+    o(n.first) = quote_literal(*iso);
+  } else if (n.param) {
+    ParamTarget& p = r_.targets[param_at_.at(n.first)];
+    p.kind = ParamTarget::Date;
+    p.stored = p.stored || stored;
+  }
+}
+
+// A value stored into a column of type `col`.
+void Translator::stored_into(const ColType& col, const Node& v) {
+  if (lite() && col.kind == ColType::Char && v.string_const) trim_constant(v);
+  if (col.kind == ColType::Date) {
+    meets_date(v, true);
+  } else if (is_dec(col)) {
+    if (v.param) {
+      ParamTarget& p = r_.targets[param_at_.at(v.first)];
+      p = {ParamTarget::Decimal, true, col.precision, col.scale};
+    } else if (lite() && col.scale >= 0) {
+      wrap(v, "dec_store(", "," + std::to_string(col.precision) + "," + std::to_string(col.scale) + ")");
+    }
+  }
+}
+
+// Text before and after a node, once however often it is compared (an
+// IN list, BETWEEN).
+void Translator::wrap_once(const Node& n, const std::string& before, const std::string& after) {
+  if (wrapped_.insert(n.first).second) wrap(n, before, after);
+}
+
+// Trailing blanks. A CHAR value never keeps them on SQLite (the back end
+// trims what is stored) and a CHAR column compares with RTRIM; VARCHAR
+// and text values keep theirs and compare as they are. PostgreSQL
+// decides by the pair: a constant met by a CHAR is a CHAR, CHAR with
+// VARCHAR ignores trailing blanks, CHAR with text compares the CHAR
+// without its padding. On SQLite a constant met by a CHAR loses its
+// blanks (a temporary table made from a query compares without RTRIM),
+// the VARCHAR met by a CHAR is trimmed (rtrim(), not a collation: SQLite
+// 3.40's automatic indexes ignore a collation that differs from the
+// column's), and a CHAR met by text compares exactly.
+void Translator::text_rule(const Node& a, const Node& b, bool b_is_query) {
+  if (!lite()) return;
+  const bool ca = a.type.kind == ColType::Char, cb = b.type.kind == ColType::Char;
+  if (a.string_const && cb && is_text_value(b)) trim_constant(a);
+  if (b.string_const && ca && is_text_value(a)) trim_constant(b);
+  if (!is_text_value(a) || !is_text_value(b) || ca == cb) return;
+  const Node& other = ca ? b : a;
+  if (other.type.kind == ColType::Varchar) {
+    // A CHAR column before IN (SELECT ...) already compares with RTRIM.
+    if (!(b_is_query && ca)) wrap_once(other, "rtrim(", ",' ')");
+  } else if (a.first == a.last) {
+    wrap_once(a, "", " COLLATE BINARY");
+  } else {
+    wrap_once(a, "(", ") COLLATE BINARY");
+  }
+}
+
+void Translator::trim_constant(const Node& n) {
+  std::string v = tok(n.first).value;
+  while (!v.empty() && v.back() == ' ') v.pop_back();
+  o(n.first) = quote_literal(v, target_);
+}
+
+// A number meets text. A constant must read as a number of the other
+// operand's kind (-1213 on both back ends, as PostgreSQL refuses it
+// when the statement is read); on SQLite it is written as that number.
+// Any other text value is read as a number on each row, and text that is
+// no number stops the statement with -1213 (PostgreSQL has no operator
+// for text and a number; SQLite would compare them as text).
+void Translator::number_meets_text(const Node& num, const Node& text) {
+  if (num.string_const || num.param || !is_number(num.type)) return;
+  if (text.string_const) {
+    if (num.type.kind == ColType::Float) return;
+    std::string v = tok(text.first).value;
+    const size_t b = v.find_first_not_of(' '), e = v.find_last_not_of(' ');
+    v = b == std::string::npos ? std::string() : v.substr(b, e - b + 1);
+    const bool ok = num.type.kind == ColType::Int ? is_integer_text(v) : Decimal::parse(v).has_value();
+    if (!ok) {
+      fail("'" + tok(text.first).value + "' is not a number");
+      r_.error_code = err::kCharToNumber;
+      return;
+    }
+    if (lite() && constant_digits(v) <= 15 && v.find_first_of("eE") == std::string::npos) o(text.first) = v;
+    return;
+  }
+  if (!is_text_value(text)) return;
+  if (lite()) wrap_once(text, "dec_num(", ")");
+  else wrap_once(text, "CAST(", " AS numeric)");
+}
+
+// Two operands compared.
+void Translator::compared(const Node& a, const Node& b) {
+  text_rule(a, b);
+  number_meets_text(a, b);
+  number_meets_text(b, a);
+  if (!r_.ok) return;
+  if (a.type.kind == ColType::Date) meets_date(b, false);
+  if (b.type.kind == ColType::Date) meets_date(a, false);
+  if (is_dec(a.type) && b.param) r_.targets[param_at_.at(b.first)].kind = ParamTarget::Decimal;
+  if (is_dec(b.type) && a.param) r_.targets[param_at_.at(a.first)].kind = ParamTarget::Decimal;
+}
+
+// Skips to the next clause word at the depth of i, or to end.
+size_t Translator::skip_clause(size_t i, size_t end) const {
+  const int d = i < sig_.size() ? depth_[i] : 0;
+  while (i < end && !(depth_[i] == d && clause_word(i) && !is(i, "AS") && !is(i, "ON"))) ++i;
+  return i;
+}
+
+// Reads expressions separated by commas up to a clause word.
+void Translator::expr_list(size_t& i, size_t end) {
+  while (i < end) {
+    Node n;
+    if (!expr(i, end, 0, &n)) {
+      i = skip_clause(i + 1, end);
+      return;
+    }
+    if (is(i, "ASC") || is(i, "DESC")) ++i;
+    if (!punct(i, ",")) return;
+    ++i;
+  }
+}
+
+// A SELECT from sig index `at` (the word SELECT) to `end`: the types
+// (and names) of its result columns go to the vectors given.
+void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
+                           std::vector<Node>* items) {
+  size_t i = at + 1;
+  while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
+  if (is(i, "FIRST") && i + 1 < end && tok(i + 1).kind == Tok::Number) i += 2;
+  // The select list.
+  while (i < end) {
+    if (punct(i, "*") || (tok(i).kind == Tok::Word && punct(i + 1, ".") && punct(i + 2, "*"))) {
+      const bool all = punct(i, "*");
+      const std::string q = all ? std::string() : lower(tok(i).text);
+      i += all ? 1 : 3;
+      for (const TableRef& t : tables_) {
+        if (!all && t.alias != q && t.name != q) continue;
+        if (!t.info) continue;
+        for (size_t c = 0; c < t.info->columns.size(); ++c) {
+          if (types) types->push_back(c < t.info->types.size() ? t.info->types[c] : ColType{});
+          if (names) names->push_back(t.info->columns[c]);
+        }
+        if (all) break;  // "*" of the first table: what one-table selects need
+      }
+    } else {
+      Node n;
+      const size_t start = i;
+      if (!expr(i, end, 0, &n)) {
+        i = skip_clause(i + 1, end);
+        break;
+      }
+      std::string name;
+      if (n.first == n.last && tok(start).kind == Tok::Word) name = lower(tok(start).text);
+      if (n.last > start && punct(n.last - 1, ".") && tok(n.last).kind == Tok::Word) name = lower(tok(n.last).text);
+      if (is(i, "AS")) ++i;
+      if (i < end && tok(i).kind == Tok::Word && !clause_word(i)) name = lower(tok(i++).text);
+      if (types) types->push_back(n.type);
+      if (items) items->push_back(n);
+      if (names) names->push_back(name);
+    }
+    if (!punct(i, ",")) break;
+    ++i;
+  }
+  // The clauses.
+  while (i < end) {
+    if (is(i, "FROM")) {
+      // Tables were collected already; subqueries and ON conditions in
+      // the list are read.
+      ++i;
+      while (i < end && !(depth_[i] == depth_[at] && (is(i, "WHERE") || is(i, "GROUP") || is(i, "HAVING") ||
+                                                      is(i, "ORDER") || is(i, "INTO") || is(i, "UNION") ||
+                                                      is(i, "FOR")))) {
+        if (punct(i, "(") && is(i + 1, "SELECT")) {
+          const size_t close = close_of(i);
+          if (close == std::string::npos || close >= end) return;
+          select_at(i + 1, close, nullptr, nullptr);
+          i = close + 1;
+        } else if (is(i, "ON")) {
+          ++i;
+          Node n;
+          if (!expr(i, end, 0, &n)) ++i;
+        } else {
+          ++i;
+        }
+      }
+    } else if (is(i, "WHERE") || is(i, "HAVING")) {
+      ++i;
+      Node n;
+      if (!expr(i, end, 0, &n)) i = skip_clause(i + 1, end);
+    } else if ((is(i, "GROUP") || is(i, "ORDER")) && is(i + 1, "BY")) {
+      i += 2;
+      expr_list(i, end);
+    } else if (is(i, "UNION")) {
+      ++i;
+      if (is(i, "ALL")) ++i;
+      if (is(i, "SELECT")) select_at(i, end, nullptr, nullptr);
+      return;
+    } else {
+      return;  // INTO TEMP, FOR UPDATE and the like end what is read
+    }
+  }
+}
+
+void Translator::analyze() {
+  if (r_.kind != StmtKind::Select && r_.kind != StmtKind::SelectIntoTemp && r_.kind != StmtKind::Insert &&
+      r_.kind != StmtKind::Update && r_.kind != StmtKind::Delete)
+    return;
+  collect_tables();
+  const size_t end = sig_.size();
+  switch (r_.kind) {
+    case StmtKind::Select:
+    case StmtKind::SelectIntoTemp:
+      select_at(0, end, &r_.result_types, &r_.result_names);
+      break;
+    case StmtKind::Delete: {
+      size_t i = 0;
+      while (i < end && !(depth_[i] == 0 && is(i, "WHERE"))) ++i;
+      if (i < end) {
+        ++i;
+        Node n;
+        expr(i, end, 0, &n);
+      }
+      break;
+    }
+    case StmtKind::Update: update_sets(end); break;
+    case StmtKind::Insert: insert_values(end); break;
+    default: break;
+  }
+}
+
+void Translator::update_sets(size_t end) {
+  size_t i = 0;
+  while (i < end && !is(i, "SET")) ++i;
+  if (i >= end) return;
+  ++i;
+  const TableRef* target = tables_.empty() ? nullptr : &tables_[0];
+  while (i < end && !is(i, "WHERE")) {
+    // col = expr
+    if (tok(i).kind != Tok::Word || !punct(i + 1, "=")) {
+      i = skip_clause(i, end);
+      break;
+    }
+    size_t k = i;
+    std::string col = lower(tok(k).text);
+    while (punct(k + 1, ".") && tok(k + 2).kind == Tok::Word) {
+      k += 2;
+      col = lower(tok(k).text);
+    }
+    if (!punct(k + 1, "=")) break;
+    i = k + 2;
+    Node v;
+    if (!expr(i, end, 0, &v)) {
+      i = skip_clause(i, end);
+      break;
+    }
+    if (target) stored_into(type_in(target->info, col), v);
+    if (!r_.ok || !punct(i, ",")) break;
+    ++i;
+  }
+  while (i < end && !is(i, "WHERE")) ++i;
+  if (is(i, "WHERE")) {
+    ++i;
+    Node n;
+    expr(i, end, 0, &n);
+  }
+}
+
+void Translator::insert_values(size_t end) {
+  if (tables_.empty() || !tables_[0].info) return;
+  const TableInfo* info = tables_[0].info;
+  size_t i = 3;
+  while (i < end && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES") && !is(i, "SELECT"))))
+    ++i;
+  std::vector<ColType> cols = info->types;
+  if (punct(i, "(")) {
+    const size_t close = close_of(i);
+    if (close == std::string::npos) return;
+    cols.clear();
+    for (size_t k = i + 1; k < close; ++k)
+      if (tok(k).kind == Tok::Word) cols.push_back(type_in(info, lower(tok(k).text)));
+    i = close + 1;
+  }
+  if (is(i, "SELECT")) {
+    // INSERT ... SELECT stores each item as VALUES would: rounded to a
+    // DECIMAL column's scale and checked against its precision.
+    std::vector<Node> items;
+    select_at(i, end, nullptr, nullptr, &items);
+    for (size_t c = 0; c < items.size() && c < cols.size() && r_.ok; ++c) stored_into(cols[c], items[c]);
+    return;
+  }
+  if (!is(i, "VALUES") || !punct(i + 1, "(")) return;
+  const size_t close = close_of(i + 1);
+  if (close == std::string::npos) return;
+  size_t k = i + 2;
+  for (size_t c = 0; k < close; ++c) {
+    Node v;
+    if (!expr(k, close, 0, &v)) return;
+    if (c < cols.size()) stored_into(cols[c], v);
+    if (!r_.ok || !punct(k, ",")) return;
+    ++k;
+  }
+}
+
+}  // namespace rt::sql::dialect
