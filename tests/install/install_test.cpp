@@ -23,7 +23,7 @@ namespace {
 const std::vector<std::string> kPrograms{"repnamedt", "tugedit", "itemsclr"};
 const std::vector<std::string> kTools{"lunadesk-db", "txt2pdf", "prnt"};
 const std::vector<std::string> kManPages{"repnamedt.1", "tugedit.1", "itemsclr.1", "lunadesk-db.1",
-                                         "txt2pdf.1",   "prnt.1",    "lunadesk.7"};
+                                         "txt2pdf.1",   "prnt.1",    "lunadesk.7", "lunadesk-sql.7"};
 
 struct Ran {
   int status;
@@ -211,7 +211,7 @@ const std::vector<std::string> kInstalled{
     "bin/repnamedt", "bin/tugedit", "bin/itemsclr", "bin/lunadesk-db", "bin/txt2pdf", "bin/prnt",
     "share/lunadesk/help.hlp", "share/man/man1/repnamedt.1.gz", "share/man/man1/tugedit.1.gz",
     "share/man/man1/itemsclr.1.gz", "share/man/man1/lunadesk-db.1.gz", "share/man/man1/txt2pdf.1.gz",
-    "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz", "share/doc/lunadesk/copyright",
+    "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz", "share/man/man7/lunadesk-sql.7.gz", "share/doc/lunadesk/copyright",
     "share/doc/lunadesk/changelog.Debian.gz", "share/lintian/overrides/lunadesk"};
 
 // From an installation's bin/: a demo database made by its lunadesk-db,
