@@ -18,8 +18,7 @@ inline PGresult* pq_answer(PGconn* c, int sent, bool poll = true) {
   for (;;) {
     if (poll) {
       const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-      while (PQisBusy(c) && PQconsumeInput(c) == 1 && std::chrono::steady_clock::now() < until) {
-      }
+      while (PQisBusy(c) && PQconsumeInput(c) == 1 && std::chrono::steady_clock::now() < until) {}
     }
     PGresult* r = PQgetResult(c);
     if (!r) return last;

@@ -50,7 +50,8 @@ void run(bool pg, const std::string& where, const std::string& sql) {
 std::string numbers(bool pg, long n) {
   const std::string ns = std::to_string(n);
   return pg ? "SELECT i FROM generate_series(0::bigint, " + ns + " - 1) i"
-            : "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ns + " - 1) SELECT i FROM s";
+            : "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM s WHERE i < " + ns +
+                  " - 1) SELECT i FROM s";
 }
 
 }  // namespace
@@ -60,8 +61,8 @@ void seed_groups(bool pg, const std::string& where, long n) {
   const std::string code = pg ? "lpad(" + x + "::text, 8, '0')" : "printf('%08d', " + x + ")";
   run(pg, where,
       "DROP INDEX tu_u_group; INSERT INTO inv_classes SELECT 'TX' || (i + 1), 'T', 'Tax class ' || (i + 1) FROM (" +
-          numbers(pg, 30) + ") c; INSERT INTO tx_use_g (tu_use_g, tu_prodtcl, tu_description, tu_link) SELECT " +
-          code + ", 'TX1', 'Group ' || " + code + ", i + 1 FROM (" + numbers(pg, n) +
+          numbers(pg, 30) + ") c; INSERT INTO tx_use_g (tu_use_g, tu_prodtcl, tu_description, tu_link) SELECT " + code +
+          ", 'TX1', 'Group ' || " + code + ", i + 1 FROM (" + numbers(pg, n) +
           ") g; CREATE UNIQUE INDEX tu_u_group ON tx_use_g (tu_use_g, tu_prodtcl)");
 }
 
@@ -82,10 +83,12 @@ void seed_salesmen(bool pg, const std::string& where, long n) {
 void seed_reference(bool pg, const std::string& where) {
   const std::string tt = pg ? "'T' || lpad((i + 1)::text, 3, '0')" : "printf('T%03d', i + 1)";
   run(pg, where,
-      "INSERT INTO tx_table SELECT " + tt + ", '1', 'WHERE', 0.0125, " + std::string(pg ? "DATE '2026-01-01'" : "'2026-01-01'") +
-          ", 'Y', 'Tax table ' || " + tt +
-          ", i + 1 FROM (" + numbers(pg, 200) + ") t; INSERT INTO ar_cycle SELECT i + 1, 'Cycle ' || (i + 1), NULL, "
-          "NULL FROM (" + numbers(pg, 9) + ") c");
+      "INSERT INTO tx_table SELECT " + tt + ", '1', 'WHERE', 0.0125, " +
+          std::string(pg ? "DATE '2026-01-01'" : "'2026-01-01'") + ", 'Y', 'Tax table ' || " + tt + ", i + 1 FROM (" +
+          numbers(pg, 200) +
+          ") t; INSERT INTO ar_cycle SELECT i + 1, 'Cycle ' || (i + 1), NULL, "
+          "NULL FROM (" +
+          numbers(pg, 9) + ") c");
 }
 
 }  // namespace bench

@@ -251,8 +251,8 @@ void findit_load_data_cust(std::string_view lv_val) {
   sql::Into into;
   for (Value& v : col) into.push_back(&v);
   auto open = [&] {
-    open_fixed(c_findit_cust,
-               "SELECT *  FROM ar_altname WHERE upper(an_name_addr) MATCHES ?  ORDER BY an_customer ASC", lv_val);
+    open_fixed(c_findit_cust, "SELECT *  FROM ar_altname WHERE upper(an_name_addr) MATCHES ?  ORDER BY an_customer ASC",
+               lv_val);
   };
   load_list(c_findit_cust, open, into, kTooManyRows, [&](FinditRec& r) {
     r.code.assign(col[0]);
@@ -263,9 +263,10 @@ void findit_load_data_cust(std::string_view lv_val) {
 void findit_load_data_empno(std::string_view lv_val) {
   Value empno(rt::char_t(6)), last(rt::char_t(25)), first(rt::char_t(16));
   auto open = [&] {
-    open_fixed(c_findit_empno,
-               "SELECT empno,   lastname,   firstname  FROM pymemp WHERE upper(lastname) MATCHES ?  ORDER BY 2 ASC,3 ASC",
-               lv_val);
+    open_fixed(
+        c_findit_empno,
+        "SELECT empno,   lastname,   firstname  FROM pymemp WHERE upper(lastname) MATCHES ?  ORDER BY 2 ASC,3 ASC",
+        lv_val);
   };
   load_list(c_findit_empno, open, {&empno, &last, &first}, kTooManyRows, [&](FinditRec& r) {
     r.code.assign(empno);

@@ -42,8 +42,7 @@ constexpr ZoomRow kGlmGroup[] = {{"AS", "Assets"},
                                  {"OI", "Other Income"},
                                  {"OE", "Other Expenses"}};
 
-constexpr const char* kFncSearch =
-    "select fc_fnc_code, fc_fin_charge from ar_fnc_table where fc_fnc_code matches ?";
+constexpr const char* kFncSearch = "select fc_fnc_code, fc_fin_charge from ar_fnc_table where fc_fnc_code matches ?";
 
 // The fixed list of a column; empty when the column has none.
 std::span<const ZoomRow> fixed_list(std::string_view lv_col) {

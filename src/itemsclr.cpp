@@ -104,9 +104,9 @@ void clear_matched() {
     }
     ui::display_field("arcy_cutoff_date", "<=" + mv_end_date.str());
   };
-  const std::optional<std::string> lv_condition = ui::construct(
-      {{"arcy_cutoff_date", "ar_item.ar_tran_dt"}, {"arcy_code", "ar_customer.cust_stmt_cycle"}}, events,
-      kConditionSize);
+  const std::optional<std::string> lv_condition =
+      ui::construct({{"arcy_cutoff_date", "ar_item.ar_tran_dt"}, {"arcy_code", "ar_customer.cust_stmt_cycle"}}, events,
+                    kConditionSize);
   if (!lv_condition) {
     rt::int_flag = 0;
     return;

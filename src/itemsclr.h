@@ -81,8 +81,8 @@ std::optional<std::string> cycle_condition(std::string_view lv_condition, std::s
 
 // What a run did; the program shows no numbers, the benchmark does.
 struct ClearCounts {
-  long matched = 0;  // invoices that netted to zero
-  long deleted = 0;  // open items deleted
+  long matched = 0;          // invoices that netted to zero
+  long deleted = 0;          // open items deleted
   bool interrupted = false;  // the interrupt key stopped it: nothing changed
   // Invoices left open because an item's amount is no number (each item
   // named in the error log), and the first of them as the operator reads
@@ -96,12 +96,12 @@ struct ClearCounts {
 // texts straight through each back end's C API.
 struct ClearStatements {
   std::string_view index_invoices;  // ti_items_inv
-  std::string_view index_items;  // ti_items
-  std::string_view neg_types;    // t_neg_types
-  std::string_view index_types;  // ti_types_code
-  std::string_view sign;         // the "-" types' amounts negated
-  std::string_view match;        // c_match_items: customer, invoice, sum
-  std::string_view remove;       // p_delete: customer, invoice, customer, invoice
+  std::string_view index_items;     // ti_items
+  std::string_view neg_types;       // t_neg_types
+  std::string_view index_types;     // ti_types_code
+  std::string_view sign;            // the "-" types' amounts negated
+  std::string_view match;           // c_match_items: customer, invoice, sum
+  std::string_view remove;          // p_delete: customer, invoice, customer, invoice
 };
 const ClearStatements& clearing_statements();
 

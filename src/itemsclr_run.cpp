@@ -57,12 +57,15 @@ constexpr ClearStatements kStatements{
     .index_items = " CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ",
     .neg_types = "SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper=\"-\"  INTO TEMP t_neg_types",
     .index_types = " CREATE INDEX ti_types_code ON t_neg_types ( at_type_code ) ",
-    .sign = "UPDATE t_cust_items SET ar_amount=ar_amount* -1  WHERE ar_tran_type IN (SELECT at_type_code  FROM "
-            "t_neg_types)",
-    .match = "SELECT t_cust_items.ar_customer,   t_cust_items.ar_invoice_nbr,   SUM(t_cust_items.ar_amount) "
-             "ar_amount  FROM t_cust_items GROUP BY 1,2 HAVING SUM(ar_amount)=0 ",
-    .remove = "DELETE FROM ar_openitem WHERE aroi_customer=? AND aroi_invoice_nbr=?  AND aroi_seq_nbr IN (SELECT "
-              "ar_seq_nbr  FROM t_cust_items WHERE t_cust_items.ar_customer=? AND t_cust_items.ar_invoice_nbr=? ) ",
+    .sign =
+        "UPDATE t_cust_items SET ar_amount=ar_amount* -1  WHERE ar_tran_type IN (SELECT at_type_code  FROM "
+        "t_neg_types)",
+    .match =
+        "SELECT t_cust_items.ar_customer,   t_cust_items.ar_invoice_nbr,   SUM(t_cust_items.ar_amount) "
+        "ar_amount  FROM t_cust_items GROUP BY 1,2 HAVING SUM(ar_amount)=0 ",
+    .remove =
+        "DELETE FROM ar_openitem WHERE aroi_customer=? AND aroi_invoice_nbr=?  AND aroi_seq_nbr IN (SELECT "
+        "ar_seq_nbr  FROM t_cust_items WHERE t_cust_items.ar_customer=? AND t_cust_items.ar_invoice_nbr=? ) ",
 };
 
 // The date criterion and the cycle column as query by example writes them:
@@ -137,8 +140,7 @@ void leave_open_bad_amounts(ClearCounts* counts) {
     }
     if (rt::status != 0 && !sql::bad_value(rt::status)) break;
     if (lv_amount.is_null() || rt::Decimal::parse(lv_amount.str())) continue;
-    const std::string invoice =
-        "customer " + lv_customer.str() + " invoice " + lv_invoice.str();
+    const std::string invoice = "customer " + lv_customer.str() + " invoice " + lv_invoice.str();
     rt::errlog("The amount of " + invoice + " item " + lv_seq.str() + " is no number ('" + rt::rtrim(lv_amount.str()) +
                "'): the invoice was left open");
     if (lv_bad.insert({lv_customer.as_int(), lv_invoice.as_int()}).second && lv_bad.size() == 1)

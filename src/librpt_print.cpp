@@ -88,12 +88,12 @@ std::vector<std::string> print_commands(std::string_view lv_tmpfile, std::string
     // The report comes after "--": its name is a file name whatever it
     // starts with.
     std::string opts = quoted_words(lp_options(shell_words(option)));
-    cmds.push_back("lp -s " + (opts.empty() ? "" : opts + " ") + "-n" + whole_number(copies, 1) +
-                   destination(prtdest) + " -- " + shell_quote(report));
+    cmds.push_back("lp -s " + (opts.empty() ? "" : opts + " ") + "-n" + whole_number(copies, 1) + destination(prtdest) +
+                   " -- " + shell_quote(report));
   } else {
     // prnt takes the report as its first word, a name whatever it holds.
-    std::string cmd = "prnt " + shell_quote(report) + " " + shell_quote(prtdest.str()) + " " +
-                      whole_number(copies, 1) + " " + whole_number(paper_tray, 0);
+    std::string cmd = "prnt " + shell_quote(report) + " " + shell_quote(prtdest.str()) + " " + whole_number(copies, 1) +
+                      " " + whole_number(paper_tray, 0);
     std::string words = quoted_words(shell_words(option));
     if (!words.empty()) cmd += " " + words;
     cmds.push_back(cmd);

@@ -58,6 +58,4 @@ std::optional<std::string> fetchlp() {
   return line;
 }
 
-void closelp() {
-  shell_pclose(mv_lp_pipe);
-}
+void closelp() { shell_pclose(mv_lp_pipe); }

@@ -174,7 +174,8 @@ PrtParm get_prtparm(std::string_view lv_str) {
   events.on_key.push_back({{ui::key::f(5), ui::key::ctrl('f')}, [&](ui::Dialog& d) {
                              if (d.infield("prtdest")) {
                                openlp();
-                               std::optional<std::string> picked = findit("select * from t_printer where descr matches ?");
+                               std::optional<std::string> picked =
+                                   findit("select * from t_printer where descr matches ?");
                                lv_rec_prt.prtdest.set_null();
                                if (picked) lv_rec_prt.prtdest.set_text(*picked);
                                ui::display_field("prtdest", lv_rec_prt.prtdest);

@@ -26,13 +26,13 @@ bool same_value(const rt::Value& lv_a, const rt::Value& lv_b) {
 
 bool lock_refused(std::string_view lv_done) {
   const int why = rt::status;
-  const char* cause = why == rt::err::kLocked            ? "This record is locked by another user"
-                      : why == rt::err::kInterrupted       ? "Interrupted"
-                      : why == rt::err::kConnectionBroken  ? "The database server cannot be reached"
-                      : why == rt::err::kDiskFull          ? "The disk of the database is full"
-                      : why == rt::err::kDamaged           ? "The database cannot be written (damaged?)"
-                      : why == rt::err::kReadOnly          ? "The database is read-only for this user"
-                                                           : nullptr;
+  const char* cause = why == rt::err::kLocked             ? "This record is locked by another user"
+                      : why == rt::err::kInterrupted      ? "Interrupted"
+                      : why == rt::err::kConnectionBroken ? "The database server cannot be reached"
+                      : why == rt::err::kDiskFull         ? "The disk of the database is full"
+                      : why == rt::err::kDamaged          ? "The database cannot be written (damaged?)"
+                      : why == rt::err::kReadOnly         ? "The database is read-only for this user"
+                                                          : nullptr;
   if (!cause) return false;
   {
     // A server that went away takes its transaction with it: the rollback

@@ -141,7 +141,8 @@ std::optional<int> wait_child(pid_t pid) {
 std::optional<int> shell_run(std::string_view cmd) {
   // As the C library's system(): the keys that interrupt the command do
   // not reach the program waiting for it.
-  struct sigaction ignore {}, old_int {}, old_quit {};
+  struct sigaction ignore {
+  }, old_int{}, old_quit{};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGINT, &ignore, &old_int);

@@ -64,8 +64,7 @@ void set_record_null() {
 void show_stored() {
   SalesmanRecord lv_now;
   sql::select_into("SELECT iqsn_code, iqsn_name, iqsn_userlogin FROM iq_salesman_name WHERE iqsn_code=? ",
-                   {mv_iq_salesman_name.iqsn_code},
-                   {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
+                   {mv_iq_salesman_name.iqsn_code}, {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
   ui::clear_form();
   if (rt::status == 100) {
     ui::error("This record no longer exists");
@@ -92,9 +91,8 @@ bool save_change() {
   sql::begin_work();
   if (lock_refused()) return false;
   SalesmanRecord lv_now;
-  sql::select_into(
-      "SELECT iqsn_code, iqsn_name, iqsn_userlogin FROM iq_salesman_name WHERE iqsn_code=? FOR UPDATE",
-      {mv_iq_salesman_name.iqsn_code}, {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
+  sql::select_into("SELECT iqsn_code, iqsn_name, iqsn_userlogin FROM iq_salesman_name WHERE iqsn_code=? FOR UPDATE",
+                   {mv_iq_salesman_name.iqsn_code}, {&lv_now.iqsn_code, &lv_now.iqsn_name, &lv_now.iqsn_userlogin});
   if (lock_refused()) return false;
   if (rt::status == 100) {
     refuse_gone();
@@ -176,9 +174,9 @@ void find() {
     ui::display_at("", 3, 1);
   };
   const std::optional<std::string> condition = ui::construct({{"iqsn_code", "iq_salesman_name.iqsn_code"},
-                                         {"iqsn_name", "iq_salesman_name.iqsn_name"},
-                                         {"iqsn_userlogin", "iq_salesman_name.iqsn_userlogin"}},
-                                        events, kStatementSize - std::string(kSelectHead).size());
+                                                              {"iqsn_name", "iq_salesman_name.iqsn_name"},
+                                                              {"iqsn_userlogin", "iq_salesman_name.iqsn_userlogin"}},
+                                                             events, kStatementSize - std::string(kSelectHead).size());
   if (!condition) {
     rt::int_flag = 0;
     return;
@@ -204,8 +202,7 @@ void declare_cursor(const std::string& lv_sql) {
 bool fetch_data(int lv_dir) {
   if (!c_maint.valid()) return false;
   sql::fetch(c_maint, sql::Fetch::Relative, lv_dir,
-             {&mv_iq_salesman_name.iqsn_code, &mv_iq_salesman_name.iqsn_name,
-              &mv_iq_salesman_name.iqsn_userlogin});
+             {&mv_iq_salesman_name.iqsn_code, &mv_iq_salesman_name.iqsn_name, &mv_iq_salesman_name.iqsn_userlogin});
   if (rt::status == 0) {
     // A row this program stored or read again since the Find is shown as
     // it knows it, not as the cursor's older copy: a Change of one field
@@ -279,8 +276,7 @@ bool input_data(bool lv_upd) {
   };
   events.after_field["iqsn_code"] = [](ui::Dialog& d) {
     Value one(rt::integer_t());
-    sql::select_into("SELECT 1  FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code},
-                     {&one});
+    sql::select_into("SELECT 1  FROM iq_salesman_name WHERE iqsn_code=? ", {mv_iq_salesman_name.iqsn_code}, {&one});
     if (rt::status == 0) {
       ui::error("This code is already in the system and can not be re-entered");
       d.next_field("iqsn_code");
@@ -322,8 +318,7 @@ bool insert_new_data() {
   sql::ContinueOnLock locks;
   sql::ContinueOnError tested;
   sql::execute("INSERT INTO iq_salesman_name VALUES (   ?,   ?,   ?)",
-               {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name,
-                mv_iq_salesman_name.iqsn_userlogin});
+               {mv_iq_salesman_name.iqsn_code, mv_iq_salesman_name.iqsn_name, mv_iq_salesman_name.iqsn_userlogin});
   if (lock_refused()) return false;
   if (rt::status < 0) ui::error("Could not insert new record ...");
   return true;

@@ -41,11 +41,12 @@ void find() {
     active_keys("acw");
     ui::display_at("", 3, 1);
   };
-  const std::optional<std::string> condition = ui::construct({{"tu_use_g", "tx_use_g.tu_use_g"},
-                                         {"tu_prodtcl", "tx_use_g.tu_prodtcl"},
-                                         {"tu_description", "tx_use_g.tu_description"},
-                                         {"tu_link", "tx_use_g.tu_link"}},
-                                        events, kStatementSize - kSelectHead.size() - kSelectOrder.size());
+  const std::optional<std::string> condition =
+      ui::construct({{"tu_use_g", "tx_use_g.tu_use_g"},
+                     {"tu_prodtcl", "tx_use_g.tu_prodtcl"},
+                     {"tu_description", "tx_use_g.tu_description"},
+                     {"tu_link", "tx_use_g.tu_link"}},
+                    events, kStatementSize - kSelectHead.size() - kSelectOrder.size());
   if (!condition) {
     rt::int_flag = 0;
     return;
@@ -142,7 +143,8 @@ void display_desc(std::string_view lv_col) {
 void show_stored() {
   TxUseG lv_now;
   sql::select_into("SELECT tu_use_g, tu_prodtcl, tu_description, tu_link FROM tx_use_g WHERE tu_link=? ",
-                   {mv_tx_use_g.tu_link}, {&lv_now.tu_use_g, &lv_now.tu_prodtcl, &lv_now.tu_description, &lv_now.tu_link});
+                   {mv_tx_use_g.tu_link},
+                   {&lv_now.tu_use_g, &lv_now.tu_prodtcl, &lv_now.tu_description, &lv_now.tu_link});
   ui::clear_form();
   if (rt::status == 100) {
     clear_arr();

@@ -68,7 +68,8 @@ bool save_change() {
   if (lock_refused()) return false;
   TxUseG lv_now;
   sql::select_into("SELECT tu_use_g, tu_prodtcl, tu_description, tu_link FROM tx_use_g WHERE tu_link=? FOR UPDATE",
-                   {mv_tx_use_g.tu_link}, {&lv_now.tu_use_g, &lv_now.tu_prodtcl, &lv_now.tu_description, &lv_now.tu_link});
+                   {mv_tx_use_g.tu_link},
+                   {&lv_now.tu_use_g, &lv_now.tu_prodtcl, &lv_now.tu_description, &lv_now.tu_link});
   if (lock_refused()) return false;
   if (rt::status == 100) {
     // Another program deleted the row: its links would belong to no row.

@@ -213,7 +213,9 @@ Measured measure(Db which, long n, int rounds) {
   if (!db.ready()) die("no database: " + db.reason());
   std::string why;
   lunadesk::db::SchemaReport report;
-  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &why)) die(why);
+  if (!sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) ||
+      !lunadesk::db::create_schema(&report, &why))
+    die(why);
   Measured m;
   m.rows = n;
   auto t0 = Clock::now();
@@ -283,10 +285,10 @@ void print(const char* backend, const std::vector<Measured>& all, int rounds) {
                   m.api[w], m.program[w] / m.api[w], m.program[w] / all[0].program[w]);
     }
   }
-  std::printf("\n| rows | loaded in s | the program's first Find, ms | program's memory growth over the rounds, MB |\n"
-              "|---:|---:|---:|---:|\n");
-  for (const Measured& m : all)
-    std::printf("| %ld | %.1f | %.3f | %.1f |\n", m.rows, m.load_s, m.cold_find, m.rss_mb);
+  std::printf(
+      "\n| rows | loaded in s | the program's first Find, ms | program's memory growth over the rounds, MB |\n"
+      "|---:|---:|---:|---:|\n");
+  for (const Measured& m : all) std::printf("| %ld | %.1f | %.3f | %.1f |\n", m.rows, m.load_s, m.cold_find, m.rss_mb);
   std::fflush(stdout);
 }
 

@@ -174,18 +174,17 @@ Summary bench_one(lunadesk::testing::Db which, long n, bench::Spread spread, int
   std::printf(
       "\n%s, %ld items spread %s: %ld open, %ld invoices, %ld customers; %ld invoices net to zero by the date, "
       "%ld only later; a binary floating-point sum would miss %ld of the %ld (loaded in %.1f s)\n",
-      sum.backend.c_str(), st.items, sum.spread.c_str(), st.open_items, st.invoices, st.customers,
-      st.zero_by_date, st.zero_later, st.float_misses, st.zero_by_date,
+      sum.backend.c_str(), st.items, sum.spread.c_str(), st.open_items, st.invoices, st.customers, st.zero_by_date,
+      st.zero_later, st.float_misses, st.zero_by_date,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 
   std::vector<Variant> variants{{"program", "itemsclr run_clearing", true}};
   if (!pg) {
     variants.push_back({"sqlite", "bound: sqlite3 API, loop"});
   } else {
-    const std::map<std::string, Variant> known{
-        {"loop", {"pg-loop", "bound: libpq, loop, tuned, pipelined"}},
-        {"plain", {"pg-plain", "bound: libpq, loop, plain session"}},
-        {"set", {"pg-set", "bound: libpq, one set-based DELETE"}}};
+    const std::map<std::string, Variant> known{{"loop", {"pg-loop", "bound: libpq, loop, tuned, pipelined"}},
+                                               {"plain", {"pg-plain", "bound: libpq, loop, plain session"}},
+                                               {"set", {"pg-set", "bound: libpq, one set-based DELETE"}}};
     for (const std::string& b : pg_bounds)
       if (known.count(b)) variants.push_back(known.at(b));
   }
@@ -200,8 +199,8 @@ Summary bench_one(lunadesk::testing::Db which, long n, bench::Spread spread, int
     }
   }
 
-  std::printf("%-8s %9s  %-36s %9s  %-20s %6s %8s %8s %8s %6s\n", "backend", "items", "variant", "median s",
-              "runs s", "ratio", "matched", "deleted", "peak MB", "cpu s");
+  std::printf("%-8s %9s  %-36s %9s  %-20s %6s %8s %8s %8s %6s\n", "backend", "items", "variant", "median s", "runs s",
+              "ratio", "matched", "deleted", "peak MB", "cpu s");
   const double program = bench::median([&] {
     std::vector<double> s;
     for (const Measured& m : got[0]) s.push_back(m.r.seconds);
@@ -259,8 +258,9 @@ void print_summary(const std::vector<Summary>& all) {
     std::printf("%-8s %9ld  %-9s %10.3f %10.3f %10s %10s\n", s.backend.c_str(), s.items, s.spread.c_str(), s.program,
                 s.bound, to_uniform, to_bound);
   }
-  std::printf("(/ uniform: the program's median over its median on the uniform spread; / bound: over the first "
-              "bound's median in the same rounds)\n");
+  std::printf(
+      "(/ uniform: the program's median over its median on the uniform spread; / bound: over the first "
+      "bound's median in the same rounds)\n");
 }
 
 }  // namespace

@@ -133,8 +133,7 @@ RunResult lower_bound_pg(PgBound how) {
   if (tuned) pg.poll_answers();
 
   std::string why;
-  const std::optional<ClearPlan> plan =
-      plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
+  const std::optional<ClearPlan> plan = plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
   if (!plan) throw std::runtime_error(why);
   const ClearStatements& s = clearing_statements();
 

@@ -69,8 +69,7 @@ RunResult lower_bound_sqlite(const std::string& path) {
   check(rt::sql::detail::register_sqlite_functions(db), db, "registering the exact aggregates");
 
   std::string why;
-  const std::optional<ClearPlan> plan =
-      plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
+  const std::optional<ClearPlan> plan = plan_clearing(*rt::Date::parse_iso(kEndDateIso), kEndDateCondition, &why);
   if (!plan) throw std::runtime_error(why);
   const ClearStatements& s = clearing_statements();
 

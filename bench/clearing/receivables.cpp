@@ -46,7 +46,8 @@ std::vector<std::int64_t> split(std::int64_t total, int parts, Rng& rng) {
   std::int64_t left = total;
   for (int i = parts; i > 1; --i) {
     const std::int64_t most = left - (i - 1);
-    const std::int64_t a = 1 + static_cast<std::int64_t>(rng.next() % static_cast<std::uint64_t>(std::max<std::int64_t>(1, most)));
+    const std::int64_t a =
+        1 + static_cast<std::int64_t>(rng.next() % static_cast<std::uint64_t>(std::max<std::int64_t>(1, most)));
     out.push_back(std::min(a, most));
     left -= out.back();
   }
@@ -65,7 +66,9 @@ void check_sqlite(int rc, sqlite3* db, const char* what) {
     throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-void exec_sqlite(sqlite3* db, const char* sql) { check_sqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql); }
+void exec_sqlite(sqlite3* db, const char* sql) {
+  check_sqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql);
+}
 
 class SqliteSink : public Sink {
  public:
@@ -118,7 +121,9 @@ class SqliteSink : public Sink {
   }
 
  private:
-  void prep(sqlite3_stmt** st, const char* sql) { check_sqlite(sqlite3_prepare_v2(db_, sql, -1, st, nullptr), db_, sql); }
+  void prep(sqlite3_stmt** st, const char* sql) {
+    check_sqlite(sqlite3_prepare_v2(db_, sql, -1, st, nullptr), db_, sql);
+  }
   void step(sqlite3_stmt* st) {
     check_sqlite(sqlite3_step(st), db_, "insert");
     sqlite3_reset(st);
@@ -133,7 +138,9 @@ class PgSink : public Sink {
   void type(const char* code, const char* oper) override {
     types_ += std::string(code) + "\t" + oper + "\t" + code + "\n";
   }
-  void cycle(int code) override { cycles_ += std::to_string(code) + "\tCycle " + std::to_string(code) + "\t\\N\t\\N\n"; }
+  void cycle(int code) override {
+    cycles_ += std::to_string(code) + "\tCycle " + std::to_string(code) + "\t\\N\t\\N\n";
+  }
   void customer(long c, int cycle) override {
     customers_ += std::to_string(c) + "\tCustomer " + std::to_string(c) + "\t" + std::to_string(cycle) + "\n";
   }
@@ -171,7 +178,8 @@ void exec_pg(PGconn* c, const char* sql) {
   PGresult* r = PQexec(c, sql);
   const ExecStatusType st = PQresultStatus(r);
   PQclear(r);
-  if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) throw std::runtime_error(std::string(sql) + ": " + PQerrorMessage(c));
+  if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK)
+    throw std::runtime_error(std::string(sql) + ": " + PQerrorMessage(c));
 }
 
 PGconn* connect_pg() {
@@ -245,7 +253,8 @@ GenStats generate(long n_items, Sink& sink, Spread spread, std::uint64_t seed) {
     const bool nets = (kind < 50 && n_credits > 0) || zero_line;
     const bool later = nets && kind >= 40;
     std::int64_t paid = total;
-    if (!nets && n_credits > 0) paid = total - (1 + static_cast<std::int64_t>(rng.below(std::max<std::int64_t>(1, total / 2))));
+    if (!nets && n_credits > 0)
+      paid = total - (1 + static_cast<std::int64_t>(rng.below(std::max<std::int64_t>(1, total / 2))));
     if (paid < n_credits) paid = n_credits;  // a credit is at least a cent
     const std::vector<std::int64_t> credits = n_credits > 0 ? split(paid, n_credits, rng) : std::vector<std::int64_t>{};
 
@@ -279,7 +288,8 @@ GenStats generate(long n_items, Sink& sink, Spread spread, std::uint64_t seed) {
 
 GenStats load(long n_items, Spread spread, bool pg, const std::string& sqlite_path) {
   std::string error;
-  if (!rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) throw std::runtime_error("cannot connect: " + error);
+  if (!rt::sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}))
+    throw std::runtime_error("cannot connect: " + error);
   lunadesk::db::SchemaReport report;
   if (!lunadesk::db::create_schema(&report, &error)) throw std::runtime_error("schema: " + error);
   rt::sql::disconnect();

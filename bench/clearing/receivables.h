@@ -55,7 +55,7 @@ class Sink {
 };
 
 struct Spread {
-  int big_share = 0;       // percent of the items on customer 1 (0: none)
+  int big_share = 0;      // percent of the items on customer 1 (0: none)
   bool one_item = false;  // every invoice one item
   std::string name() const;
 };

@@ -31,14 +31,22 @@ class ClearingSchema : public rt::sql::SchemaLookup {
     return t;
   }
   std::map<std::string, rt::sql::TableInfo> tables_{
-      {"ar_item", make({{"ar_customer", "INTEGER"}, {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"},
-                        {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"}, {"ar_tran_dt", "DATE"},
+      {"ar_item", make({{"ar_customer", "INTEGER"},
+                        {"ar_invoice_nbr", "INTEGER"},
+                        {"ar_seq_nbr", "SMALLINT"},
+                        {"ar_tran_type", "CHAR(2)"},
+                        {"ar_amount", "DECIMAL(12,2)"},
+                        {"ar_tran_dt", "DATE"},
                         {"ar_reference", "CHAR(12)"}})},
-      {"ar_openitem", make({{"aroi_customer", "INTEGER"}, {"aroi_invoice_nbr", "INTEGER"}, {"aroi_seq_nbr", "SMALLINT"}})},
+      {"ar_openitem",
+       make({{"aroi_customer", "INTEGER"}, {"aroi_invoice_nbr", "INTEGER"}, {"aroi_seq_nbr", "SMALLINT"}})},
       {"ar_customer", make({{"cust_customer", "INTEGER"}, {"cust_stmt_cycle", "SMALLINT"}})},
       {"ar_type", make({{"at_type_code", "CHAR(2)"}, {"at_oper", "CHAR(1)"}})},
-      {"t_cust_items", make({{"ar_customer", "INTEGER"}, {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"},
-                             {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"}})},
+      {"t_cust_items", make({{"ar_customer", "INTEGER"},
+                             {"ar_tran_type", "CHAR(2)"},
+                             {"ar_amount", "DECIMAL(12,2)"},
+                             {"ar_invoice_nbr", "INTEGER"},
+                             {"ar_seq_nbr", "SMALLINT"}})},
       {"t_neg_types", make({{"at_type_code", "CHAR(2)"}})},
   };
 };

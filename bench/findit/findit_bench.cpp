@@ -181,7 +181,8 @@ void bench_pg() {
   for (auto [table, n] : {std::pair{"lk_big", big_rows()}, std::pair{"lk_small", kSmallRows}}) {
     const std::string fill = std::string("INSERT INTO ") + table +
                              " SELECT 'C' || lpad(i::text, 7, '0'), 'Item ' || lpad(i::text, 7, '0')"
-                             " FROM generate_series(1, " + std::to_string(n) + ") i; ANALYZE " + table;
+                             " FROM generate_series(1, " +
+                             std::to_string(n) + ") i; ANALYZE " + table;
     PGresult* r = PQexec(c, fill.c_str());
     if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQresultErrorMessage(r));
     PQclear(r);
@@ -190,8 +191,8 @@ void bench_pg() {
     // A plain cursor in a transaction: the server delivers rows as they
     // are fetched.
     PQclear(PQexec(c, "BEGIN"));
-    const std::string q = "DECLARE b NO SCROLL CURSOR FOR SELECT lk_code, lk_text FROM " + table +
-                          " WHERE upper(lk_text) ~ $1";
+    const std::string q =
+        "DECLARE b NO SCROLL CURSOR FOR SELECT lk_code, lk_text FROM " + table + " WHERE upper(lk_text) ~ $1";
     const char* v[1] = {"^.*$"};
     PQclear(PQexecParams(c, q.c_str(), 1, nullptr, v, nullptr, nullptr, 0));
     PGresult* r = PQexec(c, "FETCH FORWARD 200 FROM b");

@@ -10,8 +10,8 @@ namespace keys {
 
 struct Frame {
   int rows = 0, cols = 0;
-  std::vector<std::string> cells;  // row by row; "" for the right half of a wide character
-  std::string reverse;             // one '1' or '0' per cell
+  std::vector<std::string> cells;      // row by row; "" for the right half of a wide character
+  std::string reverse;                 // one '1' or '0' per cell
   int cursor_row = 0, cursor_col = 0;  // from 0
   bool cursor_visible = true;
 

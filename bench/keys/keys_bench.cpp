@@ -38,8 +38,8 @@
 
 namespace {
 
-using lunadesk::testing::Db;
 using keys::Frame;
+using lunadesk::testing::Db;
 
 struct Step {
   std::string measured;  // what the table calls it; "" for a step only on the way
@@ -182,16 +182,16 @@ struct Target {
   double bytes;  // 0: none
   bool sqlite_only;
 };
-constexpr Target kTargets[] = {{kStart, 30, 0, false},
-                               {"a typed character", 1, 64, false},
-                               {"Next in the browse", 5, 0, true}};
+constexpr Target kTargets[] = {
+    {kStart, 30, 0, false}, {"a typed character", 1, 64, false}, {"Next in the browse", 5, 0, true}};
 
 std::string target_of(const std::string& what, bool pg, double ms, double bytes) {
   for (const Target& t : kTargets) {
     if (what != t.what || (t.sqlite_only && pg)) continue;
     std::string r;
     if (t.ms > 0) r += std::string(ms <= t.ms ? "met" : "MISSED") + " (<= " + std::to_string(int(t.ms)) + " ms";
-    if (t.bytes > 0) r += std::string(bytes <= t.bytes ? ", met" : ", MISSED") + " <= " + std::to_string(int(t.bytes)) + " bytes";
+    if (t.bytes > 0)
+      r += std::string(bytes <= t.bytes ? ", met" : ", MISSED") + " <= " + std::to_string(int(t.bytes)) + " bytes";
     return r + ")";
   }
   return "";
@@ -206,7 +206,8 @@ void bench_backend(Db which, long rows, int runs) {
   }
   std::string why;
   lunadesk::db::SchemaReport report;
-  if (!rt::sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &why)) {
+  if (!rt::sql::try_connect("lunadesk", &why, {rt::read_settings(rt::host())}) ||
+      !lunadesk::db::create_schema(&report, &why)) {
     std::fprintf(stderr, "keys_bench: %s\n", why.c_str());
     std::exit(1);
   }
@@ -215,8 +216,8 @@ void bench_backend(Db which, long rows, int runs) {
   bench::seed_salesmen(pg, db.where(), rows);
   bench::seed_reference(pg, db.where());
 
-  std::printf("\n%s, %ld salesmen and %ld group rows: medians of %d runs\n\n", pg ? "PostgreSQL" : "SQLite", rows,
-              rows, runs);
+  std::printf("\n%s, %ld salesmen and %ld group rows: medians of %d runs\n\n", pg ? "PostgreSQL" : "SQLite", rows, rows,
+              runs);
   std::printf("| program | what | program ms | ncurses floor ms | ratio | program bytes | floor bytes | target |\n");
   std::printf("|---|---|---:|---:|---:|---:|---:|---|\n");
   for (const Script& s : scripts()) {

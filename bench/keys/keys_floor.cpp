@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
     if (read(0, buf, sizeof buf) <= 0) break;
     draw(frames[k]);
   }
-  while (read(0, buf, sizeof buf) > 0) {
-  }
+  while (read(0, buf, sizeof buf) > 0) {}
   endwin();
   return 0;
 }

@@ -212,10 +212,14 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
       if (seq->second > l.first) l = {seq->second, s.value};
       continue;
     }
-    if (s.outcome == "changed") ++r->changed;
-    else if (s.outcome == "gone") ++r->gone;
-    else if (s.outcome == "locked") ++r->locked;
-    else ++r->other;
+    if (s.outcome == "changed")
+      ++r->changed;
+    else if (s.outcome == "gone")
+      ++r->gone;
+    else if (s.outcome == "locked")
+      ++r->locked;
+    else
+      ++r->other;
     if (seq != first_seq.end()) ++r->refused_yet_stored;
   }
   for (const auto& [field, l] : last)

@@ -21,8 +21,8 @@ namespace load {
 
 struct RunResult {
   int operators = 0;
-  int stuck = 0;  // operators that did not work to the deadline
-  int not_started = 0;  // of those, programs that never showed their first screen
+  int stuck = 0;               // operators that did not work to the deadline
+  int not_started = 0;         // of those, programs that never showed their first screen
   std::set<std::string> said;  // what those showed instead
   // Timings by program (0 repnamedt, 1 tugedit) and action.
   std::vector<double> ms[2][kActions];

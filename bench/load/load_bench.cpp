@@ -76,12 +76,18 @@ Options parse(int argc, char** argv) {
       const std::string p = std::string("--") + name + "=";
       return a.rfind(p, 0) == 0 ? argv[i] + p.size() : nullptr;
     };
-    if (const char* v = value("seconds")) o.seconds = std::atoi(v);
-    else if (const char* v = value("think-ms")) o.think_ms = std::atoi(v);
-    else if (const char* v = value("postgres-defaults")) o.postgres_defaults = sizes(v);
-    else if (const char* v = value("postgres")) o.postgres = sizes(v);
-    else if (const char* v = value("sqlite")) o.sqlite = sizes(v);
-    else if (const char* v = value("bin")) o.bin = v;
+    if (const char* v = value("seconds"))
+      o.seconds = std::atoi(v);
+    else if (const char* v = value("think-ms"))
+      o.think_ms = std::atoi(v);
+    else if (const char* v = value("postgres-defaults"))
+      o.postgres_defaults = sizes(v);
+    else if (const char* v = value("postgres"))
+      o.postgres = sizes(v);
+    else if (const char* v = value("sqlite"))
+      o.sqlite = sizes(v);
+    else if (const char* v = value("bin"))
+      o.bin = v;
     else {
       std::fprintf(stderr, "unknown argument %s\n", argv[i]);
       std::exit(2);
@@ -123,8 +129,8 @@ void seed() {
     std::snprintf(id, sizeof id, "%02d", op);
     for (int k = 0; k < load::kOwnSalesmen; ++k)
       sql::execute("INSERT INTO iq_salesman_name VALUES (?, ?, NULL)",
-                   {ch("S" + std::string(id) + std::to_string(k), 4), ch("Salesman " + std::string(id) + "-" +
-                                                                           std::to_string(k), 35)});
+                   {ch("S" + std::string(id) + std::to_string(k), 4),
+                    ch("Salesman " + std::string(id) + "-" + std::to_string(k), 35)});
     for (int k = 0; k < load::kOwnGroups; ++k) group("G" + std::string(id) + static_cast<char>('A' + k), op * 5 + k);
   }
   sql::commit_work();
@@ -136,7 +142,8 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
   lunadesk::testing::ScopedDatabase db(which);
   std::string error;
   lunadesk::db::SchemaReport report;
-  if (!db.ready() || !sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &error)) {
+  if (!db.ready() || !sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) ||
+      !lunadesk::db::create_schema(&report, &error)) {
     std::fprintf(stderr, "no database: %s %s\n", db.reason().c_str(), error.c_str());
     std::exit(1);
   }
@@ -174,7 +181,7 @@ load::RunResult run(Db which, const Options& o, const std::vector<load::Operator
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-      ::close(go[1]);  // the end of file on go[0] is the parent's alone to give
+      ::close(go[1]);                // the end of file on go[0] is the parent's alone to give
       _exit(load::run_operator(p));  // no exit handlers: the server is the parent's
     }
     pids.push_back(pid);
@@ -235,9 +242,8 @@ void report(const char* name, const Options& o, const std::vector<int>& ns, cons
                     load::action_name(static_cast<load::Action>(a)), ns[i], v.size(), med, p99,
                     bmed > 0 ? med / bmed : 0, bp99 > 0 ? p99 / bp99 : 0);
       }
-  std::printf("\n%4s %9s %6s %11s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck",
-              "not started", "confirmed", "changed", "gone", "locked", "other", "adds done", "adds other", "lost",
-              "refused+stored");
+  std::printf("\n%4s %9s %6s %11s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck", "not started",
+              "confirmed", "changed", "gone", "locked", "other", "adds done", "adds other", "lost", "refused+stored");
   for (size_t i = 0; i < ns.size(); ++i) {
     const auto& r = rs[i];
     std::printf("%4d %9d %6d %11d %10ld %9ld %6ld %7ld %6ld %10ld %11ld %5ld %14ld\n", ns[i], r.operators, r.stuck,

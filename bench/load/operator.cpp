@@ -48,8 +48,8 @@ std::string base36(long n, int width) {
 
 // The screen of each program: where the fields are, how its menu starts.
 struct Layout {
-  const char* menu;   // the menu line begins with this
-  int key_line, key_col, key_width;    // the row's code
+  const char* menu;                           // the menu line begins with this
+  int key_line, key_col, key_width;           // the row's code
   int second_line, second_col, second_width;  // a field drawn after it
 };
 constexpr Layout kRepnamedt{"Salesman:", 6, 30, 4, 8, 30, 35};
@@ -94,10 +94,14 @@ class Operator {
     const auto until = Clock::now() + std::chrono::seconds(plan_.seconds);
     think();  // the operators do not all press their first key at once
     const std::vector<std::function<bool()>> script = {
-        [&] { return find(); },         [&] { return browse(Action::Next); },
-        [&] { return browse(Action::Next); }, [&] { return browse(Action::Previous); },
-        [&] { return change(); },       [&] { return browse(Action::Next); },
-        [&] { return change(); },       [&] { return add(); },
+        [&] { return find(); },
+        [&] { return browse(Action::Next); },
+        [&] { return browse(Action::Next); },
+        [&] { return browse(Action::Previous); },
+        [&] { return change(); },
+        [&] { return browse(Action::Next); },
+        [&] { return change(); },
+        [&] { return add(); },
     };
     for (size_t step = 0; Clock::now() < until; step = (step + 1) % script.size()) {
       if (!script[step]()) return 1;
@@ -116,8 +120,7 @@ class Operator {
     const char r = 'r';
     if (::write(plan_.ready_fd, &r, 1) != 1) return false;
     char c;
-    while (::read(plan_.go_fd, &c, 1) > 0) {
-    }
+    while (::read(plan_.go_fd, &c, 1) > 0) {}
     return true;
   }
 
@@ -191,10 +194,7 @@ class Operator {
   // written all of its answer (the error line comes after the menu line,
   // possibly in a later read of the terminal).
   bool saved(Action a, std::string* outcome) {
-    if (!timed(a, "esc", [&] {
-          return menu_back() || error_line().find("locked") != std::string::npos;
-        }))
-      return false;
+    if (!timed(a, "esc", [&] { return menu_back() || error_line().find("locked") != std::string::npos; })) return false;
     t().wait_settled(5, kStuckMs);
     const std::string e = error_line();
     if (e.empty())
@@ -264,8 +264,7 @@ class Operator {
       t().type(value);
     }
     if (!saved(Action::Save, &outcome)) return false;
-    std::fprintf(out_, "S %s %s %s %s %s\n", table.c_str(), key.c_str(), field.c_str(), value.c_str(),
-                 outcome.c_str());
+    std::fprintf(out_, "S %s %s %s %s %s\n", table.c_str(), key.c_str(), field.c_str(), value.c_str(), outcome.c_str());
     std::fflush(out_);
     return true;
   }

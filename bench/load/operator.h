@@ -37,10 +37,10 @@ inline constexpr int kActions = 6;
 const char* action_name(Action a);
 
 struct OperatorPlan {
-  int id = 0;              // 0..99: names its own rows and its values
-  bool tugedit = false;    // else repnamedt
-  bool hot = false;        // works on the shared rows
-  std::string program;     // path of the executable
+  int id = 0;            // 0..99: names its own rows and its values
+  bool tugedit = false;  // else repnamedt
+  bool hot = false;      // works on the shared rows
+  std::string program;   // path of the executable
   std::string cwd;
   std::map<std::string, std::string> env;
   // Every operator starts its program, tells the bench on `ready_fd` (one

@@ -114,8 +114,8 @@ void scroll_cursors(const std::string& dir) {
       base_first = f;
       base_next = nx;
     }
-    std::printf("%10ld %16.1f %16.0f %18.0f   (x%.2f, x%.2f of the smallest)\n", n, f, nx, median(prev),
-                f / base_first, nx / base_next);
+    std::printf("%10ld %16.1f %16.0f %18.0f   (x%.2f, x%.2f of the smallest)\n", n, f, nx, median(prev), f / base_first,
+                nx / base_next);
     sql::free_cursor(c);
     sql::disconnect();
   }
@@ -244,7 +244,9 @@ void sqlite_overhead(const std::string& dir) {
   txn.raw_end = [&] { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); };
   side_by_side(
       "update one row by key (execute)", rounds, ops,
-      [&](int k) { sql::execute(upd, {price, rt::Value::of_int(1 + k % kRows)}); },
+      [&](int k) {
+        sql::execute(upd, {price, rt::Value::of_int(1 + k % kRows)});
+      },
       [&](int k) {
         sqlite3_bind_double(rupd, 1, 12.34);
         sqlite3_bind_int64(rupd, 2, 1 + k % kRows);
@@ -303,7 +305,9 @@ void pg_overhead() {
   const rt::Value price = rt::Value::of_decimal(*rt::Decimal::parse("12.34"), rt::decimal_t(10, 2));
   side_by_side(
       "update one row by key (execute, autocommit)", rounds, ops,
-      [&](int k) { sql::execute(upd, {price, rt::Value::of_int(1 + k % rows)}); },
+      [&](int k) {
+        sql::execute(upd, {price, rt::Value::of_int(1 + k % rows)});
+      },
       [&](int k) {
         const std::string key = std::to_string(1 + k % rows);
         const char* v[2] = {"12.34", key.c_str()};
@@ -318,7 +322,9 @@ void pg_overhead() {
   txn.raw_end = [&] { PQclear(PQexec(c, "COMMIT")); };
   side_by_side(
       "update one row by key (transactions of 50)", rounds / 2, 50,
-      [&](int k) { sql::execute(upd, {price, rt::Value::of_int(1 + k % rows)}); },
+      [&](int k) {
+        sql::execute(upd, {price, rt::Value::of_int(1 + k % rows)});
+      },
       [&](int k) {
         const std::string key = std::to_string(1 + k % rows);
         const char* v[2] = {"12.34", key.c_str()};

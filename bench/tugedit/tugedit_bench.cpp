@@ -142,7 +142,8 @@ void run(Db which) {
   }
   std::string error;
   lunadesk::db::SchemaReport report;
-  if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) || !lunadesk::db::create_schema(&report, &error)) {
+  if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())}) ||
+      !lunadesk::db::create_schema(&report, &error)) {
     std::printf("%-8s skipped: %s\n", name, error.c_str());
     return;
   }

@@ -40,8 +40,8 @@ inline constexpr int kLocked = -154;  // lock wait ran out
 // permission, a role granted SELECT only).
 inline constexpr int kReadOnly = -389;
 inline constexpr int kConnectionBroken = -25582;
-inline constexpr int kDiskFull = -131;   // the disk that holds the database is full
-inline constexpr int kDamaged = -172;    // the database file (or the server's data) is damaged
+inline constexpr int kDiskFull = -131;  // the disk that holds the database is full
+inline constexpr int kDamaged = -172;   // the database file (or the server's data) is damaged
 // Anything no rule of a back end knows: still negative, the back end's
 // text says what it was.
 inline constexpr int kUnknown = -9999;

@@ -13,7 +13,6 @@
 #include <ctime>
 #include <fstream>
 
-
 namespace rt {
 
 int status = 0;
@@ -50,8 +49,8 @@ std::string timestamp() {
 void report(const std::source_location& where, int code, std::string_view message, bool sql) {
   run_cleanups();
   std::string text = "Program stopped at '" + std::string(source_name(where)) + "', line number " +
-                     std::to_string(where.line()) + ".\n" + (sql ? "SQL statement error" : "Error") +
-                     " number " + std::to_string(code) + ".\n";
+                     std::to_string(where.line()) + ".\n" + (sql ? "SQL statement error" : "Error") + " number " +
+                     std::to_string(code) + ".\n";
   // A database that went away, a full disk or a damaged file are told in
   // the system's words; the database library's own, which an operator
   // cannot act on, go to the error log only.

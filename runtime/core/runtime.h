@@ -90,7 +90,6 @@ void set_quit_hook(QuitHook hook);
 // the interrupt key may stop.
 void set_interrupt_hook(QuitHook hook);
 
-
 // Basename of a source path, as shown in the error report.
 std::string_view source_name(const std::source_location& where);
 

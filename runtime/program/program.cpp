@@ -72,15 +72,21 @@ void check_schema_version() {
   if (v < 0) {
     std::fprintf(stderr, "%s: the schema version of %s cannot be read: %s\n", name.c_str(), db.c_str(), why.c_str());
   } else if (v == 0 && !sql::has_table("iq_salesman_name")) {
-    std::fprintf(stderr, "%s: %s holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' "
-                 "for demo data\n", name.c_str(), db.c_str());
+    std::fprintf(stderr,
+                 "%s: %s holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' "
+                 "for demo data\n",
+                 name.c_str(), db.c_str());
   } else if (v < sql::kSchemaVersion) {
     const std::string had = v == 0 ? std::string("no version recorded") : "version " + std::to_string(v);
-    std::fprintf(stderr, "%s: %s has the schema of an earlier release (%s, this release needs %d); bring it "
-                 "up to date with 'lunadesk-db upgrade'\n", name.c_str(), db.c_str(), had.c_str(), sql::kSchemaVersion);
+    std::fprintf(stderr,
+                 "%s: %s has the schema of an earlier release (%s, this release needs %d); bring it "
+                 "up to date with 'lunadesk-db upgrade'\n",
+                 name.c_str(), db.c_str(), had.c_str(), sql::kSchemaVersion);
   } else {
-    std::fprintf(stderr, "%s: %s has schema version %d, of a newer release (this one knows %d); it is left "
-                 "alone: use the programs of that release\n", name.c_str(), db.c_str(), v, sql::kSchemaVersion);
+    std::fprintf(stderr,
+                 "%s: %s has schema version %d, of a newer release (this one knows %d); it is left "
+                 "alone: use the programs of that release\n",
+                 name.c_str(), db.c_str(), v, sql::kSchemaVersion);
   }
   sql::disconnect();
   exit_program(1);

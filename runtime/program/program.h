@@ -45,9 +45,9 @@ void defer_interrupt();
 
 // How a program's screen is set up before its first form.
 struct ScreenOptions {
-  bool input_wrap = false;              // Return in the last field goes back to the first
-  int menu_line = 2;                    // ring menus on this line (their help line below)
-  int comment_line = 23;                // the fields' comments
+  bool input_wrap = false;             // Return in the last field goes back to the first
+  int menu_line = 2;                   // ring menus on this line (their help line below)
+  int comment_line = 23;               // the fields' comments
   const char* help_file = "help.hlp";  // Ctrl-W's help messages
 };
 

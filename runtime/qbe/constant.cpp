@@ -79,15 +79,12 @@ std::string quote(std::string_view s) {
 
 std::optional<std::string> constant(std::string_view text, const Type& type, const DateFormat& fmt) {
   switch (type.kind) {
-    case Kind::Char:
-      return quote(rtrim(text));
-    case Kind::Date:
-      return date(text, fmt);
+    case Kind::Char: return quote(rtrim(text));
+    case Kind::Date: return date(text, fmt);
     case Kind::SmallInt:
     case Kind::Integer:
     case Kind::Serial:
-    case Kind::Decimal:
-      return number(text, type);
+    case Kind::Decimal: return number(text, type);
   }
   return std::nullopt;
 }

@@ -96,8 +96,7 @@ Condition list(std::string_view col, const std::vector<Units>& items, const Type
 
 }  // namespace
 
-Condition field_condition(std::string_view column, const Type& type, std::string_view criteria,
-                          const DateFormat& fmt) {
+Condition field_condition(std::string_view column, const Type& type, std::string_view criteria, const DateFormat& fmt) {
   Units all;
   if (!detail::lex(criteria, &all)) return refused();
   const Units u = detail::trim(all);

@@ -59,8 +59,7 @@ struct Condition {
 // The condition for one field. `column` is written as given, normally
 // table-qualified ("iq_salesman_name.iqsn_code"). The criteria may be
 // longer than the field is wide; it is never cut.
-Condition field_condition(std::string_view column, const Type& type, std::string_view criteria,
-                          const DateFormat& fmt);
+Condition field_condition(std::string_view column, const Type& type, std::string_view criteria, const DateFormat& fmt);
 
 // The conditions of several fields joined by " and ", empty ones left out;
 // "1=1", which every row satisfies, when none is left.
@@ -82,7 +81,6 @@ std::string condition_date(Date d, const DateFormat& fmt);
 // A statement built from a condition, `head` + condition without trailing
 // blanks + `tail`, refused when it is longer than `limit` bytes (the
 // program's statement text) rather than cut into invalid SQL.
-Condition statement_text(std::string_view head, std::string_view condition, std::string_view tail,
-                         std::size_t limit);
+Condition statement_text(std::string_view head, std::string_view condition, std::string_view tail, std::size_t limit);
 
 }  // namespace rt::qbe

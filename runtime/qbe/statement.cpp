@@ -6,8 +6,7 @@
 
 namespace rt::qbe {
 
-Condition statement_text(std::string_view head, std::string_view condition, std::string_view tail,
-                         std::size_t limit) {
+Condition statement_text(std::string_view head, std::string_view condition, std::string_view tail, std::size_t limit) {
   std::string s(head);
   s += rtrim(condition);
   s.append(tail);

@@ -33,9 +33,7 @@ class ConstructLoop : public FieldLoop {
 
   // A field takes criteria up to the size of the whole condition (0: no
   // limit), scrolling sideways; more is refused with a message.
-  void configure_editor(int f) override {
-    ed_.configure(def(f).width, 0, static_cast<int>(max_len_), def(f).upshift);
-  }
+  void configure_editor(int f) override { ed_.configure(def(f).width, 0, static_cast<int>(max_len_), def(f).upshift); }
 
   void refused_key() override {
     if (max_len_ > 0 && ed_.full())

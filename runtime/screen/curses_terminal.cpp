@@ -59,23 +59,53 @@ std::vector<std::string> notice_lines(std::string_view text, int width) {
 const std::vector<AltKey>& alternative_key_sequences() {
   static const std::vector<AltKey> keys = {
       // Home and End: VT220, tmux and screen; xterm's other mode; rxvt.
-      {"\033[1~", key::kHome}, {"\033[H", key::kHome}, {"\033OH", key::kHome}, {"\033[7~", key::kHome},
-      {"\033[4~", key::kEnd}, {"\033[F", key::kEnd}, {"\033OF", key::kEnd}, {"\033[8~", key::kEnd},
+      {"\033[1~", key::kHome},
+      {"\033[H", key::kHome},
+      {"\033OH", key::kHome},
+      {"\033[7~", key::kHome},
+      {"\033[4~", key::kEnd},
+      {"\033[F", key::kEnd},
+      {"\033OF", key::kEnd},
+      {"\033[8~", key::kEnd},
       // Editing and paging keys of the VT220 keypad, sent by nearly all.
-      {"\033[2~", key::kInsert}, {"\033[3~", key::kDelete}, {"\033[5~", key::kPgUp}, {"\033[6~", key::kPgDn},
+      {"\033[2~", key::kInsert},
+      {"\033[3~", key::kDelete},
+      {"\033[5~", key::kPgUp},
+      {"\033[6~", key::kPgDn},
       // Arrows in either cursor-key mode.
-      {"\033[A", key::kUp}, {"\033[B", key::kDown}, {"\033[C", key::kRight}, {"\033[D", key::kLeft},
-      {"\033OA", key::kUp}, {"\033OB", key::kDown}, {"\033OC", key::kRight}, {"\033OD", key::kLeft},
+      {"\033[A", key::kUp},
+      {"\033[B", key::kDown},
+      {"\033[C", key::kRight},
+      {"\033[D", key::kLeft},
+      {"\033OA", key::kUp},
+      {"\033OB", key::kDown},
+      {"\033OC", key::kRight},
+      {"\033OD", key::kLeft},
       {"\033[Z", key::kBacktab},
       // F1-F4: xterm and VT100 (SS3), PuTTY and rxvt (CSI 11~-14~), the
       // Linux console (CSI [A-[E, also F5).
-      {"\033OP", key::f(1)}, {"\033OQ", key::f(2)}, {"\033OR", key::f(3)}, {"\033OS", key::f(4)},
-      {"\033[11~", key::f(1)}, {"\033[12~", key::f(2)}, {"\033[13~", key::f(3)}, {"\033[14~", key::f(4)},
-      {"\033[[A", key::f(1)}, {"\033[[B", key::f(2)}, {"\033[[C", key::f(3)}, {"\033[[D", key::f(4)},
+      {"\033OP", key::f(1)},
+      {"\033OQ", key::f(2)},
+      {"\033OR", key::f(3)},
+      {"\033OS", key::f(4)},
+      {"\033[11~", key::f(1)},
+      {"\033[12~", key::f(2)},
+      {"\033[13~", key::f(3)},
+      {"\033[14~", key::f(4)},
+      {"\033[[A", key::f(1)},
+      {"\033[[B", key::f(2)},
+      {"\033[[C", key::f(3)},
+      {"\033[[D", key::f(4)},
       {"\033[[E", key::f(5)},
       // F5-F12: the same on every terminal of this kind.
-      {"\033[15~", key::f(5)}, {"\033[17~", key::f(6)}, {"\033[18~", key::f(7)}, {"\033[19~", key::f(8)},
-      {"\033[20~", key::f(9)}, {"\033[21~", key::f(10)}, {"\033[23~", key::f(11)}, {"\033[24~", key::f(12)},
+      {"\033[15~", key::f(5)},
+      {"\033[17~", key::f(6)},
+      {"\033[18~", key::f(7)},
+      {"\033[19~", key::f(8)},
+      {"\033[20~", key::f(9)},
+      {"\033[21~", key::f(10)},
+      {"\033[23~", key::f(11)},
+      {"\033[24~", key::f(12)},
   };
   return keys;
 }
@@ -140,8 +170,7 @@ class CursesTerminal : public Terminal {
     const char* t = term.c_str();
     screen_ = newterm(term.empty() ? nullptr : t, stdout, stdin);
     if (!screen_) {
-      std::fprintf(stderr, "The terminal type '%s' is not known on this system; set TERM to the terminal's type.\n",
-                   t);
+      std::fprintf(stderr, "The terminal type '%s' is not known on this system; set TERM to the terminal's type.\n", t);
       exit_program(1);
     }
     set_term(screen_);
@@ -226,9 +255,10 @@ class CursesTerminal : public Terminal {
   void force_repaint() override { repaint_ = true; }
   void sleep_ms(int ms) override {
     if (active_) refresh();
-    struct timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && !rt::quit_flag) {
-    }
+    struct timespec ts {
+      ms / 1000, (ms % 1000) * 1000000L
+    };
+    while (nanosleep(&ts, &ts) != 0 && !rt::quit_flag) {}
   }
   int lines() const override { return LINES; }
   int columns() const override { return COLS; }
@@ -346,9 +376,9 @@ class CursesTerminal : public Terminal {
         timeout(25);
         rc = get_wch(&c);
         if (rc != OK) break;
-        if (!csi) break;                       // ESC O x: one byte
-        if (n == 0 && c == '[') continue;      // ESC [ [ x: one more byte
-        if (c >= 0x40 && c <= 0x7E) break;     // final byte of a CSI sequence
+        if (!csi) break;                    // ESC O x: one byte
+        if (n == 0 && c == '[') continue;   // ESC [ [ x: one more byte
+        if (c >= 0x40 && c <= 0x7E) break;  // final byte of a CSI sequence
       }
       return key::kNone;
     }

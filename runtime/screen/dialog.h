@@ -65,11 +65,11 @@ struct OnKey {
 // do nothing.
 struct Events {
   Event before_input;
-  Event after_input;   // runs at accept and at interrupt (rt::int_flag 1)
+  Event after_input;  // runs at accept and at interrupt (rt::int_flag 1)
   std::map<std::string, Event, std::less<>> before_field;
   std::map<std::string, Event, std::less<>> after_field;
-  Event before_row;    // arrays
-  Event after_row;     // arrays
+  Event before_row;  // arrays
+  Event after_row;   // arrays
   std::vector<OnKey> on_key;
   int help_number = 0;  // message shown by Ctrl-W (0: none)
 };

@@ -34,7 +34,10 @@ class FakeTerminal : public Terminal {
   // Each byte (or UTF-8 character) of text as one key.
   void type(std::string_view text);
   void when_idle(std::function<void(FakeTerminal&)> hook) { idle_ = std::move(hook); }
-  void set_size(int lines, int cols) { lines_ = lines; cols_ = cols; }
+  void set_size(int lines, int cols) {
+    lines_ = lines;
+    cols_ = cols;
+  }
 
   // What the terminal shows; line counts from 1.
   const Grid& screen() const { return shown_; }

@@ -25,8 +25,8 @@ class FieldEdit {
 
   std::string text() const;
   bool touched() const { return touched_; }
-  int cursor() const { return cur_; }  // in characters
-  int cursor_col() const;              // within the field
+  int cursor() const { return cur_; }     // in characters
+  int cursor_col() const;                 // within the field
   int scroll() const { return scroll_; }  // characters hidden at the left
 
   // Returns false when the key is refused (the bell's business).

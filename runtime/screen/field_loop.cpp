@@ -64,7 +64,7 @@ void FieldLoop::redraw_field(int f) {
 
 std::string FieldLoop::current_field() const {
   return cur_ >= 0 && cur_ < static_cast<int>(fields_.size()) ? fields_[static_cast<std::size_t>(cur_)].name
-                                                                : std::string();
+                                                              : std::string();
 }
 
 void FieldLoop::next_field(std::string_view name) {
@@ -239,7 +239,10 @@ FieldLoop::Step FieldLoop::edit(bool keep) {
         if (ev_.help_number > 0) show_help(ev_.help_number);
         break;
       case key::ctrl('a'):
-      case key::kInsert: insert_mode_ = !insert_mode_; ed_.not_fresh(); break;
+      case key::kInsert:
+        insert_mode_ = !insert_mode_;
+        ed_.not_fresh();
+        break;
       case key::kLeft: ed_.left(); break;
       case key::kRight: ed_.right(); break;
       case key::kHome: ed_.home(); break;

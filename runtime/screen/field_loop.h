@@ -43,7 +43,7 @@ class FieldLoop : public Dialog, public BufferOwner {
     std::string name;  // as the program named it
     int def = 0;       // index into the form's fields
     bool enterable = true;
-    std::string buf;   // the edit buffer
+    std::string buf;     // the edit buffer
     bool dirty = false;  // typed into or displayed to since last stored
   };
 
@@ -81,7 +81,10 @@ class FieldLoop : public Dialog, public BufferOwner {
     (void)key;
     return std::nullopt;
   }
-  virtual Step row_step(const Step& s) { (void)s; return {Kind::Edit}; }
+  virtual Step row_step(const Step& s) {
+    (void)s;
+    return {Kind::Edit};
+  }
   virtual void done(bool accepted) { (void)accepted; }
   // A key the field's editor refused (too long, not a character).
   virtual void refused_key() { term().bell(); }

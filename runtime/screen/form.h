@@ -51,8 +51,8 @@ struct FieldDef {
   Type type = char_t(1);
   int line = 0;
   int col = 0;
-  int width = 1;      // display columns
-  int rows = 1;       // > 1: one field per line, lines line..line+rows-1
+  int width = 1;  // display columns
+  int rows = 1;   // > 1: one field per line, lines line..line+rows-1
   bool upshift = false;
   bool required = false;
   bool noentry = false;

@@ -22,9 +22,9 @@ enum Attr : std::uint8_t { kNormal = 0, kReverse = 1, kBold = 2, kUnderline = 4 
 
 struct Cell {
   char32_t ch = U' ';
-  char32_t mark = 0;   // combining mark drawn over ch, 0 for none
+  char32_t mark = 0;  // combining mark drawn over ch, 0 for none
   std::uint8_t attr = kNormal;
-  bool cont = false;   // right half of the wide character to its left
+  bool cont = false;  // right half of the wide character to its left
   friend bool operator==(const Cell&, const Cell&) = default;
 };
 

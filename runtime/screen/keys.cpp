@@ -16,14 +16,29 @@ struct Named {
 };
 // The first name of a code is the one key_name() gives.
 constexpr Named kNames[] = {
-    {"up", key::kUp},           {"down", key::kDown},         {"left", key::kLeft},
-    {"right", key::kRight},     {"accept", key::kAccept},     {"escape", key::kEsc},
-    {"esc", key::kEsc},         {"interrupt", key::kInterrupt}, {"help", key::kHelp},
-    {"return", key::kReturn},   {"enter", key::kReturn},      {"tab", key::kTab},
-    {"home", key::kHome},       {"end", key::kEnd},           {"pgup", key::kPgUp},
-    {"pgdn", key::kPgDn},       {"insert", key::kInsert},     {"delete", key::kDelete},
-    {"backspace", key::kBackspace}, {"backtab", key::kBacktab}, {"nextpage", key::kNextPage},
-    {"prevpage", key::kPrevPage}, {"space", key::kSpace},
+    {"up", key::kUp},
+    {"down", key::kDown},
+    {"left", key::kLeft},
+    {"right", key::kRight},
+    {"accept", key::kAccept},
+    {"escape", key::kEsc},
+    {"esc", key::kEsc},
+    {"interrupt", key::kInterrupt},
+    {"help", key::kHelp},
+    {"return", key::kReturn},
+    {"enter", key::kReturn},
+    {"tab", key::kTab},
+    {"home", key::kHome},
+    {"end", key::kEnd},
+    {"pgup", key::kPgUp},
+    {"pgdn", key::kPgDn},
+    {"insert", key::kInsert},
+    {"delete", key::kDelete},
+    {"backspace", key::kBackspace},
+    {"backtab", key::kBacktab},
+    {"nextpage", key::kNextPage},
+    {"prevpage", key::kPrevPage},
+    {"space", key::kSpace},
 };
 
 std::string lower(std::string_view s) {
@@ -48,13 +63,15 @@ int key_code(std::string_view name) {
   }
   for (const char* prefix : {"control-", "ctrl-"}) {
     std::string p(prefix);
-    if (n.size() == p.size() + 1 && n.compare(0, p.size(), p) == 0 && std::isalpha(static_cast<unsigned char>(n.back())))
+    if (n.size() == p.size() + 1 && n.compare(0, p.size(), p) == 0 &&
+        std::isalpha(static_cast<unsigned char>(n.back())))
       return key::ctrl(n.back());
   }
   // A single character names itself (as typed, so "A" is 65).
   if (!name.empty()) {
     char32_t cp;
-    if (static_cast<std::size_t>(utf8_decode(name, 0, cp)) == name.size() && cp != 0xFFFD && !rt::text::is_raw_byte(cp)) return static_cast<int>(cp);
+    if (static_cast<std::size_t>(utf8_decode(name, 0, cp)) == name.size() && cp != 0xFFFD && !rt::text::is_raw_byte(cp))
+      return static_cast<int>(cp);
   }
   return key::kNone;
 }

@@ -44,7 +44,7 @@ inline constexpr int kBacktab = kSpecial + 12;
 inline constexpr int kResize = kSpecial + 13;  // terminal size changed
 inline constexpr int kF0 = kSpecial + 0x100;
 
-constexpr int f(int n) { return kF0 + n; }                 // f(5) is F5
+constexpr int f(int n) { return kF0 + n; }                   // f(5) is F5
 constexpr int ctrl(char c) { return (c | 0x20) - 'a' + 1; }  // ctrl('f') is 6
 
 // The runtime's own keys in arrays: F1 insert row, F2 delete row, F3/PgDn

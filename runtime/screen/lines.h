@@ -36,5 +36,4 @@ void display_line(std::string_view text);
 // Shows the screen as it is and waits n seconds.
 void sleep_seconds(int n);
 
-
 }  // namespace rt::ui

@@ -63,7 +63,9 @@ void RingMenu::show(std::initializer_list<std::string_view> names) {
 void RingMenu::next_option(std::string_view name) { cur_ = find(name); }
 void RingMenu::exit_menu() { exit_ = true; }
 
-std::string RingMenu::current() const { return opts_.empty() ? std::string() : opts_[static_cast<std::size_t>(cur_)].name; }
+std::string RingMenu::current() const {
+  return opts_.empty() ? std::string() : opts_[static_cast<std::size_t>(cur_)].name;
+}
 
 // Moves to the next (step 1) or previous (-1) visible option, as a ring.
 void RingMenu::move(int step) {
@@ -133,8 +135,7 @@ bool RingMenu::choose_by_letter(int k) {
   std::vector<int> match;
   for (int i = 0; i < n; ++i) {
     const Opt& o = opts_[static_cast<std::size_t>(i)];
-    if (!o.hidden && !o.name.empty() && ascii_lower(o.name[0]) == ascii_lower(k))
-      match.push_back(i);
+    if (!o.hidden && !o.name.empty() && ascii_lower(o.name[0]) == ascii_lower(k)) match.push_back(i);
   }
   if (match.empty()) return false;
   if (match.size() == 1) {

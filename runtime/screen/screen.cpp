@@ -70,9 +70,7 @@ void reset_state() {
   ensure_base();
 }
 
-void program_error(std::string_view what) {
-  rt::fatal_error(std::source_location::current(), err::kProgram, what);
-}
+void program_error(std::string_view what) { rt::fatal_error(std::source_location::current(), err::kProgram, what); }
 
 int comment_row() {
   auto& s = st();

@@ -45,10 +45,10 @@ int scr_line();
 bool display_array(std::string_view screen_array, const RowVars& rows, const Events& events = {});
 
 struct ArrayInputOptions {
-  int max_rows = 0;           // the program array's size
+  int max_rows = 0;              // the program array's size
   bool without_defaults = true;  // start from the rows as they are
-  bool allow_insert = true;   // F1 and new rows at the end
-  bool allow_delete = true;   // F2
+  bool allow_insert = true;      // F1 and new rows at the end
+  bool allow_delete = true;      // F2
 };
 bool input_array(std::string_view screen_array, const RowVars& rows, const ArrayInputOptions& opt,
                  const Events& events = {});

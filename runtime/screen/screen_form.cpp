@@ -62,8 +62,9 @@ void show_form(Window& w, std::shared_ptr<const FormDef> def, int top) {
 FieldSlot& need_slot(Window& w, std::string_view field, int row) {
   if (!w.form) program_error("No form is displayed in window " + w.name + ".");
   FieldSlot* s = w.form->slot(field, row);
-  if (!s) program_error("The form " + w.form->def->name + " has no field " + std::string(field) +
-                        (row > 1 ? " on line " + std::to_string(row) : "") + ".");
+  if (!s)
+    program_error("The form " + w.form->def->name + " has no field " + std::string(field) +
+                  (row > 1 ? " on line " + std::to_string(row) : "") + ".");
   return *s;
 }
 
@@ -79,9 +80,7 @@ void put_field(Window& w, FieldSlot& s, const std::string& shown, const std::str
   draw_slot(w, s);
 }
 
-void show_value(Window& w, FieldSlot& s, const Value& v) {
-  put_field(w, s, v.field_text(s.width), v.str());
-}
+void show_value(Window& w, FieldSlot& s, const Value& v) { put_field(w, s, v.field_text(s.width), v.str()); }
 
 const RecordDef& need_record(Window& w, std::string_view name) {
   if (!w.form) program_error("No form is displayed in window " + w.name + ".");
@@ -91,7 +90,6 @@ const RecordDef& need_record(Window& w, std::string_view name) {
 }
 
 }  // namespace
-
 
 }  // namespace detail
 

@@ -23,14 +23,14 @@ namespace rt::ui::detail {
 
 // One place of a field on a displayed form (array fields have one per row).
 struct FieldSlot {
-  int field = 0;   // index into FormDef::fields
-  int row = 0;     // 0-based line of an array field
-  int line = 0;    // window position, 0-based
+  int field = 0;  // index into FormDef::fields
+  int row = 0;    // 0-based line of an array field
+  int line = 0;   // window position, 0-based
   int col = 0;
   int width = 1;
   std::string text;  // what the field shows (may be wider than the field)
   std::uint8_t attr = kNormal;
-  int scroll = 0;    // characters hidden at the left
+  int scroll = 0;  // characters hidden at the left
 };
 
 struct FormView {
@@ -61,7 +61,6 @@ class BufferOwner {
   // The buffer of the slot while the dialog edits it.
   virtual std::optional<std::string> buffer(const Window* win, int slot) const = 0;
 };
-
 
 struct State {
   std::unique_ptr<Terminal> term;

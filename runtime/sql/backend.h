@@ -34,8 +34,8 @@ struct ExecResult {
 
 // What settling the row changes sent without waiting found.
 struct Settled {
-  long sent = 0;     // statements that were waiting for their answers
-  long failed = -1;  // position (from 0) of the first that failed, or -1
+  long sent = 0;        // statements that were waiting for their answers
+  long failed = -1;     // position (from 0) of the first that failed, or -1
   long last_rows = 0;   // rows of the last one that ran
   long total_rows = 0;  // rows of all that ran
 };

@@ -177,10 +177,14 @@ bool like(std::string_view value, std::string_view pattern, char32_t escape) {
   const std::u32string raw = text::decode_all(pattern);
   std::vector<Elem> p;
   for (size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == escape && i + 1 < raw.size()) p.push_back(Elem::lit(raw[++i]));
-    else if (raw[i] == U'%') p.push_back(Elem::make(Elem::Star));
-    else if (raw[i] == U'_') p.push_back(Elem::make(Elem::Any));
-    else p.push_back(Elem::lit(raw[i]));
+    if (raw[i] == escape && i + 1 < raw.size())
+      p.push_back(Elem::lit(raw[++i]));
+    else if (raw[i] == U'%')
+      p.push_back(Elem::make(Elem::Star));
+    else if (raw[i] == U'_')
+      p.push_back(Elem::make(Elem::Any));
+    else
+      p.push_back(Elem::lit(raw[i]));
   }
   return match_elems(v, p);
 }

@@ -132,7 +132,8 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   LockWaits* waits() const { return waits_; }
 
   Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
-    if (!literals_read_standard()) return {err::kConnect, "the session no longer reads text constants the standard way"};
+    if (!literals_read_standard())
+      return {err::kConnect, "the session no longer reads text constants the standard way"};
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     opt.temp_table_storage = TempTables::kStorage;
@@ -141,13 +142,12 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     std::string name;
     // Statements that plan (queries and row changes) are prepared on the
     // server; the rest run as they come.
-    const bool plans = tr.kind == StmtKind::Select || tr.kind == StmtKind::Insert ||
-                       tr.kind == StmtKind::Update || tr.kind == StmtKind::Delete;
+    const bool plans = tr.kind == StmtKind::Select || tr.kind == StmtKind::Insert || tr.kind == StmtKind::Update ||
+                       tr.kind == StmtKind::Delete;
     if (plans) {
       name = "lunadesk_s" + std::to_string(++serial_);
-      Result res = guarded([&] {
-        return pq_prepare(c_, waits_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size()));
-      });
+      Result res = guarded(
+          [&] { return pq_prepare(c_, waits_, name.c_str(), tr.text.c_str(), static_cast<int>(tr.params.size())); });
       if (!command_ok(res)) return error_of(c_, res.get(), tr.kind);
     }
     *out = std::make_unique<PgStmt>(this, std::move(name), std::move(tr));
@@ -228,8 +228,9 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
     if (!info || info->serial < 0) return;
     // Both names are lower-case words of the dialect: identifiers.
     const std::string col = info->columns[info->serial];
-    const std::string q = "SELECT setval(s, m) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s, (SELECT max(\"" +
-                          col + "\") FROM \"" + table_name + "\") AS m) q WHERE m > COALESCE(pg_sequence_last_value(s), 0)";
+    const std::string q =
+        "SELECT setval(s, m) FROM (SELECT pg_get_serial_sequence($1, $2)::regclass AS s, (SELECT max(\"" + col +
+        "\") FROM \"" + table_name + "\") AS m) q WHERE m > COALESCE(pg_sequence_last_value(s), 0)";
     const char* v[2] = {table_name.c_str(), col.c_str()};
     guarded([&] { return pq_exec_params(c_, waits_, q.c_str(), 2, v); }, true);
   }
@@ -306,8 +307,10 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   template <class F>
   Result under_savepoint(F call, bool always) {
     const bool txn = PQtransactionStatus(c_) == PQTRANS_INTRANS && (guard_ || always);
-    if (txn) stmt_sp_ = command_ok(pq_exec(c_, waits_, stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt"
-                                                        : "SAVEPOINT lunadesk_stmt"));
+    if (txn)
+      stmt_sp_ = command_ok(
+          pq_exec(c_, waits_,
+                  stmt_sp_ ? "RELEASE SAVEPOINT lunadesk_stmt; SAVEPOINT lunadesk_stmt" : "SAVEPOINT lunadesk_stmt"));
     Result res(call());
     if (!answered(res) && txn && stmt_sp_) Result(pq_exec(c_, waits_, "ROLLBACK TO SAVEPOINT lunadesk_stmt"));
     return res;
@@ -372,8 +375,8 @@ PgStmt::~PgStmt() {
 Outcome PgStmt::run(const Params& params, Result* res) {
   Outcome o = bound_.bind(tr_, params);
   if (!o.ok()) return o;
-  *res = conn_->run_statement(name_.empty() ? nullptr : name_.c_str(), tr_.text.c_str(), bound_.count(),
-                              bound_.values());
+  *res =
+      conn_->run_statement(name_.empty() ? nullptr : name_.c_str(), tr_.text.c_str(), bound_.count(), bound_.values());
   if (!answered(*res)) return error_of(conn_->conn(), res->get(), tr_.kind);
   return {};
 }
@@ -423,8 +426,7 @@ Outcome PgStmt::open(const Params& params, bool scroll, std::unique_ptr<BackendC
     if (CursorReader* r = conn_->reader(); r && r->open(tr_, bound_.count(), bound_.values(), cursor).ok()) return {};
   }
   const std::string name = conn_->next_cursor_name();
-  const std::string sql =
-      "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
+  const std::string sql = "DECLARE " + name + (scroll ? " SCROLL" : " NO SCROLL") + " CURSOR WITH HOLD FOR " + tr_.text;
   PGconn* c = conn_->conn();
   LockWaits* waits = conn_->waits();
   Result res = conn_->guarded([&] { return pq_exec_params(c, waits, sql.c_str(), bound_.count(), bound_.values()); });

@@ -17,9 +17,7 @@ namespace {
 // Rows a forward cursor fetches at a time.
 constexpr int kForwardBatch = 256;
 
-std::chrono::milliseconds idle_bound() {
-  return std::chrono::milliseconds(connection_settings().cursor_idle_ms);
-}
+std::chrono::milliseconds idle_bound() { return std::chrono::milliseconds(connection_settings().cursor_idle_ms); }
 
 }  // namespace
 
@@ -94,8 +92,8 @@ Outcome CursorReader::connect() {
   // server's catalog each time; it only reads, so making them need not
   // wait for the disk.
   std::string why;
-  Session session = open_session(dbname_, &why, false,
-                                 "SET cursor_tuple_fraction TO 0.0001; SET synchronous_commit TO off; ", false);
+  Session session =
+      open_session(dbname_, &why, false, "SET cursor_tuple_fraction TO 0.0001; SET synchronous_commit TO off; ", false);
   if (!session) {
     retry_at_ = Clock::now() + idle_;
     return {err::kConnect, why};
@@ -139,9 +137,8 @@ Outcome CursorReader::open(const Translation& tr, int n, const char* const* valu
   const bool begin = !in_txn_;
   const std::string declare = "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR " + tr.text;
   const std::string first = "FETCH ABSOLUTE 1 FROM " + name;
-  std::vector<Query> sql{{begin ? "BEGIN READ ONLY" : "SAVEPOINT lunadesk_open"},
-                         {declare.c_str(), nullptr, n, values},
-                         {first.c_str()}};
+  std::vector<Query> sql{
+      {begin ? "BEGIN READ ONLY" : "SAVEPOINT lunadesk_open"}, {declare.c_str(), nullptr, n, values}, {first.c_str()}};
   if (!begin) sql.push_back({"RELEASE SAVEPOINT lunadesk_open"});
   std::vector<Result> got;
   in_one_trip(c_, nullptr, sql, &got);
@@ -301,7 +298,8 @@ void CursorReader::release_idle() {
         ++it;
         continue;
       }
-      Result all = pq_exec(c_, nullptr, ("MOVE ABSOLUTE 0 IN " + name + "; FETCH FORWARD " + rows + " FROM " + name).c_str());
+      Result all =
+          pq_exec(c_, nullptr, ("MOVE ABSOLUTE 0 IN " + name + "; FETCH FORWARD " + rows + " FROM " + name).c_str());
       if (PQresultStatus(all.get()) != PGRES_TUPLES_OK) {
         if (PQtransactionStatus(c_) == PQTRANS_INERROR) {
           after_failure();

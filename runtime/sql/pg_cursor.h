@@ -179,14 +179,14 @@ class CursorReader {
   Session session_;
   PGconn* c_ = nullptr;  // session_'s, null while closed
   bool stop_ = false;
-  bool in_txn_ = false;  // the read transaction is open
-  long txn_ = 0;         // number of the current (or next) transaction
-  int declared_ = 0;     // cursors declared in it and not closed
-  long serial_ = 0;      // names of cursors
-  bool case_functions_ = false;  // the session has its upshift and downshift
-  std::set<long> lost_;  // transactions that an error ended, with their cursors
-  std::map<std::string, long> on_server_;      // cursors the session holds, with their transaction
-  std::map<std::string, Result> copies_;       // cursors read whole into the program
+  bool in_txn_ = false;                                // the read transaction is open
+  long txn_ = 0;                                       // number of the current (or next) transaction
+  int declared_ = 0;                                   // cursors declared in it and not closed
+  long serial_ = 0;                                    // names of cursors
+  bool case_functions_ = false;                        // the session has its upshift and downshift
+  std::set<long> lost_;                                // transactions that an error ended, with their cursors
+  std::map<std::string, long> on_server_;              // cursors the session holds, with their transaction
+  std::map<std::string, Result> copies_;               // cursors read whole into the program
   std::vector<std::pair<std::string, long>> pending_;  // cursors to close
   Clock::time_point last_use_;
   Clock::time_point retry_at_;  // no session is tried before this

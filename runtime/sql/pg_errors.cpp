@@ -12,8 +12,7 @@ bool starts(std::string_view s, std::string_view part) { return s.substr(0, part
 int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind) {
   // No state: the connection itself failed. The server shut down, or ended
   // this session, is the same for the program.
-  if (state.empty() || state == "57P01" || state == "57P02" || state == "57P03" || state == "08006" ||
-      state == "08003")
+  if (state.empty() || state == "57P01" || state == "57P02" || state == "57P03" || state == "08006" || state == "08003")
     return err::kConnectionBroken;
   if (state == "53100") return err::kDiskFull;
   if (state == "XX001" || state == "XX002") return err::kDamaged;

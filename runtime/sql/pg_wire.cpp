@@ -21,8 +21,8 @@ namespace rt::sql::detail::pg {
 namespace {
 
 // Type OIDs of the built-in types the layer reads specially.
-constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
-              kNumeric = 1700, kDate = 1082;
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700,
+              kDate = 1082;
 
 // How long to poll for an answer before blocking. Never on a single
 // processor: there the polling would only keep a server on the same
@@ -49,7 +49,8 @@ void watch_wait(PGconn* c, LockWaits* waits) {
     if (r < 0 && errno != EINTR) return;
     if (r > 0 && PQconsumeInput(c) != 1) return;  // the read that follows reports it
     if (cancelled || !PQisBusy(c)) continue;
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     if (waits->tell(static_cast<long>(waited.count()))) {
       // The statement then answers with its error.
       Canceller k(PQgetCancel(c));
@@ -213,7 +214,7 @@ Outcome Bound::bind(const Translation& tr, const Params& params) {
         // say which value it was.
         if (!text::valid(text_[k])) {
           return {err::kBadCharacter, "the text of parameter " + std::to_string(k + 1) +
-                                            " holds bytes that are not UTF-8: \"" + text::scrub(text_[k]) + "\""};
+                                          " holds bytes that are not UTF-8: \"" + text::scrub(text_[k]) + "\""};
         }
         break;
       default: text_[k] = std::to_string(v.as_int()); break;
@@ -307,8 +308,8 @@ std::string case_functions() {
   return out;
 }
 
-Session open_session(const std::string& dbname, std::string* error, bool log_warnings,
-                     std::string_view extra_setup, bool with_case_functions) {
+Session open_session(const std::string& dbname, std::string* error, bool log_warnings, std::string_view extra_setup,
+                     bool with_case_functions) {
   const char* keys[] = {"dbname", "application_name", nullptr};
   const char* values[] = {dbname.c_str(), "lunadesk", nullptr};
   Session session(PQconnectdbParams(keys, values, 0));
@@ -319,14 +320,17 @@ Session open_session(const std::string& dbname, std::string* error, bool log_war
     std::string msg;
     for (const char ch : std::string_view(c ? PQerrorMessage(c) : "out of memory")) {
       const bool blank = ch == '\n' || ch == ' ' || ch == '\t';
-      if (!blank) msg += ch;
-      else if (!msg.empty() && msg.back() != ' ') msg += ' ';
+      if (!blank)
+        msg += ch;
+      else if (!msg.empty() && msg.back() != ' ')
+        msg += ' ';
     }
     while (!msg.empty() && msg.back() == ' ') msg.pop_back();
     const char* host = c ? PQhost(c) : nullptr;
     const char* port = c ? PQport(c) : nullptr;
-    *error = "cannot connect to database '" + dbname + "' on PostgreSQL server " + (host && *host ? host : "(default)") +
-             (port && *port ? std::string(" port ") + port : std::string()) + ": " + msg;
+    *error = "cannot connect to database '" + dbname + "' on PostgreSQL server " +
+             (host && *host ? host : "(default)") + (port && *port ? std::string(" port ") + port : std::string()) +
+             ": " + msg;
     return nullptr;
   }
   PQsetNoticeProcessor(c, log_warnings ? log_notice : ignore_notice, nullptr);
@@ -336,10 +340,9 @@ Session open_session(const std::string& dbname, std::string* error, bool log_war
   // settings and that check go in one round trip.
   const std::string setup =
       "SET DateStyle TO ISO, MDY; SET client_min_messages TO warning; SET temp_buffers TO '256MB'; "
-      "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " + std::string(kLiteralSettings) +
-      std::string(extra_setup) +
-      "SET lock_timeout TO " + std::to_string(lock_timeout_ms()) +
-      (with_case_functions ? "; " + case_functions() : std::string()) +
+      "SET work_mem TO '64MB'; SET client_encoding TO 'UTF8'; " +
+      std::string(kLiteralSettings) + std::string(extra_setup) + "SET lock_timeout TO " +
+      std::to_string(lock_timeout_ms()) + (with_case_functions ? "; " + case_functions() : std::string()) +
       "; SELECT current_setting('standard_conforming_strings'), current_setting('backslash_quote')";
   Result res = pq_exec(c, nullptr, setup.c_str());
   if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {

@@ -139,8 +139,8 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   g().last_error = o.message;
   if (g().continue_on_error) return;
   if (g().keep_bad_values > 0 && bad_value(o.code)) return;
-  if (detail::lock_waits().scopes > 0 && (o.code == err::kLocked || o.code == err::kInterrupted ||
-                                          o.code == err::kReadOnly || err::surroundings(o.code)))
+  if (detail::lock_waits().scopes > 0 &&
+      (o.code == err::kLocked || o.code == err::kInterrupted || o.code == err::kReadOnly || err::surroundings(o.code)))
     return;
   std::string msg = o.message;
   if (!text.empty()) msg += "\nStatement: " + rt::text::one_line(text);
@@ -178,7 +178,7 @@ void settle() {
     return;
   }
   const size_t at = r.failed >= 0 && static_cast<size_t>(r.failed) < s.sent.size() ? static_cast<size_t>(r.failed)
-                                                                                     : s.sent.size() - 1;
+                                                                                   : s.sent.size() - 1;
   const State::Sent failed = s.sent[at];
   s.sent.clear();
   finish(o, failed.loc, failed.stmt->text);
@@ -315,11 +315,11 @@ void run(const std::shared_ptr<Statement::Impl>& impl, const Params& params, con
 bool valid_savepoint_name(std::string_view n) {
   if (n.empty() || n.size() > 63 || !(std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_')) return false;
   if (n.substr(0, 9) == "lunadesk_") return false;  // the layer's own
-  return std::all_of(n.begin(), n.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+  return std::all_of(n.begin(), n.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
 }
 
 }  // namespace
-
 
 ContinueOnLock::ContinueOnLock() { ++detail::lock_waits().scopes; }
 ContinueOnLock::~ContinueOnLock() { --detail::lock_waits().scopes; }
@@ -351,8 +351,8 @@ bool try_connect(std::string_view dbname, std::string* error, const ConnectOptio
   if (*chosen == Backend::Postgres) {
     s.conn = detail::open_pg(std::string(dbname), &why);
   } else {
-    s.conn = detail::open_sqlite(sqlite_path(options.settings, dbname), options.create_if_missing, &why,
-                                 options.read_only);
+    s.conn =
+        detail::open_sqlite(sqlite_path(options.settings, dbname), options.create_if_missing, &why, options.read_only);
   }
   if (!s.conn) {
     if (error) *error = why;
@@ -411,8 +411,8 @@ int schema_version(std::string* error) {
   if (rt::status == 0 && !v.is_null() && v.as_int() > 0) return static_cast<int>(v.as_int());
   if (error) {
     *error = rt::status == err::kNotOneRow ? "table " + std::string(kVersionTable) + " holds more than one row"
-             : rt::status < 0             ? last_error_message()
-                                          : "table " + std::string(kVersionTable) + " holds no version";
+             : rt::status < 0              ? last_error_message()
+                                           : "table " + std::string(kVersionTable) + " holds no version";
   }
   return -1;
 }

@@ -205,8 +205,7 @@ void execute(std::string_view text, const Params& params = {}, const Loc& loc = 
 
 // A single-row select into variables: status 100 when there is no row,
 // -284 when there is more than one.
-void select_into(std::string_view text, const Params& params, const Into& into,
-                 const Loc& loc = Loc::current());
+void select_into(std::string_view text, const Params& params, const Into& into, const Loc& loc = Loc::current());
 
 // Runs a statement; an error is written to the error log and otherwise
 // ignored (status is set).

@@ -75,7 +75,6 @@ Outcome error_of(sqlite3* db, int rc, StmtKind kind, const std::string& context 
   return {code, msg};
 }
 
-
 class SqliteCursor : public BackendCursor {
  public:
   SqliteCursor(sqlite3* db, StmtHandle st, const Translation& tr, bool scroll)
@@ -214,7 +213,8 @@ class SqliteConn : public Connection, public SchemaLookup {
     }
     if (rc != SQLITE_OK) why = dest ? sqlite3_errmsg(dest) : sqlite3_errstr(rc);
     if (sqlite3_close(dest) != SQLITE_OK && why.empty()) why = "the copy could not be closed";
-    if (why.empty() && ::link(tmp.c_str(), path.c_str()) != 0) why = "'" + path + "' cannot be made: " + std::strerror(errno);
+    if (why.empty() && ::link(tmp.c_str(), path.c_str()) != 0)
+      why = "'" + path + "' cannot be made: " + std::strerror(errno);
     ::unlink(tmp.c_str());
     if (!why.empty()) return {err::kUnknown, why};
     return {};
@@ -239,13 +239,14 @@ class SqliteConn : public Connection, public SchemaLookup {
   static Outcome compile(sqlite3* db, const Translation& tr, StmtHandle* out) {
     const char* tail = nullptr;
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v3(db, tr.text.c_str(), static_cast<int>(tr.text.size()),
-                                      SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+    const int rc = sqlite3_prepare_v3(db, tr.text.c_str(), static_cast<int>(tr.text.size()), SQLITE_PREPARE_PERSISTENT,
+                                      &raw, &tail);
     StmtHandle st(raw);
     if (rc != SQLITE_OK) return error_of(db, rc, tr.kind);
     if (!st) return {err::kSyntax, "the statement is empty"};
     for (; tail && *tail; ++tail) {
-      if (!std::isspace(static_cast<unsigned char>(*tail))) return {err::kSyntax, "the text holds more than one statement"};
+      if (!std::isspace(static_cast<unsigned char>(*tail)))
+        return {err::kSyntax, "the text holds more than one statement"};
     }
     *out = std::move(st);
     return {};
@@ -381,10 +382,9 @@ class SqliteConn : public Connection, public SchemaLookup {
     }
     Outcome o = undo();
     if (!o.ok() || counters.empty()) return o;
-    static const char* const kPutBack[] = {
-        "DELETE FROM main.sqlite_sequence WHERE name = ?1 AND seq < ?2",
-        "INSERT INTO main.sqlite_sequence (name, seq) SELECT ?1, ?2 "
-        "WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_sequence WHERE name = ?1)"};
+    static const char* const kPutBack[] = {"DELETE FROM main.sqlite_sequence WHERE name = ?1 AND seq < ?2",
+                                           "INSERT INTO main.sqlite_sequence (name, seq) SELECT ?1, ?2 "
+                                           "WHERE NOT EXISTS (SELECT 1 FROM main.sqlite_sequence WHERE name = ?1)"};
     for (const char* sql : kPutBack) {
       const StmtHandle handle = compile_plain(db_, sql);
       if (!handle) break;
@@ -425,9 +425,9 @@ class SqliteConn : public Connection, public SchemaLookup {
     }
     const std::string t = "\"" + table + "\"";
     const std::string body = " WHEN " + when + " BEGIN UPDATE " + t + " SET " + set + " WHERE rowid=NEW.rowid; END";
-    for (const std::string& sql : {"CREATE TRIGGER \"" + table + "_trim_insert\" AFTER INSERT ON " + t + body,
-                                   "CREATE TRIGGER \"" + table + "_trim_update\" AFTER UPDATE OF " + list + " ON " + t +
-                                       body}) {
+    for (const std::string& sql :
+         {"CREATE TRIGGER \"" + table + "_trim_insert\" AFTER INSERT ON " + t + body,
+          "CREATE TRIGGER \"" + table + "_trim_update\" AFTER UPDATE OF " + list + " ON " + t + body}) {
       sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
     }
   }

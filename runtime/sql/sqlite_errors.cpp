@@ -42,14 +42,12 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     if (has(msg, "divide by zero")) return err::kDivideByZero;
     if (starts(msg, "no such table") || has(msg, "no such table")) return err::kNoTable;
     if (starts(msg, "no such column") || has(msg, "no such column")) return err::kNoColumn;
-    if (has(msg, "syntax error") || has(msg, "incomplete input") || has(msg, "unrecognized token"))
-      return err::kSyntax;
+    if (has(msg, "syntax error") || has(msg, "incomplete input") || has(msg, "unrecognized token")) return err::kSyntax;
     if (has(msg, "already exists")) {
       if (starts(msg, "index")) return err::kIndexExists;
       return kind == StmtKind::CreateIndex ? err::kIndexExists : err::kTableExists;
     }
-    if (has(msg, "values were supplied") || has(msg, "values for") || has(msg, "columns but"))
-      return err::kColumnCount;
+    if (has(msg, "values were supplied") || has(msg, "values for") || has(msg, "columns but")) return err::kColumnCount;
     if (starts(msg, "no such function") || has(msg, "wrong number of arguments")) return err::kNoFunction;
     if (has(msg, "cannot start a transaction within a transaction")) return err::kInTransaction;
     if (has(msg, "no transaction is active") || has(msg, "no such savepoint")) return err::kNotInTransaction;

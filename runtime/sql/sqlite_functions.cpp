@@ -97,7 +97,6 @@ double to_double(const Decimal& d) {
   return std::strtod(d.to_string().c_str(), nullptr);
 }
 
-
 // A quotient keeps the places numeric division gives it, as text, so that
 // it reads as on PostgreSQL (0.15000000000000000000 for the average of 0.10
 // and 0.20); stored into a column it takes that column's form.
@@ -161,8 +160,10 @@ void sum_value(sqlite3_context* ctx, bool total) {
     return;
   }
   if (!s || s->count == 0) {
-    if (total) sqlite3_result_double(ctx, 0.0);
-    else sqlite3_result_null(ctx);
+    if (total)
+      sqlite3_result_double(ctx, 0.0);
+    else
+      sqlite3_result_null(ctx);
     return;
   }
   result_decimal(ctx, s->sum);
@@ -291,9 +292,12 @@ void between_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int c = compare(x, bound);
     side[k] = k == 0 ? c >= 0 : c <= 0;
   }
-  if (side[0] == 0 || side[1] == 0) sqlite3_result_int(ctx, 0);
-  else if (side[0] < 0 || side[1] < 0) sqlite3_result_null(ctx);
-  else sqlite3_result_int(ctx, 1);
+  if (side[0] == 0 || side[1] == 0)
+    sqlite3_result_int(ctx, 0);
+  else if (side[0] < 0 || side[1] < 0)
+    sqlite3_result_null(ctx);
+  else
+    sqlite3_result_int(ctx, 1);
 }
 
 // dec_in(x, a, b, ...): x IN (a, b, ...), exactly: 1 when x equals an
@@ -317,8 +321,10 @@ void in_fn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       return;
     }
   }
-  if (unknown) sqlite3_result_null(ctx);
-  else sqlite3_result_int(ctx, 0);
+  if (unknown)
+    sqlite3_result_null(ctx);
+  else
+    sqlite3_result_int(ctx, 0);
 }
 
 void store_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -532,14 +538,14 @@ void mdy_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 int register_sqlite_functions(sqlite3* db) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  int rc = sqlite3_create_window_function(db, "sum", 1, flags, nullptr, sum_step, sum_final, sum_current,
-                                          sum_inverse, nullptr);
+  int rc = sqlite3_create_window_function(db, "sum", 1, flags, nullptr, sum_step, sum_final, sum_current, sum_inverse,
+                                          nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_window_function(db, "total", 1, flags, nullptr, sum_step, total_final, total_current,
                                         sum_inverse, nullptr);
   if (rc == SQLITE_OK)
-    rc = sqlite3_create_window_function(db, "avg", 1, flags, nullptr, sum_step, avg_final, avg_current,
-                                        sum_inverse, nullptr);
+    rc = sqlite3_create_window_function(db, "avg", 1, flags, nullptr, sum_step, avg_final, avg_current, sum_inverse,
+                                        nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "glob", 2, flags, nullptr, glob_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 2, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 3, flags, nullptr, like_fn, nullptr, nullptr);
@@ -553,12 +559,16 @@ int register_sqlite_functions(sqlite3* db) {
     int args;
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
-  static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>}, {"dec_sub", 2, arith_fn<&Decimal::sub>},
-                           {"dec_mul", 2, arith_fn<&Decimal::mul>}, {"dec_div", 2, div_fn},
+  static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>},
+                           {"dec_sub", 2, arith_fn<&Decimal::sub>},
+                           {"dec_mul", 2, arith_fn<&Decimal::mul>},
+                           {"dec_div", 2, div_fn},
                            {"dec_div", 4, div_fn},
-                           {"dec_neg", 1, neg_fn},                  {"dec_cmp", 2, cmp_fn},
+                           {"dec_neg", 1, neg_fn},
+                           {"dec_cmp", 2, cmp_fn},
                            {"dec_abs", 1, abs_fn},
-                           {"dec_store", 3, store_fn},              {"dec_between", 3, between_fn},
+                           {"dec_store", 3, store_fn},
+                           {"dec_between", 3, between_fn},
                            {"dec_in", -1, in_fn}};
   for (const Fn& f : fns) {
     if (rc == SQLITE_OK) rc = sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
@@ -566,7 +576,8 @@ int register_sqlite_functions(sqlite3* db) {
   static int cut = 1, largest = 1;
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_num", 1, flags, nullptr, num_fn, nullptr, nullptr);
   for (int args = 1; args <= 2; ++args) {
-    if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_round", args, flags, nullptr, places_fn, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+      rc = sqlite3_create_function(db, "dec_round", args, flags, nullptr, places_fn, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_trunc", args, flags, &cut, places_fn, nullptr, nullptr);
   }
   if (rc == SQLITE_OK)

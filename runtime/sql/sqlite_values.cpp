@@ -136,10 +136,10 @@ std::vector<Kept> keep_row(sqlite3_stmt* st, const std::vector<ColInfo>& cols) {
       default: {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
         row[c].text.assign(t ? t : "", t ? sqlite3_column_bytes(st, c) : 0);
-        row[c].kind = type == SQLITE_FLOAT ? Fetched::Number
+        row[c].kind = type == SQLITE_FLOAT                                 ? Fetched::Number
                       : type == SQLITE_BLOB && Decimal::parse(row[c].text) ? Fetched::Number
-                      : cols[c].date ? Fetched::Date
-                                     : Fetched::Text;
+                      : cols[c].date                                       ? Fetched::Date
+                                                                           : Fetched::Text;
       }
     }
   }

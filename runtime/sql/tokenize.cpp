@@ -8,7 +8,9 @@ namespace {
 
 bool digit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool letter(unsigned char c) { return ascii_lower(static_cast<char>(c)) >= 'a' && ascii_lower(static_cast<char>(c)) <= 'z'; }
+bool letter(unsigned char c) {
+  return ascii_lower(static_cast<char>(c)) >= 'a' && ascii_lower(static_cast<char>(c)) <= 'z';
+}
 bool word_start(unsigned char c) { return letter(c) || c == '_' || c >= 0x80; }
 bool word_char(unsigned char c) { return letter(c) || digit(c) || c == '_' || c == '$' || c >= 0x80; }
 

@@ -40,8 +40,10 @@ int constant_digits(std::string_view n) {
   bool point = false;
   for (char c : n) {
     if (c == 'e' || c == 'E') return 0;  // exponent form: a float
-    if (c == '.') point = true;
-    else d += c;
+    if (c == '.')
+      point = true;
+    else
+      d += c;
   }
   d.erase(0, d.find_first_not_of('0'));
   if (point) {
@@ -96,9 +98,7 @@ Translation Translator::run() {
       values_for_every_column();
       if (r_.ok) insert_serial();
       break;
-    case StmtKind::Begin:
-      set_whole(target_ == Backend::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
-      break;
+    case StmtKind::Begin: set_whole(target_ == Backend::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN"); break;
     case StmtKind::Commit: set_whole("COMMIT"); break;
     case StmtKind::LockTable: lock_table(); break;
     case StmtKind::Rollback: set_whole("ROLLBACK"); break;
@@ -215,7 +215,8 @@ void Translator::rewrite_tokens() {
     switch (t.kind) {
       case Tok::String: {
         if (is_pattern_constant(i)) {
-          o(i) = quote_literal(target_ == Backend::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
+          o(i) =
+              quote_literal(target_ == Backend::Postgres ? matches_to_regex(t.value, pattern_fold_) : t.value, target_);
           break;
         }
         o(i) = quote_literal(t.value, target_);
@@ -224,7 +225,8 @@ void Translator::rewrite_tokens() {
       case Tok::Number:
         // Past 15 significant digits SQLite would read the constant as a
         // binary float; as text it reaches the exact functions whole.
-        if (target_ == Backend::Sqlite && constant_digits(t.text) > (t.text.find('.') == std::string_view::npos ? 18 : 15))
+        if (target_ == Backend::Sqlite &&
+            constant_digits(t.text) > (t.text.find('.') == std::string_view::npos ? 18 : 15))
           o(i) = "'" + std::string(t.text) + "'";
         break;
       case Tok::Param:
@@ -247,8 +249,7 @@ void Translator::rewrite_tokens() {
           o(i) = target_ == Backend::Sqlite ? "date('now','localtime')" : "CURRENT_DATE";
         } else if (word_is(t, "NVL") && punct(i + 1, "(")) {
           o(i) = "COALESCE";
-        } else if (target_ == Backend::Postgres && punct(i + 1, "(") &&
-                   (word_is(t, "UPPER") || word_is(t, "LOWER"))) {
+        } else if (target_ == Backend::Postgres && punct(i + 1, "(") && (word_is(t, "UPPER") || word_is(t, "LOWER"))) {
           // The session's functions that fold as the runtime does
           // (pg_backend.cpp).
           o(i) = word_is(t, "UPPER") ? "pg_temp.upshift" : "pg_temp.downshift";
@@ -290,9 +291,12 @@ void Translator::fold_operand(size_t op) {
   size_t open = op - 1;
   while (open > 0 && !(punct(open, "(") && depth_[open] == depth_[op - 1])) --open;
   if (!punct(open, "(") || open == 0 || (open > 1 && punct(open - 2, "."))) return;
-  if (is(open - 1, "UPPER")) pattern_fold_ = Fold::Upper;
-  else if (is(open - 1, "LOWER")) pattern_fold_ = Fold::Lower;
-  else return;
+  if (is(open - 1, "UPPER"))
+    pattern_fold_ = Fold::Upper;
+  else if (is(open - 1, "LOWER"))
+    pattern_fold_ = Fold::Lower;
+  else
+    return;
   o(open - 1).clear();
 }
 
@@ -318,9 +322,9 @@ void Translator::order_items(size_t from, int depth) {
   size_t k = from;
   while (k < sig_.size()) {
     size_t e = k;
-    while (e < sig_.size() && depth_[e] >= depth && !(depth_[e] == depth && punct(e, ",")) &&
-           !(depth_[e] == depth && (is(e, "INTO") || is(e, "FOR") || is(e, "LIMIT") || is(e, "OFFSET") ||
-                                    is(e, "UNION"))))
+    while (
+        e < sig_.size() && depth_[e] >= depth && !(depth_[e] == depth && punct(e, ",")) &&
+        !(depth_[e] == depth && (is(e, "INTO") || is(e, "FOR") || is(e, "LIMIT") || is(e, "OFFSET") || is(e, "UNION"))))
       ++e;
     if (e == k) return;
     const size_t last = e - 1;

@@ -161,14 +161,14 @@ struct TranslateOptions {
 
 struct Translation {
   bool ok = true;
-  std::string error;  // why the text could not be translated
+  std::string error;   // why the text could not be translated
   int error_code = 0;  // the error number for it, 0 for a syntax error
-  std::string text;   // for the back end
+  std::string text;    // for the back end
   StmtKind kind = StmtKind::Other;
-  std::string table;  // lower case: the table written, created, dropped or indexed
-  std::string index;  // lower case: the index a CREATE INDEX makes ("" when unnamed)
-  bool temp = false;  // creates a temporary table
-  std::vector<ParamUse> params;  // one per placeholder, in order
+  std::string table;                 // lower case: the table written, created, dropped or indexed
+  std::string index;                 // lower case: the index a CREATE INDEX makes ("" when unnamed)
+  bool temp = false;                 // creates a temporary table
+  std::vector<ParamUse> params;      // one per placeholder, in order
   std::vector<ParamTarget> targets;  // one per placeholder, in order
   // A SELECT's result columns: their names (the alias, else the column's
   // name, else "") and types, as far as known.

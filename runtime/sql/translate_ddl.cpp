@@ -102,8 +102,9 @@ void Translator::column_type(size_t from, size_t to) {
     repl = type == "SMALLINT" ? "SMALLINT" : "INTEGER";
     if (lite) {
       const std::string max = std::to_string(type == "SMALLINT" ? kSmallIntMax : kIntegerMax);
-      repl += " CONSTRAINT num_type_" + col + " CHECK(typeof(" + col + ") IN ('integer','null')) CONSTRAINT int_range_" +
-              col + " CHECK(typeof(" + col + ")<>'integer' OR " + col + " BETWEEN -" + max + " AND " + max + ")";
+      repl += " CONSTRAINT num_type_" + col + " CHECK(typeof(" + col +
+              ") IN ('integer','null')) CONSTRAINT int_range_" + col + " CHECK(typeof(" + col + ")<>'integer' OR " +
+              col + " BETWEEN -" + max + " AND " + max + ")";
     }
   } else if (type == "DECIMAL" || type == "DEC" || type == "NUMERIC" || type == "MONEY") {
     if (type == "MONEY" && args.empty()) args = {"16", "2"};
@@ -147,8 +148,8 @@ void Translator::create_table() {
 }
 
 void Translator::element(size_t from, size_t to) {
-  static constexpr std::string_view constraint_words[] = {"PRIMARY", "UNIQUE", "CHECK", "FOREIGN", "CONSTRAINT",
-                                                          "DISTINCT"};
+  static constexpr std::string_view constraint_words[] = {"PRIMARY", "UNIQUE",     "CHECK",
+                                                          "FOREIGN", "CONSTRAINT", "DISTINCT"};
   for (auto w : constraint_words) {
     if (is(from, w)) {
       // The dialect names a table constraint after it ("UNIQUE (a)
@@ -185,8 +186,7 @@ void Translator::create_index() {
 void Translator::values_for_every_column() {
   if (!schema_ || r_.table.empty()) return;
   size_t i = 3;
-  while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES"))))
-    ++i;
+  while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES")))) ++i;
   if (!is(i, "VALUES") || !punct(i + 1, "(")) return;
   const size_t close = close_of(i + 1);
   if (close == std::string::npos || close == i + 2) return;
@@ -210,8 +210,7 @@ void Translator::insert_serial() {
   if (!info || info->serial < 0 || info->serial >= static_cast<int>(info->columns.size())) return;
   const std::string& serial_col = info->columns[info->serial];
   size_t i = 3;
-  while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES"))))
-    ++i;
+  while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES")))) ++i;
   int position = info->serial;
   if (punct(i, "(")) {
     const size_t close = close_of(i);
@@ -245,8 +244,8 @@ void Translator::insert_serial() {
         if (target_ == Backend::Sqlite) {
           o(start) = "NULLIF(?,0)";
         } else {
-          o(start) = "COALESCE(NULLIF(" + o(start) + ",0),nextval(pg_get_serial_sequence(" +
-                     quote_literal(r_.table) + "," + quote_literal(serial_col) + ")))";
+          o(start) = "COALESCE(NULLIF(" + o(start) + ",0),nextval(pg_get_serial_sequence(" + quote_literal(r_.table) +
+                     "," + quote_literal(serial_col) + ")))";
         }
       }
     }

@@ -19,7 +19,8 @@ ColType Translator::arith_type(const ColType& a, const ColType& b, char op) cons
   if (a.kind == ColType::Float || b.kind == ColType::Float) return {ColType::Float, 0, -1};
   if (!is_dec(a) && !is_dec(b)) {
     if (a.kind == ColType::Int && b.kind == ColType::Int) return int_t();
-    if (a.kind == ColType::Date || b.kind == ColType::Date) return op == '-' && a.kind == b.kind ? int_t() : a.kind == ColType::Date ? a : b;
+    if (a.kind == ColType::Date || b.kind == ColType::Date)
+      return op == '-' && a.kind == b.kind ? int_t() : a.kind == ColType::Date ? a : b;
     return {};
   }
   const int sa = a.kind == ColType::Int ? 0 : is_dec(a) ? a.scale : -1;
@@ -155,8 +156,7 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   const ColType first = args.empty() ? ColType{} : args[0].type;
   if (name == "COUNT") {
     n->type = int_t();
-  } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" ||
-             name == "ABS") {
+  } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
       for (const Node& a : args)
@@ -260,12 +260,11 @@ int Translator::infix_power(size_t i, size_t end) const {
   if (at_end(i, end)) return 0;
   if (is(i, "OR")) return 1;
   if (is(i, "AND")) return 2;
-  if (punct(i, "=") || punct(i, "==") || punct(i, "<>") || punct(i, "!=") || punct(i, "<") ||
-      punct(i, "<=") || punct(i, ">") || punct(i, ">=") || is(i, "IS") || is(i, "BETWEEN") || is(i, "IN") ||
-      is(i, "MATCHES") || is(i, "LIKE") || is(i, "GLOB"))
+  if (punct(i, "=") || punct(i, "==") || punct(i, "<>") || punct(i, "!=") || punct(i, "<") || punct(i, "<=") ||
+      punct(i, ">") || punct(i, ">=") || is(i, "IS") || is(i, "BETWEEN") || is(i, "IN") || is(i, "MATCHES") ||
+      is(i, "LIKE") || is(i, "GLOB"))
     return 4;
-  if (is(i, "NOT") && (is(i + 1, "BETWEEN") || is(i + 1, "IN") || is(i + 1, "MATCHES") || is(i + 1, "LIKE")))
-    return 4;
+  if (is(i, "NOT") && (is(i + 1, "BETWEEN") || is(i + 1, "IN") || is(i + 1, "MATCHES") || is(i + 1, "LIKE"))) return 4;
   if (punct(i, "||")) return 5;
   if (punct(i, "+") || punct(i, "-")) return 6;
   if (punct(i, "*") || punct(i, "/") || punct(i, "%")) return 7;
@@ -321,7 +320,9 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       o(op) = ",";
       // A quotient's places count the operands' declared scales, which a
       // stored value (its zeros dropped) no longer shows.
-      auto scale = [](const ColType& t) { return std::to_string(is_dec(t) ? t.scale : t.kind == ColType::Int ? 0 : -1); };
+      auto scale = [](const ColType& t) {
+        return std::to_string(is_dec(t) ? t.scale : t.kind == ColType::Int ? 0 : -1);
+      };
       wrap(*n, fn, sym == "/" ? "," + scale(left.type) + "," + scale(right.type) + ")" : std::string(")"));
     }
   }

@@ -12,11 +12,10 @@
 namespace rt::sql::dialect {
 
 bool Translator::clause_word(size_t i) const {
-  static constexpr std::string_view words[] = {"FROM",  "WHERE", "GROUP", "HAVING", "ORDER", "INTO", "UNION",
-                                               "FOR",   "SET",   "VALUES", "ON",    "AS",    "ASC",  "DESC",
-                                               "THEN",  "ELSE",  "END",   "WHEN",  "LIMIT", "JOIN", "INNER",
-                                               "LEFT",  "RIGHT", "OUTER", "USING", "SELECT", "WITH", "BY",
-                                               "ESCAPE"};
+  static constexpr std::string_view words[] = {"FROM",  "WHERE",  "GROUP", "HAVING", "ORDER", "INTO", "UNION", "FOR",
+                                               "SET",   "VALUES", "ON",    "AS",     "ASC",   "DESC", "THEN",  "ELSE",
+                                               "END",   "WHEN",   "LIMIT", "JOIN",   "INNER", "LEFT", "RIGHT", "OUTER",
+                                               "USING", "SELECT", "WITH",  "BY",     "ESCAPE"};
   for (auto w : words)
     if (is(i, w)) return true;
   return false;
@@ -37,7 +36,8 @@ void Translator::collect_tables() {
       while (k + 2 < sig_.size() && (punct(k + 1, ".") || punct(k + 1, ":"))) k += 2;
       ++k;
       if (is(k, "AS")) ++k;
-      if (k < sig_.size() && tok(k).kind == Tok::Word && !clause_word(k) && !is(k, "OUTER")) t.alias = lower(tok(k++).text);
+      if (k < sig_.size() && tok(k).kind == Tok::Word && !clause_word(k) && !is(k, "OUTER"))
+        t.alias = lower(tok(k++).text);
       t.info = schema_ ? schema_->table(t.name) : nullptr;
       tables_.push_back(std::move(t));
       if (i == 0 || !(is(i, "FROM")) || !punct(k, ",")) break;
@@ -175,8 +175,10 @@ void Translator::number_meets_text(const Node& num, const Node& text) {
     return;
   }
   if (!is_text_value(text)) return;
-  if (lite()) wrap_once(text, "dec_num(", ")");
-  else wrap_once(text, "CAST(", " AS numeric)");
+  if (lite())
+    wrap_once(text, "dec_num(", ")");
+  else
+    wrap_once(text, "CAST(", " AS numeric)");
 }
 
 // Two operands compared.
@@ -259,9 +261,9 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       // Tables were collected already; subqueries and ON conditions in
       // the list are read.
       ++i;
-      while (i < end && !(depth_[i] == depth_[at] && (is(i, "WHERE") || is(i, "GROUP") || is(i, "HAVING") ||
-                                                      is(i, "ORDER") || is(i, "INTO") || is(i, "UNION") ||
-                                                      is(i, "FOR")))) {
+      while (i < end &&
+             !(depth_[i] == depth_[at] && (is(i, "WHERE") || is(i, "GROUP") || is(i, "HAVING") || is(i, "ORDER") ||
+                                           is(i, "INTO") || is(i, "UNION") || is(i, "FOR")))) {
         if (punct(i, "(") && is(i + 1, "SELECT")) {
           const size_t close = close_of(i);
           if (close == std::string::npos || close >= end) return;
@@ -301,9 +303,7 @@ void Translator::analyze() {
   const size_t end = sig_.size();
   switch (r_.kind) {
     case StmtKind::Select:
-    case StmtKind::SelectIntoTemp:
-      select_at(0, end, &r_.result_types, &r_.result_names);
-      break;
+    case StmtKind::SelectIntoTemp: select_at(0, end, &r_.result_types, &r_.result_names); break;
     case StmtKind::Delete: {
       size_t i = 0;
       while (i < end && !(depth_[i] == 0 && is(i, "WHERE"))) ++i;
@@ -361,7 +361,8 @@ void Translator::insert_values(size_t end) {
   if (tables_.empty() || !tables_[0].info) return;
   const TableInfo* info = tables_[0].info;
   size_t i = 3;
-  while (i < end && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES") && !is(i, "SELECT"))))
+  while (i < end &&
+         (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES") && !is(i, "SELECT"))))
     ++i;
   std::vector<ColType> cols = info->types;
   if (punct(i, "(")) {

@@ -148,7 +148,6 @@ class Translator {
   void update_sets(size_t end);
   void insert_values(size_t end);
 
-
   std::string_view src_;
   Backend target_;
   SchemaLookup* schema_;

@@ -110,8 +110,8 @@ DateFormat DateFormat::set_current(const DateFormat& f) {
 std::optional<Date> Date::from_mdy(int month, int day, int year) {
   if (year < 1 || year > 9999 || month < 1 || month > 12) return std::nullopt;
   if (day < 1 || day > days_in_month(month, year)) return std::nullopt;
-  return Date(static_cast<std::int32_t>(days_from_civil(year, static_cast<unsigned>(month),
-                                                        static_cast<unsigned>(day)) - kEpoch));
+  return Date(static_cast<std::int32_t>(
+      days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch));
 }
 
 Date Date::today() {
@@ -209,8 +209,10 @@ std::optional<Date> Date::parse(std::string_view text, const DateFormat& f) {
   for (int i = 0; i < 3; ++i) {
     if (part[i].size() > (f.order[i] == 'Y' ? 4u : 2u)) return std::nullopt;
     int v = to_int(part[i]);
-    if (f.order[i] == 'M') m = v;
-    else if (f.order[i] == 'D') d = v;
+    if (f.order[i] == 'M')
+      m = v;
+    else if (f.order[i] == 'D')
+      d = v;
     else {
       y = v;
       ydigits = part[i].size();

@@ -65,9 +65,7 @@ int128 div_round(int128 n, int128 d) {
   return q;
 }
 
-[[noreturn]] void stop(int code) {
-  rt::fatal_error(std::source_location::current(), code, err::text(code));
-}
+[[noreturn]] void stop(int code) { rt::fatal_error(std::source_location::current(), code, err::text(code)); }
 
 }  // namespace
 
@@ -289,8 +287,7 @@ void first_group(const Decimal& v, int* weight, int* value) {
   *value = 0;
   if (v.is_zero()) return;
   std::string digits = v.to_string();
-  digits.erase(std::remove_if(digits.begin(), digits.end(), [](char c) { return c == '-' || c == '.'; }),
-               digits.end());
+  digits.erase(std::remove_if(digits.begin(), digits.end(), [](char c) { return c == '-' || c == '.'; }), digits.end());
   digits.erase(0, digits.find_first_not_of('0'));
   // Position (power of ten) of the leading digit.
   const int lead = static_cast<int>(digits.size()) - 1 - v.scale();
@@ -361,7 +358,9 @@ int compare(const Decimal& a, const Decimal& b) {
     const Decimal& fine = a.scale_ > b.scale_ ? a : b;
     const int128 cut = fine.mant_ / pow10(fine.scale_ - common);
     const int128 other = (a.scale_ > b.scale_ ? b : a).mant_;
-    int c = cut < other ? -1 : cut > other ? 1 : (fine.mant_ % pow10(fine.scale_ - common) == 0 ? 0 : (fine.negative() ? -1 : 1));
+    int c = cut < other   ? -1
+            : cut > other ? 1
+                          : (fine.mant_ % pow10(fine.scale_ - common) == 0 ? 0 : (fine.negative() ? -1 : 1));
     return a.scale_ > b.scale_ ? c : -c;
   }
   return x < y ? -1 : (x > y ? 1 : 0);

@@ -244,7 +244,9 @@ std::string map_text(std::string_view s, Map map) {
 
 }  // namespace
 
-std::string upshift(std::string_view s) { return map_text(s, [](char32_t c) { return upper(c); }); }
+std::string upshift(std::string_view s) {
+  return map_text(s, [](char32_t c) { return upper(c); });
+}
 
 std::string one_line(std::string_view s) {
   std::string r;
@@ -261,7 +263,9 @@ std::string one_line(std::string_view s) {
   return r;
 }
 
-std::string downshift(std::string_view s) { return map_text(s, [](char32_t c) { return lower(c); }); }
+std::string downshift(std::string_view s) {
+  return map_text(s, [](char32_t c) { return lower(c); });
+}
 
 const std::vector<std::pair<char32_t, char32_t>>& case_pairs(bool to_upper) {
   static const std::vector<std::pair<char32_t, char32_t>> up = build_pairs(true);

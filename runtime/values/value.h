@@ -70,7 +70,12 @@ class Value {
 
   const Type& type() const { return type_; }
   bool is_null() const { return null_; }
-  void set_null() { null_ = true; str_.clear(); num_ = 0; dec_ = Decimal(); }
+  void set_null() {
+    null_ = true;
+    str_.clear();
+    num_ = 0;
+    dec_ = Decimal();
+  }
 
   // Setters convert into this variable's type. A CHAR is cut to its width;
   // a number out of range or a text that does not convert sets null and
@@ -114,7 +119,7 @@ class Value {
  private:
   Type type_;
   bool null_ = true;
-  std::string str_;      // CHAR without trailing blanks
+  std::string str_;       // CHAR without trailing blanks
   std::int64_t num_ = 0;  // whole numbers, date day numbers
   Decimal dec_;
 };

@@ -159,12 +159,15 @@ std::vector<std::string> all_rows(bool trim) {
 
 // What the schema is made of, as the back end's catalogue says.
 std::vector<std::string> schema_shape(Db db) {
-  if (db == Db::Sqlite) return native_rows("SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite%'");
+  if (db == Db::Sqlite)
+    return native_rows("SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite%'");
   std::vector<std::string> shape = native_rows(
-      "SELECT table_name, row_number() OVER (PARTITION BY table_name ORDER BY ordinal_position), column_name, data_type, character_maximum_length, numeric_precision, "
+      "SELECT table_name, row_number() OVER (PARTITION BY table_name ORDER BY ordinal_position), column_name, "
+      "data_type, character_maximum_length, numeric_precision, "
       "numeric_scale, is_nullable FROM information_schema.columns WHERE table_schema = current_schema()");
-  for (const char* sql : {"SELECT conname, contype FROM pg_constraint WHERE connamespace = current_schema()::regnamespace",
-                          "SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema()"}) {
+  for (const char* sql :
+       {"SELECT conname, contype FROM pg_constraint WHERE connamespace = current_schema()::regnamespace",
+        "SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema()"}) {
     for (std::string& r : native_rows(sql)) {
       // The schema's own name, which differs between two test databases.
       const size_t on = r.find(" ON ");
@@ -207,10 +210,10 @@ struct EarlierSchema {
 TEST_P(Tool, UpgradesEverySchemaOfAnEarlierRelease) {
   const bool lite = GetParam() == Db::Sqlite;
   std::vector<EarlierSchema> cases;
-  const char* drop_login =
-      lite ? "DROP INDEX iqsn_u_login; DROP TRIGGER iq_salesman_name_trim_insert; DROP TRIGGER "
-             "iq_salesman_name_trim_update; ALTER TABLE iq_salesman_name DROP COLUMN iqsn_userlogin"
-           : "ALTER TABLE iq_salesman_name DROP COLUMN iqsn_userlogin";
+  const char* drop_login = lite
+                               ? "DROP INDEX iqsn_u_login; DROP TRIGGER iq_salesman_name_trim_insert; DROP TRIGGER "
+                                 "iq_salesman_name_trim_update; ALTER TABLE iq_salesman_name DROP COLUMN iqsn_userlogin"
+                               : "ALTER TABLE iq_salesman_name DROP COLUMN iqsn_userlogin";
   if (lite) {
     cases = {{"sqlite_bytes_char.sql", "", 3, ""},
              {"sqlite_checked_ints.sql", "", 3, ""},
@@ -302,8 +305,9 @@ TEST(ToolUpgrade, ARowTodaysRulesRefuseLeavesTheDatabaseAsItWas) {
   EXPECT_EQ(all_rows(/*trim=*/false), before);
   ToolRun check = tool("check");
   EXPECT_EQ(check.status, 1);
-  EXPECT_TRUE(contains(check.out, "table ar_cycle (arcy_code='two'): arcy_code holds the text 'two' where a whole "
-                                  "number belongs\n"))
+  EXPECT_TRUE(contains(check.out,
+                       "table ar_cycle (arcy_code='two'): arcy_code holds the text 'two' where a whole "
+                       "number belongs\n"))
       << check.out;
 }
 
@@ -372,8 +376,7 @@ TEST_P(Tool, CheckFindsEachKindOfFaultWithItsTableAndKey) {
        "PRAGMA ignore_check_constraints = 1; INSERT INTO iq_salesman_name VALUES ('LONG5', 'Too Long', NULL); "
        "INSERT INTO ar_cycle VALUES ('x', 'Text cycle', NULL, NULL)",
        "table iq_salesman_name (iqsn_code='LONG5'): iqsn_code holds 5 characters, more than its 4"},
-      {true, false, "",
-       "table ar_cycle (arcy_code='x'): arcy_code holds the text 'x' where a whole number belongs"},
+      {true, false, "", "table ar_cycle (arcy_code='x'): arcy_code holds the text 'x' where a whole number belongs"},
   };
   size_t planted = 0;
   std::string error;
@@ -405,11 +408,12 @@ TEST_P(Tool, AReadOnlyUserListsAndChecks) {
     ASSERT_EQ(::chmod(db_->dir().c_str(), 0755), 0);
     as_reader = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
   } else {
-    ASSERT_TRUE(db_->run_outside("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lunadesk_reader') "
-                                 "THEN CREATE ROLE lunadesk_reader LOGIN; END IF; END $$; GRANT USAGE ON SCHEMA " +
-                                     db_->where() + " TO lunadesk_reader; GRANT SELECT ON ALL TABLES IN SCHEMA " +
-                                     db_->where() + " TO lunadesk_reader",
-                                 &error))
+    ASSERT_TRUE(
+        db_->run_outside("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lunadesk_reader') "
+                         "THEN CREATE ROLE lunadesk_reader LOGIN; END IF; END $$; GRANT USAGE ON SCHEMA " +
+                             db_->where() + " TO lunadesk_reader; GRANT SELECT ON ALL TABLES IN SCHEMA " +
+                             db_->where() + " TO lunadesk_reader",
+                         &error))
         << error;
     as_reader = {"/usr/bin/env", "PGUSER=lunadesk_reader"};
   }
@@ -451,14 +455,16 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
                                 "', 'Writer', NULL); COMMIT; DELETE FROM iq_salesman_name WHERE iqsn_code IN ('" +
                                 std::to_string(w) + "a" + std::to_string((n + 50) % 100) + "', '" + std::to_string(w) +
                                 "b" + std::to_string((n + 50) % 100) + "')";
-        if (sqlite3_exec(lite, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) sqlite3_exec(lite, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (sqlite3_exec(lite, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+          sqlite3_exec(lite, "ROLLBACK", nullptr, nullptr, nullptr);
       }
     }
     writers.push_back(pid);
   }
   // Both writers have committed before the backup starts.
   for (;;) {
-    std::vector<std::string> n = native_rows("SELECT substr(iqsn_code, 1, 1), COUNT(*) FROM iq_salesman_name GROUP BY 1");
+    std::vector<std::string> n =
+        native_rows("SELECT substr(iqsn_code, 1, 1), COUNT(*) FROM iq_salesman_name GROUP BY 1");
     if (n.size() == 2) break;
     ::usleep(10000);
   }
@@ -475,17 +481,18 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
     sqlite3* copy = nullptr;
     ASSERT_EQ(sqlite3_open_v2(file.c_str(), &copy, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(copy,
-                                 "SELECT (SELECT version FROM lunadesk_version), "
-                                 "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '0a%'), "
-                                 "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '0b%'), "
-                                 "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '1a%'), "
-                                 "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '1b%'), "
-                                 "(SELECT COUNT(*) FROM iq_salesman_name a WHERE iqsn_code LIKE '_a%' AND NOT EXISTS "
-                                 "(SELECT 1 FROM iq_salesman_name b WHERE b.iqsn_code = substr(a.iqsn_code, 1, 1) || 'b' "
-                                 "|| substr(a.iqsn_code, 3)))",
-                                 -1, &st, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(copy,
+                           "SELECT (SELECT version FROM lunadesk_version), "
+                           "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '0a%'), "
+                           "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '0b%'), "
+                           "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '1a%'), "
+                           "(SELECT COUNT(*) FROM iq_salesman_name WHERE iqsn_code LIKE '1b%'), "
+                           "(SELECT COUNT(*) FROM iq_salesman_name a WHERE iqsn_code LIKE '_a%' AND NOT EXISTS "
+                           "(SELECT 1 FROM iq_salesman_name b WHERE b.iqsn_code = substr(a.iqsn_code, 1, 1) || 'b' "
+                           "|| substr(a.iqsn_code, 3)))",
+                           -1, &st, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(st, 0), rt::sql::kSchemaVersion);
     EXPECT_GT(sqlite3_column_int(st, 1), 0);
@@ -524,7 +531,8 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
 
   sqlite3* open_elsewhere = nullptr;
   ASSERT_EQ(sqlite3_open(db.where().c_str(), &open_elsewhere), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(open_elsewhere, "SELECT COUNT(*) FROM iq_salesman_name", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(open_elsewhere, "SELECT COUNT(*) FROM iq_salesman_name", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   ToolRun busy = tool_with({"restore", file});
   EXPECT_EQ(busy.status, 1);
   EXPECT_TRUE(one_line(busy.err) && contains(busy.err, "open in another program")) << busy.err;
@@ -537,7 +545,6 @@ TEST(ToolBackup, HoldsACommittedStateWhileProgramsSaveAndRestoresOnlyWhenNoneHas
   EXPECT_NE(native_rows("SELECT COUNT(*) FROM iq_salesman_name"), std::vector<std::string>{"0"});
   EXPECT_EQ(tool("check").status, 0);
 }
-
 
 // Sets environment variables for one scope.
 class Env {

@@ -69,7 +69,7 @@ struct Known {
   std::string owner;     // pending: who mends it
   std::string reason;    // decided: why it stays
   int line = 0;
-  bool seen = false;     // a record with this text differed
+  bool seen = false;  // a record with this text differed
 };
 
 struct Corpus {

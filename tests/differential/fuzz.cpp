@@ -16,7 +16,10 @@ using lunadesk::testing::Db;
 std::vector<rt::Type> fetch_types(const std::string& fetch) {
   std::vector<rt::Type> t;
   for (char c : fetch)
-    t.push_back(c == 'I' ? rt::integer_t() : c == 'N' ? rt::decimal_t(32, 10) : c == 'D' ? rt::date_t() : rt::char_t(255));
+    t.push_back(c == 'I'   ? rt::integer_t()
+                : c == 'N' ? rt::decimal_t(32, 10)
+                : c == 'D' ? rt::date_t()
+                           : rt::char_t(255));
   return t;
 }
 
@@ -180,8 +183,7 @@ void minimise(Trial* t, const std::function<bool(const Trial&)>& still) {
     if (text.rfind("create table", 0) == 0) {
       const std::string name = text.substr(13, text.find(' ', 13) - 13);
       std::string all = render(t->c.stmt) + " " + render(t->c.pred) + " " + t->c.table;
-      if (all.find(name + " ") != std::string::npos || all.find(name + ")") != std::string::npos ||
-          all.ends_with(name))
+      if (all.find(name + " ") != std::string::npos || all.find(name + ")") != std::string::npos || all.ends_with(name))
         continue;
       std::erase_if(cand.setup, [&](const Record& r) {
         return r.text.rfind("create table " + name + " ", 0) == 0 || r.text.rfind("insert into " + name + " ", 0) == 0;
@@ -234,7 +236,8 @@ void minimise(Trial* t, const std::function<bool(const Trial&)>& still) {
 
 std::string corpus_text(const Trial& t, const std::vector<World::Table>& tables, const std::string& oracle) {
   std::string s = "# " + oracle + "\ngroup generated\n";
-  for (const Record& r : t.setup) s += std::string(r.kind == RecordKind::Native ? "native" : "setup") + "\n" + r.text + "\n\n";
+  for (const Record& r : t.setup)
+    s += std::string(r.kind == RecordKind::Native ? "native" : "setup") + "\n" + r.text + "\n\n";
   for (const Record& r : records_of(t.c, tables)) {
     if (r.kind == RecordKind::Statement) {
       s += "statement\n" + r.text + "\n\n";
@@ -242,7 +245,10 @@ std::string corpus_text(const Trial& t, const std::vector<World::Table>& tables,
     }
     std::string types;
     for (const rt::Type& ty : r.columns)
-      types += ty.kind == rt::Kind::Integer ? 'I' : ty.kind == rt::Kind::Decimal ? 'N' : ty.kind == rt::Kind::Date ? 'D' : 'T';
+      types += ty.kind == rt::Kind::Integer   ? 'I'
+               : ty.kind == rt::Kind::Decimal ? 'N'
+               : ty.kind == rt::Kind::Date    ? 'D'
+                                              : 'T';
     s += "query " + types + (r.ordered ? " ordered" : "") + "\n" + r.text + "\n\n";
   }
   if (t.c.kind == Case::Constant) s += "# documented: " + t.c.expected + "\n";

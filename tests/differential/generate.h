@@ -23,7 +23,7 @@ namespace lunadesk::differential {
 
 // Appends the cases of generator `name`; false when there is none of
 // that name. Dates in criteria are typed in `fmt`.
-bool generate(const std::string& name, unsigned long seed, int count, const rt::DateFormat& fmt,
-              const Record& where, std::vector<Record>* out);
+bool generate(const std::string& name, unsigned long seed, int count, const rt::DateFormat& fmt, const Record& where,
+              std::vector<Record>* out);
 
 }  // namespace lunadesk::differential

@@ -49,8 +49,9 @@ constexpr const char* kInts[] = {"0", "1", "2", "7", "10", "42", "-3", "100", "-
 constexpr const char* kDecs[] = {"0", "1.5", "-2.25", "12.34", "100", "0.01", "99.99", "-0.5", "7", "3.333"};
 constexpr const char* kLongDecs[] = {"12345678901234567.123456", "12345678901234567.123457", "-98765432109876543.5",
                                      "0.000001", "99999999999999999.999999"};
-constexpr const char* kChars[] = {"a", "b", "abc", "ABC", "ab c", "x y", "", "007", "7", "b*", "\xc3\xa9t\xc3\xa9", "Abc"};
-constexpr int kDates[][3] = {{2026, 1, 1},  {2026, 3, 15}, {2025, 12, 31}, {2024, 2, 29},
+constexpr const char* kChars[] = {"a",  "b", "abc", "ABC", "ab c", "x y", "", "007", "7", "b*", "\xc3\xa9t\xc3\xa9",
+                                  "Abc"};
+constexpr int kDates[][3] = {{2026, 1, 1},  {2026, 3, 15},  {2025, 12, 31}, {2024, 2, 29},
                              {2000, 2, 29}, {1999, 12, 31}, {2026, 12, 31}, {2026, 3, 1}};
 constexpr const char* kLikes[] = {"a%", "%b%", "_b%", "%", "A%", "ab c", "%c", "__"};
 constexpr const char* kMatches[] = {"a*", "*b*", "?b*", "*", "[ab]*", "[^a]*", "ab c", "*c", "??", "[A-Z]*"};
@@ -87,8 +88,10 @@ std::string render(const Part& p) {
   std::string r;
   size_t k = 0;
   for (char c : p.text) {
-    if (c == '$' && k < p.kids.size()) r += render(p.kids[k++]);
-    else r += c;
+    if (c == '$' && k < p.kids.size())
+      r += render(p.kids[k++]);
+    else
+      r += c;
   }
   return r;
 }
@@ -114,8 +117,9 @@ std::string Grammar::value(const World::Column& c, bool native, char backend) {
       return c.decl == "smallint" || std::string(v) != "32000" ? v : "320";
     }
     case 'n': {
-      std::string v = c.scale == 6 && f_.long_decimals && !native ? kLongDecs[g_.below(static_cast<int>(std::size(kLongDecs)))]
-                                                        : kDecs[g_.below(static_cast<int>(std::size(kDecs)))];
+      std::string v = c.scale == 6 && f_.long_decimals && !native
+                          ? kLongDecs[g_.below(static_cast<int>(std::size(kLongDecs)))]
+                          : kDecs[g_.below(static_cast<int>(std::size(kDecs)))];
       // Another tool may write more places than the scale: PostgreSQL
       // rounds them away as it stores.
       if (native && backend == 's' && v.find('.') != std::string::npos) {
@@ -168,8 +172,12 @@ World Grammar::world() {
     for (int m = 0; m < more; ++m) picks.push_back(g_.below(f_.long_decimals ? 10 : 9));
     int n = 0;
     for (int p : picks) {
-      World::Column c{std::string(1, kTypes[p].type) + std::to_string(++n), kTypes[p].decl, kTypes[p].type,
-                      kTypes[p].scale, kTypes[p].width, false};
+      World::Column c{std::string(1, kTypes[p].type) + std::to_string(++n),
+                      kTypes[p].decl,
+                      kTypes[p].type,
+                      kTypes[p].scale,
+                      kTypes[p].width,
+                      false};
       tb.cols.push_back(c);
     }
     if (t == 0) tb.cols.push_back({"s", "serial", 'i', 0, 0, true});
@@ -232,7 +240,8 @@ Part Grammar::constant(char type, bool bare) {
 
 Part Grammar::expr(const Scope& s, char type, int depth) {
   if (type == 'b') return pred(s, depth);
-  if (s.aggregate && (depth <= 0 || g_.chance(35))) return s.keys.empty() || g_.chance(30) ? constant(type) : column(s, type);
+  if (s.aggregate && (depth <= 0 || g_.chance(35)))
+    return s.keys.empty() || g_.chance(30) ? constant(type) : column(s, type);
   if (depth <= 0 || g_.chance(35)) return g_.chance(75) ? column(s, type) : constant(type);
   const int d = depth - 1;
   auto e = [&](char t) { return expr(s, t, d); };
@@ -242,8 +251,7 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
     inner.cols = s.all;
     auto a = [&](char t) { return expr(inner, t, d); };
     switch (type) {
-      case 'i':
-        return g_.chance(50) ? leaf("count(*)", 'i') : node("count($)", {a("cdni"[g_.below(4)])}, 'i');
+      case 'i': return g_.chance(50) ? leaf("count(*)", 'i') : node("count($)", {a("cdni"[g_.below(4)])}, 'i');
       case 'n': {
         const int k = g_.below(f_.quotients ? 4 : 3);
         return node(k == 0 ? "sum($)" : k == 1 ? "min($)" : k == 2 ? "max($)" : "avg($)", {a('n')}, 'n');
@@ -290,7 +298,9 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         case 0: return node("($ + $)", {e('d'), leaf(kInts[g_.below(4)], 'i')}, 'd');
         case 1: return node("($ - $)", {e('d'), leaf(kInts[g_.below(4)], 'i')}, 'd');
         case 2: return node("nvl($, $)", {e('d'), constant('d')}, 'd');
-        case 3: return node("mdy($, $, 2026)", {leaf(std::to_string(1 + g_.below(12)), 'i'), leaf(std::to_string(1 + g_.below(28)), 'i')}, 'd');
+        case 3:
+          return node("mdy($, $, 2026)",
+                      {leaf(std::to_string(1 + g_.below(12)), 'i'), leaf(std::to_string(1 + g_.below(28)), 'i')}, 'd');
         default: return node("date($)", {constant('d')}, 'd');
       }
   }
@@ -308,7 +318,8 @@ Part Grammar::pred(const Scope& s, int depth) {
       return node(std::string("$ ") + cmp_op(g_.below(7)) + " $", {e(t), e(u)}, 'b');
     }
     case 2:
-      return node(g_.chance(30) ? "$ not between $ and $" : "$ between $ and $", {e(t), constant(t, true), constant(t, true)}, 'b');
+      return node(g_.chance(30) ? "$ not between $ and $" : "$ between $ and $",
+                  {e(t), constant(t, true), constant(t, true)}, 'b');
     case 3: {
       std::vector<Part> items;
       const int n = 1 + g_.below(3);
@@ -318,7 +329,8 @@ Part Grammar::pred(const Scope& s, int depth) {
     case 4: return node(g_.chance(50) ? "$ is null" : "$ is not null", {e(t)}, 'b');
     case 5:
       if (g_.chance(50)) return node("$ like " + quoted(kLikes[g_.below(8)]), {e('c')}, 'b');
-      return node(std::string(g_.chance(20) ? "$ not" : "$") + " matches " + quoted(kMatches[g_.below(10)]), {e('c')}, 'b');
+      return node(std::string(g_.chance(20) ? "$ not" : "$") + " matches " + quoted(kMatches[g_.below(10)]), {e('c')},
+                  'b');
     case 6: return node("not ($)", {pred(s, d)}, 'b');
     case 7: return node("($ and $)", {pred(s, d), pred(s, d)}, 'b');
     case 8: return node("($ or $)", {pred(s, d), pred(s, d)}, 'b');
@@ -341,8 +353,10 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   if (b) {
     for (const World::Column& c : b->cols) scope->cols.emplace_back("y." + c.name, &c);
     const int how = g_.below(f_.outer_join ? 4 : 3);
-    from += how == 0 ? ", " + b->name + " y" : how == 1 ? " join " + b->name + " y on x.k = y.k"
-              : how == 2 ? " left join " + b->name + " y on x.k = y.k" : ", outer " + b->name + " y";
+    from += how == 0   ? ", " + b->name + " y"
+            : how == 1 ? " join " + b->name + " y on x.k = y.k"
+            : how == 2 ? " left join " + b->name + " y on x.k = y.k"
+                       : ", outer " + b->name + " y";
   }
   const bool group = allow_group && g_.chance(25);
   std::vector<Part> items;
@@ -375,8 +389,10 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   plain.aggregate = false;
   if (group) plain.cols = plain.all;
   std::string where = " where $";
-  if (b && from.find(", outer") != std::string::npos) where = " where x.k = y.k and $";
-  else if (b && from.find(", ") != std::string::npos) where = " where x.k = y.k + 1 and $";
+  if (b && from.find(", outer") != std::string::npos)
+    where = " where x.k = y.k and $";
+  else if (b && from.find(", ") != std::string::npos)
+    where = " where x.k = y.k + 1 and $";
   Part wh = node(where, {pred(plain, 2)});
   if (where == " where $") wh.optional = true;
   std::string head = "select ";
@@ -413,8 +429,8 @@ Case Grammar::partition(const World& w) {
   do {
     s = Scope{};
     c.stmt = select(w, &s, &c.fetch, &ordered, false);
-  } while (render(c.stmt).find("distinct") != std::string::npos || render(c.stmt).find(", outer ") != std::string::npos ||
-           ordered);
+  } while (render(c.stmt).find("distinct") != std::string::npos ||
+           render(c.stmt).find(", outer ") != std::string::npos || ordered);
   c.pred = pred(s, 2);
   c.fetch_from_list = true;
   return c;
@@ -451,7 +467,8 @@ Case Grammar::change(const World& w) {
       for (const World::Column& col : t.cols) x.cols.emplace_back("u." + col.name, &col);
       // The value depends on the row: PostgreSQL would refuse a constant
       // that does not fit the column before it reads any row.
-      c.stmt = node("insert into " + t.name + " (k, " + target.name + ") select u.k + 100, case when u.k > 0 then $ end from " + t.name + " u$",
+      c.stmt = node("insert into " + t.name + " (k, " + target.name +
+                        ") select u.k + 100, case when u.k > 0 then $ end from " + t.name + " u$",
                     {expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
       break;
     }
@@ -473,8 +490,16 @@ Case Grammar::constant_case() {
   auto decimal = [](const std::string& s) { return *rt::Decimal::parse(s); };
   std::string text;
   switch (k) {
-    case 0: text = std::to_string(a) + " + " + std::to_string(b); c.expected = std::to_string(a + b); c.fetch = "I"; break;
-    case 1: text = std::to_string(a) + " * " + std::to_string(b); c.expected = std::to_string(a * b); c.fetch = "I"; break;
+    case 0:
+      text = std::to_string(a) + " + " + std::to_string(b);
+      c.expected = std::to_string(a + b);
+      c.fetch = "I";
+      break;
+    case 1:
+      text = std::to_string(a) + " * " + std::to_string(b);
+      c.expected = std::to_string(a * b);
+      c.fetch = "I";
+      break;
     case 2: {
       const std::string x = std::to_string(a) + ".25", y = std::to_string(b) + ".5";
       text = x + " - " + y;
@@ -482,18 +507,46 @@ Case Grammar::constant_case() {
       c.fetch = "N";
       break;
     }
-    case 3: text = "length('" + std::string(static_cast<size_t>(b % 9), 'x') + "')"; c.expected = std::to_string(b % 9); c.fetch = "I"; break;
-    case 4: text = "upper('ab' || 'c" + std::to_string(b) + "')"; c.expected = "ABC" + std::to_string(b); c.fetch = "T"; break;
+    case 3:
+      text = "length('" + std::string(static_cast<size_t>(b % 9), 'x') + "')";
+      c.expected = std::to_string(b % 9);
+      c.fetch = "I";
+      break;
+    case 4:
+      text = "upper('ab' || 'c" + std::to_string(b) + "')";
+      c.expected = "ABC" + std::to_string(b);
+      c.fetch = "T";
+      break;
     case 5:
       text = "date(" + dt + ") + " + std::to_string(b);
       c.expected = rt::Date(date.days() + b).format(rt::DateFormat{});
       c.fetch = "D";
       break;
-    case 6: text = "round(" + std::to_string(a) + ".125, 2)"; c.expected = decimal(std::to_string(a) + ".125").rounded(2).to_string(); c.fetch = "N"; break;
-    case 7: text = "year(" + dt + ")"; c.expected = std::to_string(d[0]); c.fetch = "I"; break;
-    case 8: text = "month(" + dt + ")"; c.expected = std::to_string(d[1]); c.fetch = "I"; break;
-    case 9: text = "day(" + dt + ")"; c.expected = std::to_string(d[2]); c.fetch = "I"; break;
-    case 10: text = "weekday(" + dt + ")"; c.expected = std::to_string(date.weekday()); c.fetch = "I"; break;
+    case 6:
+      text = "round(" + std::to_string(a) + ".125, 2)";
+      c.expected = decimal(std::to_string(a) + ".125").rounded(2).to_string();
+      c.fetch = "N";
+      break;
+    case 7:
+      text = "year(" + dt + ")";
+      c.expected = std::to_string(d[0]);
+      c.fetch = "I";
+      break;
+    case 8:
+      text = "month(" + dt + ")";
+      c.expected = std::to_string(d[1]);
+      c.fetch = "I";
+      break;
+    case 9:
+      text = "day(" + dt + ")";
+      c.expected = std::to_string(d[2]);
+      c.fetch = "I";
+      break;
+    case 10:
+      text = "weekday(" + dt + ")";
+      c.expected = std::to_string(date.weekday());
+      c.fetch = "I";
+      break;
     default: {
       text = "mdy(" + std::to_string(d[1]) + ", " + std::to_string(d[2]) + ", " + std::to_string(d[0]) + ")";
       c.expected = date.format(rt::DateFormat{});

@@ -31,7 +31,7 @@ struct Part {
   char type = 0;          // expression type: i n c d b (boolean); 0 for syntax
   bool optional = false;  // may be left out whole
   bool dropped = false;
-  int min_kids = 1;       // a list keeps at least this many
+  int min_kids = 1;  // a list keeps at least this many
 };
 
 std::string render(const Part& p);
@@ -40,28 +40,28 @@ std::string render(const Part& p);
 struct Case {
   enum Kind { Query, Change, Constant, Partition } kind = Query;
   Part stmt;
-  std::string fetch;      // per result column: T I N D
+  std::string fetch;             // per result column: T I N D
   bool fetch_from_list = false;  // the types of the select list's items (stmt.kids[0]) instead
-  bool ordered = false;   // the rows' order is part of the answer
-  std::string expected;   // Constant: the documented result, as text
+  bool ordered = false;          // the rows' order is part of the answer
+  std::string expected;          // Constant: the documented result, as text
   // Partition: the predicate p, and the query's parts around it:
   // SELECT ... WHERE base [AND p | AND NOT p | AND p IS NULL].
   Part pred;
-  std::string table;      // Change: the table whose rows are then read
+  std::string table;  // Change: the table whose rows are then read
 };
 
 // Families of the dialect, each on or off.
 struct Features {
-  bool date_functions = true;   // YEAR MONTH DAY WEEKDAY MDY DATE()
-  bool outer_join = false;      // FROM a, OUTER b (not mended yet)
-  bool first_n = true;          // SELECT FIRST n
-  bool order_by_expr = true;    // ORDER BY a function call or bracket
+  bool date_functions = true;     // YEAR MONTH DAY WEEKDAY MDY DATE()
+  bool outer_join = false;        // FROM a, OUTER b (not mended yet)
+  bool first_n = true;            // SELECT FIRST n
+  bool order_by_expr = true;      // ORDER BY a function call or bracket
   bool order_by_decimal = false;  // ORDER BY a decimal past 15 digits or a quotient (not mended yet)
-  bool quotients = true;        // / and AVG compared, ordered, listed
-  bool insert_select = true;    // INSERT ... SELECT
-  bool long_decimals = true;    // decimals past 15 digits
-  bool native_rows = true;      // rows written by each back end's client
-  bool temp_tables = true;      // SELECT ... INTO TEMP and reads of it
+  bool quotients = true;          // / and AVG compared, ordered, listed
+  bool insert_select = true;      // INSERT ... SELECT
+  bool long_decimals = true;      // decimals past 15 digits
+  bool native_rows = true;        // rows written by each back end's client
+  bool temp_tables = true;        // SELECT ... INTO TEMP and reads of it
   // Every family, for a run that looks for faults.
   static Features all();
 };
@@ -102,7 +102,7 @@ class Grammar {
   struct Scope {
     std::vector<std::pair<std::string, const World::Column*>> cols;  // qualified name, column
     bool aggregate = false;  // aggregates allowed here: then `cols` are the grouping keys
-    std::vector<std::pair<std::string, const World::Column*>> all;   // grouped: every column
+    std::vector<std::pair<std::string, const World::Column*>> all;  // grouped: every column
     std::vector<std::pair<std::string, const World::Column*>> keys;
   };
 

@@ -117,7 +117,6 @@ class NativeClient {
   PGconn* pg_ = nullptr;
 };
 
-
 }  // namespace
 
 std::string show(const Answer& a) {
@@ -155,8 +154,7 @@ Answer run_statement(const Record& r, const std::string& text) {
   std::string line = rt::status == 100 ? "no row" : "ok";
   const bool insert = starts_word(text, "insert");
   const bool update = starts_word(text, "update") && !starts_word(text, "update statistics");
-  if (insert || update || starts_word(text, "delete"))
-    line += " rows=" + std::to_string(rows_processed());
+  if (insert || update || starts_word(text, "delete")) line += " rows=" + std::to_string(rows_processed());
   if (insert) line += " serial=" + std::to_string(last_serial());
   a.lines.push_back(line);
   return a;
@@ -243,6 +241,5 @@ std::vector<Answer> run_all(Db which, const std::vector<Record>& records, std::s
   rt::DateFormat::set_current(saved_format);
   return answers;
 }
-
 
 }  // namespace lunadesk::differential

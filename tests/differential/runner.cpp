@@ -81,8 +81,8 @@ TEST_P(Differential, SameAnswerOnBothBackEnds) {
                     << "\n  embedded:   " << show(lite[i]) << "\n  PostgreSQL: " << show(pg[i]);
     }
     if (report) {
-      report << where << '\t' << r.group << '\t' << listing << '\t' << collapse(r.text) << '\t' << show(lite[i])
-             << '\t' << show(pg[i]) << '\n';
+      report << where << '\t' << r.group << '\t' << listing << '\t' << collapse(r.text) << '\t' << show(lite[i]) << '\t'
+             << show(pg[i]) << '\n';
     }
   }
   for (const auto& [text, k] : corpus.known) {
@@ -91,8 +91,8 @@ TEST_P(Differential, SameAnswerOnBothBackEnds) {
                   text.c_str());
     }
   }
-  std::printf("%s: %d statements and queries, %d differ (%d pending, %d decided, %d new)\n", GetParam().c_str(), cases, differ,
-              pending, decided, differ - pending - decided);
+  std::printf("%s: %d statements and queries, %d differ (%d pending, %d decided, %d new)\n", GetParam().c_str(), cases,
+              differ, pending, decided, differ - pending - decided);
   for (const auto& [g, n] : by_group) std::printf("  %-24s %d\n", g.c_str(), n);
 }
 

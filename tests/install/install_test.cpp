@@ -99,8 +99,8 @@ TEST(CommandLine, EverySpellingOfTheBackEndIsTakenOrRefused) {
     for (const std::string value : {"mysql", "informix", "psql"}) {
       Ran r = run({bin(name)}, {"A4GL_SQLTYPE=" + value, "LUNADESK_DB=" + file, "TERM=xterm"});
       EXPECT_EQ(r.status, 1) << name << " " << value;
-      EXPECT_TRUE(one_line(r.err) && r.err.find("A4GL_SQLTYPE \"" + value + "\" names no database back end") !=
-                                         std::string::npos)
+      EXPECT_TRUE(one_line(r.err) &&
+                  r.err.find("A4GL_SQLTYPE \"" + value + "\" names no database back end") != std::string::npos)
           << r.err;
     }
     // A server that is not there: the error names it, whatever the spelling.
@@ -136,8 +136,7 @@ TEST(PostgresSetUp, TheCommandsOfTheManualWorkAsWritten) {
                                        "export A4GL_SQLTYPE=pg", "lunadesk-db demo"};
   const std::string readme = read_file(fs::path(LUNADESK_SOURCE_DIR) / "README.md");
   const std::string manual = read_file(fs::path(LUNADESK_SOURCE_DIR) / "docs/lunadesk.7.scd");
-  std::string script =
-      "su() { [ \"$1 $2\" = 'postgres -c' ] && PGUSER=postgres sh -c \"$3\"; }\nexport PGUSER=alice\n";
+  std::string script = "su() { [ \"$1 $2\" = 'postgres -c' ] && PGUSER=postgres sh -c \"$3\"; }\nexport PGUSER=alice\n";
   for (const std::string& step : steps) {
     EXPECT_NE(readme.find("    " + step + "\n"), std::string::npos) << "README.md: " << step;
     EXPECT_NE(manual.find("\t" + step), std::string::npos) << "lunadesk(7): " << step;
@@ -207,12 +206,24 @@ TEST(ManPages, RenderWithoutWarningsAndDocumentEveryVariable) {
 }
 
 // Files an installation holds under its prefix.
-const std::vector<std::string> kInstalled{
-    "bin/repnamedt", "bin/tugedit", "bin/itemsclr", "bin/lunadesk-db", "bin/txt2pdf", "bin/prnt",
-    "share/lunadesk/help.hlp", "share/man/man1/repnamedt.1.gz", "share/man/man1/tugedit.1.gz",
-    "share/man/man1/itemsclr.1.gz", "share/man/man1/lunadesk-db.1.gz", "share/man/man1/txt2pdf.1.gz",
-    "share/man/man1/prnt.1.gz", "share/man/man7/lunadesk.7.gz", "share/man/man7/lunadesk-sql.7.gz", "share/doc/lunadesk/copyright",
-    "share/doc/lunadesk/changelog.Debian.gz", "share/lintian/overrides/lunadesk"};
+const std::vector<std::string> kInstalled{"bin/repnamedt",
+                                          "bin/tugedit",
+                                          "bin/itemsclr",
+                                          "bin/lunadesk-db",
+                                          "bin/txt2pdf",
+                                          "bin/prnt",
+                                          "share/lunadesk/help.hlp",
+                                          "share/man/man1/repnamedt.1.gz",
+                                          "share/man/man1/tugedit.1.gz",
+                                          "share/man/man1/itemsclr.1.gz",
+                                          "share/man/man1/lunadesk-db.1.gz",
+                                          "share/man/man1/txt2pdf.1.gz",
+                                          "share/man/man1/prnt.1.gz",
+                                          "share/man/man7/lunadesk.7.gz",
+                                          "share/man/man7/lunadesk-sql.7.gz",
+                                          "share/doc/lunadesk/copyright",
+                                          "share/doc/lunadesk/changelog.Debian.gz",
+                                          "share/lintian/overrides/lunadesk"};
 
 // From an installation's bin/: a demo database made by its lunadesk-db,
 // then `program` in a terminal, in a directory without a help file; the
@@ -260,8 +271,8 @@ TEST(Install, AProgramRunsFromATemporaryPrefix) {
 // root: nothing is installed on this machine).
 TEST(Package, HoldsTheInstallationDeclaresItsNeedsAndStarts) {
   e2e::TempDir out;
-  Ran r = run({CPACK_COMMAND_PATH, "--config", std::string(LUNADESK_BUILD_DIR) + "/CPackConfig.cmake", "-B",
-               out.path()});
+  Ran r =
+      run({CPACK_COMMAND_PATH, "--config", std::string(LUNADESK_BUILD_DIR) + "/CPackConfig.cmake", "-B", out.path()});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   std::string deb;
   for (const auto& e : fs::directory_iterator(out.path()))
@@ -289,9 +300,9 @@ TEST(Package, HoldsTheInstallationDeclaresItsNeedsAndStarts) {
 
   Ran depends = run({"/usr/bin/dpkg-deb", "-f", deb, "Package", "Version", "Depends", "Recommends"});
   ASSERT_EQ(depends.status, 0) << depends.err;
-  for (const std::string need : {"Package: lunadesk", "Version: " LUNADESK_VERSION "-1", "libsqlite3-0", "libpq5",
-                                 "libncursesw6", "libc6", "Recommends: less, enscript, ghostscript", "s-nail",
-                                 "ncurses-term"})
+  for (const std::string need :
+       {"Package: lunadesk", "Version: " LUNADESK_VERSION "-1", "libsqlite3-0", "libpq5", "libncursesw6", "libc6",
+        "Recommends: less, enscript, ghostscript", "s-nail", "ncurses-term"})
     EXPECT_NE(depends.out.find(need), std::string::npos) << need << " in\n" << depends.out;
 
   e2e::TempDir root;

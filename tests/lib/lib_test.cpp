@@ -114,7 +114,8 @@ TEST(MessageBox, EveryLengthUpToTheScreenWidthFits) {
       std::size_t at = cells(&ft, 10, 1, 80).find('m');
       ASSERT_NE(at, std::string::npos) << len;
       const int col = static_cast<int>(at) + 1;
-      EXPECT_EQ(cells(&ft, 10, col, shown), msg.substr(0, static_cast<std::size_t>(shown - 1)) + (len <= 76 ? "!" : "m"))
+      EXPECT_EQ(cells(&ft, 10, col, shown),
+                msg.substr(0, static_cast<std::size_t>(shown - 1)) + (len <= 76 ? "!" : "m"))
           << len;
       EXPECT_EQ(cells(&ft, 10, col - 2, 1), "#") << "the left border, one blank before the text; length " << len;
       EXPECT_EQ(cells(&ft, 10, col + shown + 1, 1), "#") << "the right border; length " << len;
@@ -153,8 +154,13 @@ TEST(Confirmation, StartsOnNoAndAnswersByEitherOption) {
 
 TEST(KeyDirection, ForwardUnlessUpLeftOrAccept) {
   auto* t = ui::install_fake_terminal();
-  for (auto [key, down] : {std::pair{ui::key::kReturn, 1}, {ui::key::kDown, 1}, {ui::key::kTab, 1},
-                           {ui::key::kRight, 1}, {ui::key::kUp, 0}, {ui::key::kLeft, 0}, {ui::key::kEsc, 0}}) {
+  for (auto [key, down] : {std::pair{ui::key::kReturn, 1},
+                           {ui::key::kDown, 1},
+                           {ui::key::kTab, 1},
+                           {ui::key::kRight, 1},
+                           {ui::key::kUp, 0},
+                           {ui::key::kLeft, 0},
+                           {ui::key::kEsc, 0}}) {
     t->push(key);
     ui::read_key();
     EXPECT_EQ(iskeydown(), down) << "key " << key;

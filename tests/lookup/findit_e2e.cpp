@@ -20,8 +20,7 @@ constexpr int kErrorLine = 24;
 // The probe's report lines.
 constexpr int kResultLine = 20, kStateLine = 21, kLastLine = 22;
 
-const char* const kItems =
-    "select lk_code, lk_text from lk_item where lk_text matches ? order by lk_code";
+const char* const kItems = "select lk_code, lk_text from lk_item where lk_text matches ? order by lk_code";
 
 class Findit : public ProgramTest {
  protected:
@@ -242,9 +241,9 @@ TEST_P(Findit, CallersListsAndTheCodeZoom) {
   exec("INSERT INTO ar_fnc_table VALUES (?, ?, ?, ?, ?)",
        {Value::of_char("NONE", 4), Value::of_char("No finance charge", 30), Value(rt::decimal_t(7, 4)),
         Value(rt::decimal_t(12, 2)), Value(rt::smallint_t())});
-  auto& t = run({"list:K1=Only row", "list:A=One|B=Two|C=Three|D=Four|E=Five", "zoom:glm_group=XX",
-                 "zoom:cust_status", "zoom:cust_ach_flag=P", "zoom:cust_fnc_code=ZZ", "zoom:cust_name=abc",
-                 "zoom:CUST_STATUS=q", "key", "findit:-", "key", "list:"});
+  auto& t = run({"list:K1=Only row", "list:A=One|B=Two|C=Three|D=Four|E=Five", "zoom:glm_group=XX", "zoom:cust_status",
+                 "zoom:cust_ach_flag=P", "zoom:cust_fnc_code=ZZ", "zoom:cust_name=abc", "zoom:CUST_STATUS=q", "key",
+                 "findit:-", "key", "list:"});
 
   // 1: a list of one row returns it at once; without a search the input
   // wrap option is left as the program set it.
@@ -358,8 +357,8 @@ TEST_P(Findit, NamedSearchesBuildTheirListTexts) {
     row.push_back(Value(rt::date_t()));
     exec("INSERT INTO ar_altname VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", row);
   }
-  for (auto [no, last, first] : {std::tuple{"E003", "Young", "Cy"}, std::tuple{"E002", "Walker", "Bob"},
-                                 std::tuple{"E001", "Walker", "Ann"}}) {
+  for (auto [no, last, first] :
+       {std::tuple{"E003", "Young", "Cy"}, std::tuple{"E002", "Walker", "Bob"}, std::tuple{"E001", "Walker", "Ann"}}) {
     exec("INSERT INTO pymemp VALUES (?, ?, ?, ?, ?, ?)",
          {ch(no, 6), ch(last, 25), ch(first, 16), ch("OPS", 4), Value(rt::date_t()), ch("A", 1)});
   }

@@ -78,8 +78,7 @@ class Itemsclr : public ProgramTest {
             date(2026, 10, 31)});
       const int c = customer(k);
       exec("INSERT INTO ar_customer (cust_customer, cust_name, cust_stmt_cycle) VALUES (?, ?, ?)",
-           {Value::of_int(c), Value::of_char("Customer " + std::to_string(c), 30),
-            Value::of_int(k, rt::smallint_t())});
+           {Value::of_int(c), Value::of_char("Customer " + std::to_string(c), 30), Value::of_int(k, rt::smallint_t())});
       item(c, 1, 1, "IN", "100.00", 11, 2);
       item(c, 1, 2, "PY", "100.00", 11, 20);
       item(c, 2, 1, "IN", "50.00", 11, 5);
@@ -235,8 +234,9 @@ TEST_P(Itemsclr, EveryDateFormatClearsTheCycleAskedFor) {
     EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1)) << bad;
   }
   // So is a numeric setting out of its range, rather than wrapped.
-  for (const auto& [name, bad] : {std::pair{"LUNADESK_LOCK_TIMEOUT_MS", "4294967297"},
-                                  std::pair{"LUNADESK_CURSOR_IDLE_MS", "-1"}, std::pair{"LUNADESK_PG_SPIN_US", "2e6"}}) {
+  for (const auto& [name, bad] :
+       {std::pair{"LUNADESK_LOCK_TIMEOUT_MS", "4294967297"}, std::pair{"LUNADESK_CURSOR_IDLE_MS", "-1"},
+        std::pair{"LUNADESK_PG_SPIN_US", "2e6"}}) {
     auto& t = start("itemsclr", "is not a whole number from", {{name, bad}});
     EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(1)) << name;
     EXPECT_NE(t.row(1).find(std::string(name) + " \"" + bad + "\""), std::string::npos) << t.row(1);
@@ -359,9 +359,8 @@ TEST_P(Itemsclr, CtrlCAtTheDateWarningProcessesNothing) {
   // Without a November run first, invoice 5 nets to 10.00 by December.
   for (int k = 1; k <= 4; ++k) {
     const std::string p = std::to_string(customer(k));
-    EXPECT_EQ(open_items(customer(k)),
-              (std::vector<std::string>{p + "4|1", p + "4|2", p + "4|3", p + "5|1", p + "5|2", p + "5|3", p + "6|1",
-                                        p + "6|2", p + "7|1"}));
+    EXPECT_EQ(open_items(customer(k)), (std::vector<std::string>{p + "4|1", p + "4|2", p + "4|3", p + "5|1", p + "5|2",
+                                                                 p + "5|3", p + "6|1", p + "6|2", p + "7|1"}));
   }
 }
 
@@ -395,14 +394,16 @@ TEST_P(Itemsclr, AmountsThatAreNoNumberLeaveTheirInvoicesOpenAndNamed) {
   if (pg()) GTEST_SKIP() << "the server's numeric columns hold only numbers";
   const int c = customer(1);
   // Invoice 1 nets to zero, 3 too: each gets one amount that is no number.
-  outside("PRAGMA ignore_check_constraints = ON; "
-          "UPDATE ar_item SET ar_amount = 'abc' WHERE ar_invoice_nbr = " + std::to_string(c * 10 + 1) +
-          " AND ar_seq_nbr = 2; UPDATE ar_item SET ar_amount = 9e999 WHERE ar_invoice_nbr = " +
-          std::to_string(c * 10 + 3) + " AND ar_seq_nbr = 3");
+  outside(
+      "PRAGMA ignore_check_constraints = ON; "
+      "UPDATE ar_item SET ar_amount = 'abc' WHERE ar_invoice_nbr = " +
+      std::to_string(c * 10 + 1) + " AND ar_seq_nbr = 2; UPDATE ar_item SET ar_amount = 9e999 WHERE ar_invoice_nbr = " +
+      std::to_string(c * 10 + 3) + " AND ar_seq_nbr = 3");
   auto& t = run();
   clear(t, "11/30/2026", "1");
-  ASSERT_TRUE(t.wait_for_at(kCommentLine, 1, "Left open, amount no number: customer " + std::to_string(c) +
-                                                 " invoice " + std::to_string(c * 10 + 1) + " and 1 more"));
+  ASSERT_TRUE(t.wait_for_at(kCommentLine, 1,
+                            "Left open, amount no number: customer " + std::to_string(c) + " invoice " +
+                                std::to_string(c * 10 + 1) + " and 1 more"));
   std::vector<std::string> expected = open_items_after_november(c);
   for (const char* kept : {"1|1", "1|2", "3|1", "3|2", "3|3"}) expected.push_back(std::to_string(c) + kept);
   std::sort(expected.begin(), expected.end());
@@ -445,7 +446,8 @@ TEST_P(Itemsclr, ACommitTheServerKeepsIsReportedAsDoneAfterCtrlC) {
   enter_criteria(t, "11/30/2026", "");
   bool waiting = false;
   for (int i = 0; i < 600 && !waiting; ++i) {
-    waiting = rows("select count(*) from pg_stat_activity where wait_event = 'SyncRep'", 1) == std::vector<std::string>{"1"};
+    waiting =
+        rows("select count(*) from pg_stat_activity where wait_event = 'SyncRep'", 1) == std::vector<std::string>{"1"};
     if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(waiting) << "the run's COMMIT never waited for the standby";
@@ -491,8 +493,9 @@ class ItemsclrStopped : public Itemsclr {
   // commit, fail.
   void make_dating_fail() {
     if (pg()) {
-      exec("CREATE FUNCTION fail_dating() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''injected failure''; END' "
-           "LANGUAGE plpgsql");
+      exec(
+          "CREATE FUNCTION fail_dating() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''injected failure''; END' "
+          "LANGUAGE plpgsql");
       exec("CREATE TRIGGER fail_dating BEFORE UPDATE ON ar_cycle FOR EACH ROW EXECUTE FUNCTION fail_dating()");
     } else {
       exec("CREATE TRIGGER fail_dating BEFORE UPDATE ON ar_cycle BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
@@ -514,8 +517,9 @@ class ItemsclrStopped : public Itemsclr {
         for (int i = 0; i < 200; ++i) exec("INSERT INTO slow_rows VALUES (?)", {Value::of_int(i)});
         slow_rows_ = true;
       }
-      exec("CREATE TRIGGER slow_dating BEFORE UPDATE ON ar_cycle BEGIN SELECT count(*) FROM slow_rows a, "
-           "slow_rows b, slow_rows c, slow_rows d; END");
+      exec(
+          "CREATE TRIGGER slow_dating BEFORE UPDATE ON ar_cycle BEGIN SELECT count(*) FROM slow_rows a, "
+          "slow_rows b, slow_rows c, slow_rows d; END");
     }
   }
   void release_dating() {
@@ -621,8 +625,9 @@ TEST_P(ItemsclrStopped, ByAnErrorAKillOrAHangUpLeavesEverythingAsBefore) {
 // back ends; the cycle lookup finds accented descriptions from either case.
 TEST_P(Itemsclr, TypeCodesPaddedWithBlanksNetAsWithout) {
   outside("INSERT INTO ar_type VALUES ('P ', '-', 'payment, padded'), ('Q', '-', 'credit')");
-  outside("INSERT INTO ar_cycle VALUES (5, 'Été, premier', '2026-10-31', '2026-10-31'), "
-          "(6, 'ÉTÉ, second', '2026-10-31', '2026-10-31')");
+  outside(
+      "INSERT INTO ar_cycle VALUES (5, 'Été, premier', '2026-10-31', '2026-10-31'), "
+      "(6, 'ÉTÉ, second', '2026-10-31', '2026-10-31')");
   exec("INSERT INTO ar_customer (cust_customer, cust_name, cust_stmt_cycle) VALUES (102, 'Padded', 1)");
   // Invoice 1021 pays with "P" as the programs write it, 1022 with "Q "
   // and 1023 with "P " as another tool writes them; 1024 is short.
@@ -631,8 +636,9 @@ TEST_P(Itemsclr, TypeCodesPaddedWithBlanksNetAsWithout) {
   item(102, 2, 1, "IN", "15.00", 11, 2);
   item(102, 3, 1, "IN", "7.00", 11, 2);
   item(102, 4, 1, "IN", "9.00", 11, 2);
-  outside("INSERT INTO ar_item VALUES (102, 1022, 2, 'Q ', 15.00, '2026-11-10', 'ref'), "
-          "(102, 1023, 2, 'P ', 7.00, '2026-11-10', 'ref'), (102, 1024, 2, 'Q ', 8.00, '2026-11-10', 'ref')");
+  outside(
+      "INSERT INTO ar_item VALUES (102, 1022, 2, 'Q ', 15.00, '2026-11-10', 'ref'), "
+      "(102, 1023, 2, 'P ', 7.00, '2026-11-10', 'ref'), (102, 1024, 2, 'Q ', 8.00, '2026-11-10', 'ref')");
   outside("INSERT INTO ar_openitem VALUES (102, 1022, 2), (102, 1023, 2), (102, 1024, 2)");
   auto& t = run();
   t.key("n");
@@ -838,7 +844,6 @@ TEST_P(ItemsclrUpgraded, AReadOnlyUserIsToldNothingWasCleared) {
 INSTANTIATE_TEST_SUITE_P(Backends, Itemsclr, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrUpgraded, lunadesk::testing::all_backends(),
                          lunadesk::testing::backend_name);
-INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrStopped, lunadesk::testing::all_backends(),
-                         lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, ItemsclrStopped, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

@@ -133,9 +133,7 @@ void ProgramTest::release() { rt::sql::rollback_work(); }
   return ::testing::AssertionSuccess();
 }
 
-void ProgramTest::exec(const std::string& sql, const rt::sql::Params& params) {
-  rt::sql::execute(sql, params);
-}
+void ProgramTest::exec(const std::string& sql, const rt::sql::Params& params) { rt::sql::execute(sql, params); }
 
 std::vector<std::string> ProgramTest::rows(const std::string& sql, int ncols, const rt::sql::Params& params) {
   std::vector<rt::Value> vals(static_cast<size_t>(ncols), rt::Value(rt::char_t(200)));

@@ -26,13 +26,11 @@ class Repnamedt : public ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    for (auto [code, name, login] : {std::tuple{"A1", "Alice Anders", "alice"},
-                                     std::tuple{"B2", "Bob Brown", ""},
+    for (auto [code, name, login] : {std::tuple{"A1", "Alice Anders", "alice"}, std::tuple{"B2", "Bob Brown", ""},
                                      std::tuple{"C3", "Carol Chen", "carol"}}) {
       Value l(rt::char_t(10));
       if (*login) l.set_text(login);
-      exec("INSERT INTO iq_salesman_name VALUES (?, ?, ?)",
-           {Value::of_char(code, 4), Value::of_char(name, 35), l});
+      exec("INSERT INTO iq_salesman_name VALUES (?, ?, ?)", {Value::of_char(code, 4), Value::of_char(name, 35), l});
     }
   }
 
@@ -535,8 +533,7 @@ TEST_P(Repnamedt, AnAddWaitingForTheSameCodeEndsAtTheLockTimeoutKeepingTheTyping
   release();
   t.key("esc");
   ASSERT_TRUE(saved(t));
-  EXPECT_EQ(rows("select iqsn_name from iq_salesman_name where iqsn_code = 'Z9'", 1),
-            std::vector<std::string>{"Zed"});
+  EXPECT_EQ(rows("select iqsn_name from iq_salesman_name where iqsn_code = 'Z9'", 1), std::vector<std::string>{"Zed"});
 }
 
 // A Delete takes the row shown by its key, whatever another operator did

@@ -286,8 +286,9 @@ TEST_P(Tugedit, ACancelledInputShowsTheRowAsStoredAndLeavesNothingBehind) {
 TEST_P(Tugedit, ATaxTableWithAnOddRateOrDateIsShownWithoutStopping) {
   if (GetParam() != lunadesk::testing::Db::Sqlite) GTEST_SKIP() << "the server's columns hold only valid values";
   // As a tool that knows nothing of the column's rules writes them.
-  outside("PRAGMA ignore_check_constraints = ON; UPDATE tx_table SET tt_rate = 'abc' WHERE tt_code = 'ST'; "
-          "UPDATE tx_table SET tt_date = 'not a date' WHERE tt_code = 'CI'");
+  outside(
+      "PRAGMA ignore_check_constraints = ON; UPDATE tx_table SET tt_rate = 'abc' WHERE tt_code = 'ST'; "
+      "UPDATE tx_table SET tt_date = 'not a date' WHERE tt_code = 'CI'");
   auto& t = run();
   find(t, "RETAIL", "TX1");
   ASSERT_TRUE(at(t, kErrorLine, 1, "A tax table holds a rate or date that is no valid value: it is shown blank"));
@@ -730,7 +731,6 @@ TEST_P(TugeditUpgraded, FindsTheGroupsAndLinksOfAnUpgradedDatabase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Tugedit, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
-INSTANTIATE_TEST_SUITE_P(Backends, TugeditUpgraded, lunadesk::testing::all_backends(),
-                         lunadesk::testing::backend_name);
+INSTANTIATE_TEST_SUITE_P(Backends, TugeditUpgraded, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace

@@ -52,12 +52,13 @@ TEST(SitePrintScript, TurnsItsWordsIntoLpOptions) {
   const std::string report = dir.file("rep");
   std::ofstream(report) << "LUNADESK REPORT line 1\n";
   EXPECT_EQ(run_tool("prnt", {report, "LASER1", "2", "0", "10.5cpi"}), 0);
-  EXPECT_EQ(run_tool("prnt", {report, "", "1", "3", "epson", "invoice", "x;y", "6lpi", "landscape", "a=b c", "*"}),
-            0);
-  EXPECT_EQ(read_file(dir.file("log")),
-            "lp [-s] [-d] [LASER1] [-n] [2] [-o] [cpi=10.5] [--] [" + report + "]\n  file: LUNADESK REPORT line 1\n"
-            "lp [-s] [-n] [1] [-o] [media-source=tray-3] [-o] [raw] [-o] [lpi=6] [-o] [landscape] [-o] [a=b c] [--] [" +
-                report + "]\n  file: LUNADESK REPORT line 1\n");
+  EXPECT_EQ(run_tool("prnt", {report, "", "1", "3", "epson", "invoice", "x;y", "6lpi", "landscape", "a=b c", "*"}), 0);
+  EXPECT_EQ(
+      read_file(dir.file("log")),
+      "lp [-s] [-d] [LASER1] [-n] [2] [-o] [cpi=10.5] [--] [" + report +
+          "]\n  file: LUNADESK REPORT line 1\n"
+          "lp [-s] [-n] [1] [-o] [media-source=tray-3] [-o] [raw] [-o] [lpi=6] [-o] [landscape] [-o] [a=b c] [--] [" +
+          report + "]\n  file: LUNADESK REPORT line 1\n");
   // Words it cannot use are refused before anything is printed.
   std::string err;
   EXPECT_EQ(run_tool("prnt", {report, "LASER1", "0", "0"}, &err), 2);
@@ -101,8 +102,8 @@ TEST(Txt2pdf, WritesAPdfBesideTheTextOrNothing) {
 std::string pdf_page(const std::string& pdf, int page) {
   std::string text;
   const std::string n = std::to_string(page);
-  run_command({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite", "-dFirstPage=" + n,
-               "-dLastPage=" + n, "-sOutputFile=-", pdf},
+  run_command({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite", "-dFirstPage=" + n, "-dLastPage=" + n,
+               "-sOutputFile=-", pdf},
               &text, nullptr);
   return text;
 }

@@ -13,8 +13,8 @@ using namespace lunadesk::testing;
 
 namespace {
 
-#define NEED_CUPS(server)                        \
-  do {                                           \
+#define NEED_CUPS(server)                                     \
+  do {                                                        \
     if (!(server).ready()) GTEST_SKIP() << (server).reason(); \
   } while (0)
 
@@ -34,9 +34,8 @@ TEST(RealScheduler, AcceptsTheSitePrintScriptsJobs) {
   e2e::TempDir dir;
   std::ofstream(dir.file("report")) << "LUNADESK REPORT line 1\n";
   std::string err;
-  EXPECT_EQ(prnt({dir.file("report"), "testprn", "2", "3", "10.5cpi", "epson", "landscape", "media=a4", "invoice"},
-                 &err),
-            0)
+  EXPECT_EQ(
+      prnt({dir.file("report"), "testprn", "2", "3", "10.5cpi", "epson", "landscape", "media=a4", "invoice"}, &err), 0)
       << err;
   EXPECT_NE(cups.jobs().find("testprn-1 "), std::string::npos) << cups.jobs();
   // No printer and no default destination: lp refuses, and says so.
@@ -58,8 +57,8 @@ TEST_P(RealPrintSystem, LookupAndPrintFromTheMenu) {
   NEED_CUPS(cups);
   ASSERT_TRUE(cups.add_printer("testprn")) << cups.reason();
   ASSERT_TRUE(cups.add_printer("elevenchars")) << cups.reason();
-  auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::RealPrintSystem,
-                  {{"CUPS_SERVER", cups.socket()}});
+  auto& t =
+      probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::RealPrintSystem, {{"CUPS_SERVER", cups.socket()}});
   ASSERT_TRUE(t.wait_for("View report on screen"));
   t.key("p");
   ASSERT_TRUE(t.wait_for("Enter the printer name"));

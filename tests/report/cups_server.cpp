@@ -32,7 +32,8 @@ constexpr const char* kLpstat = "/usr/bin/lpstat";
 CupsServer::CupsServer() {
   for (const char* tool : {kCupsd, kLpadmin, kLpstat, "/usr/bin/lp", "/usr/lib/cups/filter/gziptoany"}) {
     if (!fs::exists(tool)) {
-      reason_ = std::string("no CUPS scheduler here: ") + tool + " is missing (packages cups-daemon, cups-client, "
+      reason_ = std::string("no CUPS scheduler here: ") + tool +
+                " is missing (packages cups-daemon, cups-client, "
                 "cups-core-drivers)";
       return;
     }
@@ -49,8 +50,8 @@ CupsServer::CupsServer() {
     return;
   }
   dir_ = templ;
-  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
   for (const char* sub : {"spool", "cache", "state", "tmp", "log", "ppd"}) fs::create_directories(dir_ + "/" + sub);
   socket_ = dir_ + "/cups.sock";
   std::ofstream(dir_ + "/cups-files.conf") << "ServerRoot " << dir_ << "\nRequestRoot " << dir_ << "/spool\n"

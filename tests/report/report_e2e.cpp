@@ -29,8 +29,8 @@ using Report = ReportTest;
 // terminal whose F12 does not arrive), leave one row; a value the
 // input would refuse is not saved; Ctrl-C returns three NULLs.
 TEST_P(Report, PrintWindowOffersDefaultsAndSavesOneRow) {
-  auto& t = probe({"prtparm", "", "prtparm", "invoice", "prtparm", "dispatch", "prtparm", "invoice", "defaults",
-                   "report_probe"});
+  auto& t = probe(
+      {"prtparm", "", "prtparm", "invoice", "prtparm", "dispatch", "prtparm", "invoice", "defaults", "report_probe"});
   ASSERT_TRUE(t.wait_for_at(kTitleLine, 31, "Print Parameters"));
   ASSERT_TRUE(t.wait_for("Enter the printer name")) << "the input runs";
   EXPECT_TRUE(t.cell(kTitleLine, 12).reverse && t.cell(kTitleLine, 67).reverse) << "the title spans the window";
@@ -69,9 +69,9 @@ TEST_P(Report, PrintWindowOffersDefaultsAndSavesOneRow) {
   EXPECT_EQ(t.text_at(kPrinterLine, kFieldCol, 10), "DISPATCH  ");
   EXPECT_EQ(t.text_at(kCopiesLine, kFieldCol, 3), "  3");
   t.key("esc");
-  EXPECT_EQ(results(t), (std::vector<std::string>{"prtparm: LASER1|1|NULL", "prtparm: INVOICE1|1|NULL",
-                                                  "prtparm: NULL|NULL|NULL", "prtparm: DISPATCH|3|2",
-                                                  "defaults: tester|DISPATCH|3|2"}));
+  EXPECT_EQ(results(t),
+            (std::vector<std::string>{"prtparm: LASER1|1|NULL", "prtparm: INVOICE1|1|NULL", "prtparm: NULL|NULL|NULL",
+                                      "prtparm: DISPATCH|3|2", "defaults: tester|DISPATCH|3|2"}));
   EXPECT_EQ(count("co_rpt_ctl"), 1);
 }
 
@@ -135,28 +135,97 @@ TEST_P(Report, PrinterLookupListsThePrintSystemsPrinters) {
 // splits them.
 TEST_P(Report, PrintCommandLines) {
   const std::string hostile = "a b;$(touch pwned)";
-  auto& t = probe({"write", "r1", "2", "write", "r1pymacro.pcl", "1", "print", "r1", "pymacro", "LASER1", "2", "NULL",
-                   "write", "r2", "1", "print", "r2", "-o landscape -o cpi=12", "LASER1", "3", "1",
-                   "write", "r3", "1", "print", "r3", "dispatch", "DISPATCH", "1", "NULL",
-                   "write", hostile, "1", "print", hostile, "statement", "x'y;id", "1", "5",
-                   "write", "r5", "1", "output", "r5", "-1", "invoice",
-                   "write", "r6", "1", "output", "r6", "-1", "statement",
-                   "write", "-r7", "1", "print", "-r7", "-o x -- /etc/hostname -dother", "LASER1", "1", "NULL",
-                   "write", "r8", "1", "print", "r8", "-o 'page-label=Draft copy' -ocpi=12", "LASER1", "1", "NULL",
-                   "write", "r9", "1", "print", "r9", "landscape 'a=b c' $HOME", "LASER1", "1", "NULL"},
+  auto& t = probe({"write",
+                   "r1",
+                   "2",
+                   "write",
+                   "r1pymacro.pcl",
+                   "1",
+                   "print",
+                   "r1",
+                   "pymacro",
+                   "LASER1",
+                   "2",
+                   "NULL",
+                   "write",
+                   "r2",
+                   "1",
+                   "print",
+                   "r2",
+                   "-o landscape -o cpi=12",
+                   "LASER1",
+                   "3",
+                   "1",
+                   "write",
+                   "r3",
+                   "1",
+                   "print",
+                   "r3",
+                   "dispatch",
+                   "DISPATCH",
+                   "1",
+                   "NULL",
+                   "write",
+                   hostile,
+                   "1",
+                   "print",
+                   hostile,
+                   "statement",
+                   "x'y;id",
+                   "1",
+                   "5",
+                   "write",
+                   "r5",
+                   "1",
+                   "output",
+                   "r5",
+                   "-1",
+                   "invoice",
+                   "write",
+                   "r6",
+                   "1",
+                   "output",
+                   "r6",
+                   "-1",
+                   "statement",
+                   "write",
+                   "-r7",
+                   "1",
+                   "print",
+                   "-r7",
+                   "-o x -- /etc/hostname -dother",
+                   "LASER1",
+                   "1",
+                   "NULL",
+                   "write",
+                   "r8",
+                   "1",
+                   "print",
+                   "r8",
+                   "-o 'page-label=Draft copy' -ocpi=12",
+                   "LASER1",
+                   "1",
+                   "NULL",
+                   "write",
+                   "r9",
+                   "1",
+                   "print",
+                   "r9",
+                   "landscape 'a=b c' $HOME",
+                   "LASER1",
+                   "1",
+                   "NULL"},
                   Commands::StandinsAndPrnt);
   EXPECT_EQ(results(t).size(), 9u);
   const std::string line1 = "  file: LUNADESK REPORT line 1\n";
   EXPECT_EQ(log(), "lp [-s] [-o] [raw] [-dLASER1] [--] [r1pymacro.pcl]\n" + line1 +
                        "prnt [r1] [LASER1] [2] [0] [10.5cpi]\n" + line1 +
                        "lp [-s] [-o] [landscape] [-o] [cpi=12] [-n3] [-dLASER1] [--] [r2]\n" + line1 +
-                       "prnt [r3] [DISPATCH] [1] [0] [10cpi]\n" + line1 +
-                       "prnt [" + hostile + "] [x'y;id] [1] [5] [statement]\n" + line1 +
-                       "prnt [r5] [INVOICE1] [1] [0] [invoice]\n" + line1 +
-                       "prnt [r6] [] [1] [0] [statement]\n" + line1 +
-                       "lp [-s] [-o] [x] [-n1] [-dLASER1] [--] [-r7]\n" + line1 +
-                       "lp [-s] [-o] [page-label=Draft copy] [-o] [cpi=12] [-n1] [-dLASER1] [--] [r8]\n" + line1 +
-                       "prnt [r9] [LASER1] [1] [0] [landscape] [a=b c] [$HOME]\n" + line1);
+                       "prnt [r3] [DISPATCH] [1] [0] [10cpi]\n" + line1 + "prnt [" + hostile +
+                       "] [x'y;id] [1] [5] [statement]\n" + line1 + "prnt [r5] [INVOICE1] [1] [0] [invoice]\n" + line1 +
+                       "prnt [r6] [] [1] [0] [statement]\n" + line1 + "lp [-s] [-o] [x] [-n1] [-dLASER1] [--] [-r7]\n" +
+                       line1 + "lp [-s] [-o] [page-label=Draft copy] [-o] [cpi=12] [-n1] [-dLASER1] [--] [r8]\n" +
+                       line1 + "prnt [r9] [LASER1] [1] [0] [landscape] [a=b c] [$HOME]\n" + line1);
   for (const std::string& f :
        std::vector<std::string>{"r1", "r1pymacro.pcl", "r2", "r3", hostile, "r5", "r6", "-r7", "r8", "r9"})
     EXPECT_FALSE(exists(file(f))) << f << " is removed after printing";
@@ -167,8 +236,8 @@ TEST_P(Report, PrintCommandLines) {
 // menu, printing nothing when the window is cancelled; Exit removes the
 // report. For 0 rows only Exit is named, and F9 still exports.
 TEST_P(Report, OutputMenu) {
-  auto& t = probe({"write", "r1", "3", "output", "r1", "3", "", "output", "r1", "3", "", "write", "r2", "0",
-                   "output", "r2", "0", "", "write", "r3", "2", "output", "r3", "2", ""});
+  auto& t = probe({"write", "r1",     "3",  "output", "r1", "3",     "",   "output", "r1",     "3",  "",  "write", "r2",
+                   "0",     "output", "r2", "0",      "",   "write", "r3", "2",      "output", "r3", "2", ""});
   ASSERT_TRUE(t.wait_for("View report on screen"));
   EXPECT_EQ(t.row(2), "Output Options: View  Print  eMail  Exit") << "the export option is not on the line";
   EXPECT_EQ(t.row(3), "View report on screen");
@@ -203,11 +272,10 @@ TEST_P(Report, OutputMenu) {
   t.key("p");
   ASSERT_TRUE(t.wait_for("Print Parameters"));
   t.key("esc");
-  EXPECT_EQ(results(t), (std::vector<std::string>{"output: kept", "output: removed", "output: removed",
-                                                  "output: removed"}));
+  EXPECT_EQ(results(t),
+            (std::vector<std::string>{"output: kept", "output: removed", "output: removed", "output: removed"}));
   // The real prnt turned the words into lp's.
-  EXPECT_NE(log().find("lp [-s] [-d] [LASER1] [-n] [1] [--] [r3]\n  file: LUNADESK REPORT line 1\n"),
-            std::string::npos)
+  EXPECT_NE(log().find("lp [-s] [-d] [LASER1] [-n] [1] [--] [r3]\n  file: LUNADESK REPORT line 1\n"), std::string::npos)
       << log();
   EXPECT_EQ(fs::file_size(home_ + "/empty1.txt"), 0u);
 }
@@ -230,9 +298,9 @@ TEST_P(Report, ExportAsTextAndPdf) {
   EXPECT_NE(read_file(home_ + "/report1.pdf").find("/Rotate 90"), std::string::npos) << "condensed: landscape";
   EXPECT_EQ(read_file(home_ + "/report1"), read_file(file("r1")));
   std::string text;
-  if (lunadesk::testing::run_command({"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite",
-                                      "-sOutputFile=-", home_ + "/report1.pdf"},
-                                     &text, nullptr) == 0) {
+  if (lunadesk::testing::run_command(
+          {"/usr/bin/gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite", "-sOutputFile=-", home_ + "/report1.pdf"},
+          &text, nullptr) == 0) {
     EXPECT_NE(text.find("LUNADESK REPORT line 3"), std::string::npos) << text;
   }
   const std::string hostile = "a;touch pwned $(touch pwned2)";
@@ -256,8 +324,8 @@ TEST_P(Report, ExportAsTextAndPdf) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(home_)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{hostile + ".txt", "report1", "report1.pdf", "report1.txt", "wide",
-                                             "wide.pdf"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{hostile + ".txt", "report1", "report1.pdf", "report1.txt", "wide", "wide.pdf"}));
   EXPECT_FALSE(exists(file("pwned")) || exists(file("pwned2")) || exists(home_ + "/pwned"));
 }
 
@@ -267,18 +335,20 @@ TEST_P(Report, ExportAsTextAndPdf) {
 TEST_P(Report, MailFromTheEnvironmentsSender) {
   exec("INSERT INTO co_company_name (con_name, con_email_address) VALUES (?, ?)",
        {Value::of_char("Luna", 40), Value::of_char("office@example.com", 80)});
-  auto& t = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::Standins, {{"LDEMAIL", "reports@example.com"}});
+  auto& t =
+      probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::Standins, {{"LDEMAIL", "reports@example.com"}});
   ASSERT_TRUE(t.wait_for("Output Options"));
   auto gone = [&](const std::string& name) { return [this, name] { return !exists(home_ + "/" + name); }; };
   run_export(t, "m", "mail1", "t", "boss@example.com", gone("mail1.txt"));
   run_export(t, "m", "mail2", "p", "x@y.z; touch pwned", gone("mail2.pdf"));
-  run_export(t, "m", "mail3", "t", "", [&] { return t.row(kErrorLine) == "No valid email address entered, nothing sent"; });
+  run_export(t, "m", "mail3", "t", "",
+             [&] { return t.row(kErrorLine) == "No valid email address entered, nothing sent"; });
   choose(t, "Exit");
   EXPECT_EQ(results(t), std::vector<std::string>{"output: removed"});
   EXPECT_EQ(log(), "mail [-r] [reports@example.com] [-s] [File Attached] [-a] [" + home_ +
                        "/mail1.txt] [boss@example.com]\n  attachment: LUNAD\n"
-                       "mail [-r] [reports@example.com] [-s] [File Attached] [-a] [" + home_ +
-                       "/mail2.pdf] [x@y.z; touch pwned]\n  attachment: %PDF-\n");
+                       "mail [-r] [reports@example.com] [-s] [File Attached] [-a] [" +
+                       home_ + "/mail2.pdf] [x@y.z; touch pwned]\n  attachment: %PDF-\n");
   EXPECT_FALSE(exists(home_ + "/mail1.txt") || exists(home_ + "/mail2.pdf")) << "a mailed export is removed";
   EXPECT_TRUE(exists(home_ + "/mail2")) << "the plain copy beside the PDF stays";
   EXPECT_TRUE(exists(home_ + "/mail3.txt")) << "an export that was not mailed stays";
@@ -461,9 +531,8 @@ TEST_P(Report, MailAttachesTheExportThroughTheRealCommand) {
   auto& p = probe({"write", "r1", "3", "output", "r1", "3", ""}, Commands::MailThatCannotAttach,
                   {{"LDEMAIL", "reports@example.com"}});
   ASSERT_TRUE(p.wait_for("Output Options"));
-  run_export(p, "m", "unsent", "t", "boss@example.com", [&] {
-    return p.row(kErrorLine) == "The mail command cannot attach files, install s-nail; nothing sent";
-  });
+  run_export(p, "m", "unsent", "t", "boss@example.com",
+             [&] { return p.row(kErrorLine) == "The mail command cannot attach files, install s-nail; nothing sent"; });
   choose(p, "Exit");
   EXPECT_EQ(results(p), std::vector<std::string>{"output: removed"});
   EXPECT_TRUE(exists(home_ + "/unsent.txt")) << "nothing was sent, so the export stays";

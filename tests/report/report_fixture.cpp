@@ -20,8 +20,8 @@ std::string read_file(const std::string& path) {
 void ReportTest::SetUp() {
   ProgramTest::SetUp();
   if (IsSkipped() || HasFatalFailure()) return;
-  for (auto [num, value] : {std::pair{7, "LASER1"}, {1010, "DISPATCH"}, {1011, "Y"}, {5007, "APCHECK"},
-                            {6210, "INVOICE1"}})
+  for (auto [num, value] :
+       {std::pair{7, "LASER1"}, {1010, "DISPATCH"}, {1011, "Y"}, {5007, "APCHECK"}, {6210, "INVOICE1"}})
     exec("INSERT INTO sys_parm VALUES (?, ?)", {Value::of_int(num, rt::smallint_t()), Value::of_char(value, 30)});
   home_ = db_->dir() + "/home";
   state_ = db_->dir() + "/state";
@@ -66,9 +66,8 @@ std::vector<std::string> ReportTest::results(e2e::Terminal& t) {
   return out;
 }
 
-void ReportTest::run_export(e2e::Terminal& t, const std::string& key, const std::string& name,
-                            const std::string& type, const std::optional<std::string>& to,
-                            const std::function<bool()>& done) {
+void ReportTest::run_export(e2e::Terminal& t, const std::string& key, const std::string& name, const std::string& type,
+                            const std::optional<std::string>& to, const std::function<bool()>& done) {
   t.key(key);
   ASSERT_TRUE(t.wait_for("Enter filename to save report into: "));
   EXPECT_EQ(t.text_at(4, 2, 1), "┌") << "the export window";

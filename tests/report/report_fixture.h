@@ -23,10 +23,10 @@ std::string read_file(const std::string& path);
 
 // Which commands the probe finds first on PATH.
 enum class Commands {
-  Standins,          // recording lp, lpstat, mail and less; our prnt and txt2pdf
-  StandinsAndPrnt,   // the same with a recording prnt instead of ours
-  RealPrintSystem,   // the system's own lp and lpstat; our prnt and txt2pdf
-  RealMail,          // the stand-ins but for mail: the system's s-nail
+  Standins,              // recording lp, lpstat, mail and less; our prnt and txt2pdf
+  StandinsAndPrnt,       // the same with a recording prnt instead of ours
+  RealPrintSystem,       // the system's own lp and lpstat; our prnt and txt2pdf
+  RealMail,              // the stand-ins but for mail: the system's s-nail
   MailThatCannotAttach,  // the stand-ins with a mail of bsd-mailx's kind, and no s-nail
 };
 

@@ -35,9 +35,7 @@ std::vector<std::string> mv_results;
 
 std::string shown(const Value& v) { return v.is_null() ? "NULL" : v.str(); }
 
-std::string shown(const PrtParm& p) {
-  return shown(p.prtdest) + "|" + shown(p.copies) + "|" + shown(p.paper_tray);
-}
+std::string shown(const PrtParm& p) { return shown(p.prtdest) + "|" + shown(p.copies) + "|" + shown(p.paper_tray); }
 
 bool exists(const std::string& path) {
   struct stat st;

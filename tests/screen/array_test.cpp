@@ -62,8 +62,10 @@ TEST_F(Arrays, DisplayRefusesToGoPastTheEndsAndPages) {
   t->push(kUp);
   t->when_idle([&](ui::FakeTerminal& term) {
     errs.push_back(term.row(24));
-    if (errs.size() == 1) term.push({kNextPage, kNextPage});
-    else term.push(kEsc);
+    if (errs.size() == 1)
+      term.push({kNextPage, kNextPage});
+    else
+      term.push(kEsc);
   });
   EXPECT_TRUE(ui::display_array("sa", vars));
   EXPECT_EQ(errs[0], "There are no more rows in the direction you are going.");
@@ -76,7 +78,10 @@ TEST_F(Arrays, DisplayOnKeyAndInterrupt) {
   ui::set_count(3);
   int at = 0;
   ui::Events ev;
-  ev.on_key.push_back({{f(6)}, [&](ui::Dialog& d) { at = d.arr_curr(); d.exit_input(); }});
+  ev.on_key.push_back({{f(6)}, [&](ui::Dialog& d) {
+                         at = d.arr_curr();
+                         d.exit_input();
+                       }});
   t->push({kDown, f(6)});
   EXPECT_TRUE(ui::display_array("sa", vars, ev));
   EXPECT_EQ(at, 2);
@@ -126,8 +131,10 @@ TEST_F(Arrays, FullArrayRefusesInsertAndTheEndRefusesDown) {
   t->push(kInsertRow);
   t->when_idle([&](ui::FakeTerminal& term) {
     errs.push_back(term.row(24));
-    if (errs.size() == 1) term.push({kDown, kDown});
-    else term.push(kEsc);
+    if (errs.size() == 1)
+      term.push({kDown, kDown});
+    else
+      term.push(kEsc);
   });
   ui::ArrayInputOptions opt{.max_rows = 2};
   EXPECT_TRUE(ui::input_array("sa", vars, opt));

@@ -32,7 +32,9 @@ TEST(Grid, WideCharacterThatDoesNotFitBecomesBlank) {
 
 TEST(Grid, InvalidBytesAndControlsShowAsPlaceholders) {
   Grid g(1, 6);
-  g.put(0, 0, "a\xff" "b\tc");
+  g.put(0, 0,
+        "a\xff"
+        "b\tc");
   EXPECT_EQ(g.row_text(0), "a?b c");
 }
 

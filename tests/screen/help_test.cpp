@@ -61,7 +61,7 @@ TEST(HelpWindow, CtrlWShowsTheMessageAndAnyKeyReturns) {
   EXPECT_NE(shown.find("Type a code."), std::string::npos);
   EXPECT_NE(shown.find("Press any key to continue"), std::string::npos);
   EXPECT_EQ(t->row(4), "  Code   [A   ]");  // the form again under the closed window
-  EXPECT_EQ(code.str(), "A");  // the key that closed the help was not typed
+  EXPECT_EQ(code.str(), "A");               // the key that closed the help was not typed
 }
 
 TEST(HelpWindow, MissingMessageIsToldOnTheErrorLine) {

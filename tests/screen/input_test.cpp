@@ -27,8 +27,7 @@ struct Fixture : ::testing::Test {
     t = start_with(person_form());
     rt::int_flag = 0;
     ui::set_input_wrap(false);
-    for (const char* f : {"code", "name", "cnt"})
-      ev.before_field[f] = [this, f](ui::Dialog&) { trail.push_back(f); };
+    for (const char* f : {"code", "name", "cnt"}) ev.before_field[f] = [this, f](ui::Dialog&) { trail.push_back(f); };
   }
   void TearDown() override { rt::int_flag = 0; }
 };

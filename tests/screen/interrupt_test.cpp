@@ -78,8 +78,13 @@ TEST_F(DeferredInterrupt, PressedBeforeADialogItOnlySetTheFlag) {
 TEST_F(DeferredInterrupt, AtAMenuTheKeyOnlySetsTheFlag) {
   std::vector<std::string> chosen;
   ui::RingMenu m("Are you sure you want to delete this?");
-  m.option("Yes", "", [&] { chosen.push_back("Yes"); m.exit_menu(); })
-      .option("No", "", [&] { chosen.push_back("No"); m.exit_menu(); });
+  m.option("Yes", "", [&] {
+     chosen.push_back("Yes");
+     m.exit_menu();
+   }).option("No", "", [&] {
+    chosen.push_back("No");
+    m.exit_menu();
+  });
   m.next_option("No");
   t->push({kInterrupt, kInterrupt, 'y'});
   m.run();
@@ -145,8 +150,8 @@ TEST_F(DeferredInterrupt, PressedInTheHelpWindowItEndsTheDialogAskingForHelp) {
     t->when_idle([&](ui::FakeTerminal& term) {
       if (help_shown) return term.push({'r', kEsc});  // reached only if the help stayed
       for (int l = 1; l <= 24 && !help_shown; ++l)
-        help_shown = term.row(l).find("Line 1") != std::string::npos ||
-                     term.row(l).find("Type a code.") != std::string::npos;
+        help_shown =
+            term.row(l).find("Line 1") != std::string::npos || term.row(l).find("Type a code.") != std::string::npos;
       if (!help_shown) return term.push(kNone);
       std::raise(SIGINT);
       term.push(kEsc);  // typed after Ctrl-C: left for the next reader

@@ -16,11 +16,12 @@ struct Maint {
   std::vector<std::string> log;
   Maint() {
     auto act = [this](const char* n) { return [this, n] { log.push_back(n); }; };
-    m.option("Find", "Find a record", [this] {
-       log.push_back("Find");
-       m.show({"Next", "Previous", "Change", "Delete"});
-       m.next_option("Next");
-     })
+    m.option("Find", "Find a record",
+             [this] {
+               log.push_back("Find");
+               m.show({"Next", "Previous", "Change", "Delete"});
+               m.next_option("Next");
+             })
         .option("Next", "Display the next record", act("Next"))
         .option("Previous", "Display the previous record", act("Previous"))
         .option("Add", "Add a new record", act("Add"))
@@ -96,7 +97,10 @@ TEST(RingMenu, ConfirmationStartsOnNoAndCtrlCAnswersNo) {
     t->push(keys);
     bool yes = false;
     ui::RingMenu m("Are you sure you want to delete this?");
-    m.option("Yes", "", [&] { yes = true; m.exit_menu(); }).option("No", "", [&] { m.exit_menu(); });
+    m.option("Yes", "", [&] {
+       yes = true;
+       m.exit_menu();
+     }).option("No", "", [&] { m.exit_menu(); });
     m.next_option("No");
     m.run();
     return yes;
@@ -128,8 +132,10 @@ TEST(RingMenu, OptionsWiderThanTheLineGoOnFurtherPages) {
   std::vector<std::string> lines;
   t->when_idle([&](ui::FakeTerminal& term) {
     lines.push_back(term.row(1));
-    if (lines.size() < 9) term.push(ui::key::kRight);
-    else term.push('x');
+    if (lines.size() < 9)
+      term.push(ui::key::kRight);
+    else
+      term.push('x');
   });
   m.run();
   EXPECT_EQ(lines[0].rfind("Choose: Option0  Option1", 0), 0u);

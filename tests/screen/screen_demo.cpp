@@ -12,12 +12,27 @@ const ui::FormDef kForm{
     .lines = 8,
     .cols = 60,
     .labels = {{1, 2, "Code"}, {3, 2, "Name"}, {5, 2, "Count"}},
-    .fields = {ui::FieldDef{.tag = "a", .table = "t", .name = "code", .type = rt::char_t(4), .line = 1, .col = 10,
-                            .width = 4, .upshift = true, .required = true, .comment = "Enter a code"},
-               ui::FieldDef{.tag = "b", .table = "t", .name = "name", .type = rt::char_t(20), .line = 3, .col = 10,
-                            .width = 20, .comment = "Enter a name"},
-               ui::FieldDef{.tag = "c", .table = "t", .name = "cnt", .type = rt::smallint_t(), .line = 5, .col = 10,
-                            .width = 5}},
+    .fields =
+        {ui::FieldDef{.tag = "a",
+                      .table = "t",
+                      .name = "code",
+                      .type = rt::char_t(4),
+                      .line = 1,
+                      .col = 10,
+                      .width = 4,
+                      .upshift = true,
+                      .required = true,
+                      .comment = "Enter a code"},
+         ui::FieldDef{.tag = "b",
+                      .table = "t",
+                      .name = "name",
+                      .type = rt::char_t(20),
+                      .line = 3,
+                      .col = 10,
+                      .width = 20,
+                      .comment = "Enter a name"},
+         ui::FieldDef{
+             .tag = "c", .table = "t", .name = "cnt", .type = rt::smallint_t(), .line = 5, .col = 10, .width = 5}},
     .records = {{"t", 1, {"code", "name", "cnt"}}}};
 
 rt::Value code(rt::char_t(4)), name(rt::char_t(20)), cnt(rt::smallint_t());
@@ -30,7 +45,10 @@ void result(const std::string& text) {
 
 void do_input() {
   ui::Events ev;
-  ev.before_input = [](ui::Dialog&) { ui::message("Esc: Accept  Ctrl-C: Cancel"); ui::display_at("", 3, 1); };
+  ev.before_input = [](ui::Dialog&) {
+    ui::message("Esc: Accept  Ctrl-C: Cancel");
+    ui::display_at("", 3, 1);
+  };
   ev.on_key.push_back({{ui::key::f(5), ui::key::ctrl('f')}, [](ui::Dialog& d) {
                          if (d.infield("name")) ui::display_field("name", std::string_view("Looked up"));
                        }});

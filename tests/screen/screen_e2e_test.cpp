@@ -163,21 +163,53 @@ TEST(ScreenE2E, AlternativeKeySequencesArriveAsTheirKeys) {
   started(t);
   const std::pair<const char*, const char*> keys[] = {
       // Home and End: tmux/screen (VT220), xterm's normal mode, rxvt
-      {"\x1b[1~", "home"}, {"\x1b[H", "home"}, {"\x1bOH", "home"}, {"\x1b[7~", "home"},
-      {"\x1b[4~", "end"}, {"\x1b[F", "end"}, {"\x1bOF", "end"}, {"\x1b[8~", "end"},
+      {"\x1b[1~", "home"},
+      {"\x1b[H", "home"},
+      {"\x1bOH", "home"},
+      {"\x1b[7~", "home"},
+      {"\x1b[4~", "end"},
+      {"\x1b[F", "end"},
+      {"\x1bOF", "end"},
+      {"\x1b[8~", "end"},
       // the VT220 editing keypad
-      {"\x1b[2~", "insert"}, {"\x1b[3~", "delete"}, {"\x1b[5~", "pgup"}, {"\x1b[6~", "pgdn"},
+      {"\x1b[2~", "insert"},
+      {"\x1b[3~", "delete"},
+      {"\x1b[5~", "pgup"},
+      {"\x1b[6~", "pgdn"},
       // arrows in both cursor-key modes, back-tab
-      {"\x1b[A", "up"}, {"\x1b[B", "down"}, {"\x1b[C", "right"}, {"\x1b[D", "left"},
-      {"\x1bOA", "up"}, {"\x1bOB", "down"}, {"\x1bOC", "right"}, {"\x1bOD", "left"}, {"\x1b[Z", "backtab"},
+      {"\x1b[A", "up"},
+      {"\x1b[B", "down"},
+      {"\x1b[C", "right"},
+      {"\x1b[D", "left"},
+      {"\x1bOA", "up"},
+      {"\x1bOB", "down"},
+      {"\x1bOC", "right"},
+      {"\x1bOD", "left"},
+      {"\x1b[Z", "backtab"},
       // F1-F4 as xterm, PuTTY/rxvt and the Linux console send them (F3 and
       // F4 are named for what they do in arrays)
-      {"\x1bOP", "f1"}, {"\x1bOQ", "f2"}, {"\x1bOR", "nextpage"}, {"\x1bOS", "prevpage"},
-      {"\x1b[11~", "f1"}, {"\x1b[12~", "f2"}, {"\x1b[13~", "nextpage"}, {"\x1b[14~", "prevpage"},
-      {"\x1b[[A", "f1"}, {"\x1b[[B", "f2"}, {"\x1b[[C", "nextpage"}, {"\x1b[[D", "prevpage"}, {"\x1b[[E", "f5"},
+      {"\x1bOP", "f1"},
+      {"\x1bOQ", "f2"},
+      {"\x1bOR", "nextpage"},
+      {"\x1bOS", "prevpage"},
+      {"\x1b[11~", "f1"},
+      {"\x1b[12~", "f2"},
+      {"\x1b[13~", "nextpage"},
+      {"\x1b[14~", "prevpage"},
+      {"\x1b[[A", "f1"},
+      {"\x1b[[B", "f2"},
+      {"\x1b[[C", "nextpage"},
+      {"\x1b[[D", "prevpage"},
+      {"\x1b[[E", "f5"},
       // F5-F12
-      {"\x1b[15~", "f5"}, {"\x1b[17~", "f6"}, {"\x1b[18~", "f7"}, {"\x1b[19~", "f8"},
-      {"\x1b[20~", "f9"}, {"\x1b[21~", "f10"}, {"\x1b[23~", "f11"}, {"\x1b[24~", "f12"},
+      {"\x1b[15~", "f5"},
+      {"\x1b[17~", "f6"},
+      {"\x1b[18~", "f7"},
+      {"\x1b[19~", "f8"},
+      {"\x1b[20~", "f9"},
+      {"\x1b[21~", "f10"},
+      {"\x1b[23~", "f11"},
+      {"\x1b[24~", "f12"},
   };
   for (const auto& [seq, name] : keys) {
     SCOPED_TRACE(e2e::escape(seq));
@@ -233,7 +265,8 @@ TEST(ScreenE2E, TheTooSmallNoticeFitsTheTerminalAndCtrlCLeaves) {
     joined.clear();
     for (int r = 1; r <= t.rows() && !t.row(r).empty(); ++r) joined += (joined.empty() ? "" : " ") + t.row(r);
     return joined == notice;
-  })) << "the notice, its lines joined: " << joined;
+  })) << "the notice, its lines joined: "
+      << joined;
   t.key("ctrl-c");
   const auto st = t.wait_exit();
   ASSERT_TRUE(st);

@@ -18,7 +18,7 @@ std::string times(std::string_view s, int n) {
 }
 
 struct Rule {
-  std::string text;   // assigned to a CHAR(width)
+  std::string text;  // assigned to a CHAR(width)
   int width;
   std::string held;   // what the variable holds (cut, no trailing blanks)
   int length;         // characters without trailing blanks
@@ -122,8 +122,7 @@ TEST_P(CharSql, UpshiftedMatchesFoldBeyondAscii) {
   EXPECT_EQ(column(q, {Value::of_char("[^É]*", 20)}), (std::vector<std::string>{"3", "4"}));
   EXPECT_EQ(column("select k from w where upper(d) matches 'ΩΜΈ*'"), (std::vector<std::string>{"4"}));
   EXPECT_EQ(column("select k from w where lower(d) matches 'éc*' order by k"), (std::vector<std::string>{"1", "2"}));
-  EXPECT_EQ(column("select k from w where not upper(d) matches 'É*' order by k"),
-            (std::vector<std::string>{"3", "4"}));
+  EXPECT_EQ(column("select k from w where not upper(d) matches 'É*' order by k"), (std::vector<std::string>{"3", "4"}));
   // The patterns that ignore_case builds, on the column as it is.
   EXPECT_EQ(column("select k from w where d matches '[Éé][Cc]*' order by k"), (std::vector<std::string>{"1", "2"}));
 }

@@ -64,8 +64,9 @@ class Other {
   // Sessions of the programs (not this one) whose snapshot holds back the
   // server's clean-up.
   int holding_back() {
-    return std::stoi(run("select count(*) from pg_stat_activity where application_name = 'lunadesk' "
-                         "and (backend_xmin is not null or state like 'idle in transaction%')"));
+    return std::stoi(
+        run("select count(*) from pg_stat_activity where application_name = 'lunadesk' "
+            "and (backend_xmin is not null or state like 'idle in transaction%')"));
   }
 
  private:
@@ -84,7 +85,8 @@ class ScrollCursor : public ::testing::TestWithParam<Db> {
     reconnect();
     continue_.emplace();
     ok("create table br (k integer, name char(10))");
-    for (int k = 1; k <= 6; ++k) ok("insert into br values (?, ?)", {Value::of_int(k), Value::of_char("r" + std::to_string(k), 10)});
+    for (int k = 1; k <= 6; ++k)
+      ok("insert into br values (?, ?)", {Value::of_int(k), Value::of_char("r" + std::to_string(k), 10)});
     other_.emplace(*db_);
   }
   void TearDown() override {
@@ -384,12 +386,16 @@ TEST_P(ScrollCursor, IdleBrowseDuringALockWait) {
       begin_work();
       execute("update br set name = 'mine' where k = 2");
       const int status = rt::status;
-      if (status == 0) commit_work();
-      else rollback_work();
+      if (status == 0)
+        commit_work();
+      else
+        rollback_work();
       EXPECT_EQ(status, t.status) << last_error_message();
     }
-    if (letting_go.joinable()) letting_go.join();
-    else holder.run("rollback");
+    if (letting_go.joinable())
+      letting_go.join();
+    else
+      holder.run("rollback");
     set_lock_wait_hook(nullptr);
     hook_seen = nullptr;
 

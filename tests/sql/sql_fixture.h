@@ -21,7 +21,9 @@ using lunadesk::testing::ScopedDatabase;
 
 inline Value chr(std::string_view s, int width = 10) { return Value::of_char(s, width); }
 inline Value num(std::int64_t v) { return Value::of_int(v); }
-inline Value dec(std::string_view s, int p = 10, int sc = 2) { return Value::of_decimal(*Decimal::parse(s), decimal_t(p, sc)); }
+inline Value dec(std::string_view s, int p = 10, int sc = 2) {
+  return Value::of_decimal(*Decimal::parse(s), decimal_t(p, sc));
+}
 
 class Sql : public ::testing::TestWithParam<Db> {
  protected:

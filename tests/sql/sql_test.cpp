@@ -42,7 +42,8 @@ TEST_P(Sql, CharValuesCompareWithoutTrailingBlanks) {
 
 TEST_P(Sql, NullsTravelBothWays) {
   ok("create table n (a integer, b char(3), c decimal(8,2), d date)");
-  ok("insert into n values (?, ?, ?, ?)", {Value(integer_t()), Value(char_t(3)), Value(decimal_t(8, 2)), Value(date_t())});
+  ok("insert into n values (?, ?, ?, ?)",
+     {Value(integer_t()), Value(char_t(3)), Value(decimal_t(8, 2)), Value(date_t())});
   Value a = num(7), b = chr("z", 3), c = dec("1.00", 8, 2), d = Value::of_date(*Date::from_mdy(1, 2, 2003));
   select_into("select a, b, c, d from n", {}, {&a, &b, &c, &d});
   ASSERT_EQ(rt::status, 0) << last_error_message();
@@ -198,7 +199,8 @@ TEST_P(Sql, TemporaryTablesAreDroppedAndMadeAgain) {
   EXPECT_EQ(status_of(create), -310);
   ok("INSERT INTO t_printer VALUES (   ?,\"\")", {chr("lp1", 10)});
   // An empty description matches the empty search text only.
-  EXPECT_EQ(column("select * from t_printer where descr matches ?", {chr("*", 200)}), (std::vector<std::string>{"lp1"}));
+  EXPECT_EQ(column("select * from t_printer where descr matches ?", {chr("*", 200)}),
+            (std::vector<std::string>{"lp1"}));
   EXPECT_EQ(column("select * from t_printer where upper(descr) matches ?", {chr("A*", 200)}),
             std::vector<std::string>{});
   ok("DELETE FROM t_printer");
@@ -351,7 +353,8 @@ TEST_P(Sql, DatesCompareAndConvert) {
   EXPECT_EQ(count("select count(*) from dt where d between ? and ?",
                   {Value::of_date(*Date::from_mdy(1, 1, 2026)), Value::of_date(*Date::from_mdy(6, 30, 2026))}),
             1);
-  EXPECT_EQ(column("select d from dt order by 1"), (std::vector<std::string>{"12/31/2025", "01/15/2026", "12/31/2026"}));
+  EXPECT_EQ(column("select d from dt order by 1"),
+            (std::vector<std::string>{"12/31/2025", "01/15/2026", "12/31/2026"}));
   Value d(date_t());
   select_into("select d from dt where n = 1", {}, {&d});
   EXPECT_EQ(d.as_date(), *Date::from_mdy(12, 31, 2026));
@@ -566,7 +569,8 @@ TEST_P(Sql, DecimalArithmeticInsideSqlIsExact) {
     Decimal a = amount(), b = id % 10 == 0 ? a : amount();
     if (b.is_zero()) b = Decimal::from_int(7);
     rows.emplace_back(a, b);
-    ok("insert into dp values (?, ?, ?)", {num(id), Value::of_decimal(a, decimal_t(16, 6)), Value::of_decimal(b, decimal_t(16, 6))});
+    ok("insert into dp values (?, ?, ?)",
+       {num(id), Value::of_decimal(a, decimal_t(16, 6)), Value::of_decimal(b, decimal_t(16, 6))});
   }
   commit_work();
   Cursor c;
@@ -581,8 +585,8 @@ TEST_P(Sql, DecimalArithmeticInsideSqlIsExact) {
     const auto& [a, b] = rows[static_cast<size_t>(id.as_int())];
     const Decimal want[] = {a - b, a + b, a * b, -a, -b, a / b};
     for (int k = 0; k < 6; ++k)
-      EXPECT_EQ(Decimal::parse(got[static_cast<size_t>(k)].str()), want[k]) << "column " << k + 2 << " of row " << id.as_int()
-                                                                   << ": " << got[static_cast<size_t>(k)].str();
+      EXPECT_EQ(Decimal::parse(got[static_cast<size_t>(k)].str()), want[k])
+          << "column " << k + 2 << " of row " << id.as_int() << ": " << got[static_cast<size_t>(k)].str();
   }
   EXPECT_EQ(rt::status, 100) << last_error_message();
   EXPECT_EQ(n, 150);
@@ -710,13 +714,13 @@ TEST_P(Sql, TextDatesRoundingAndNumbersAnswerAlike) {
 // character can match finds nothing and stops nothing.
 TEST_P(Sql, BracketPatternsMeanTheSameOnBothBackEnds) {
   ok("create table bp (s char(12))");
-  const std::vector<std::string> values = {"abc",  "b]x",   "a-c",  "zeta", "élan", "éa",   "Ébène", "ça",
-                                           "x^y",  "a\\b",  "[ab]", "]",    "-",    "ñu",   "日本",   "a b"};
+  const std::vector<std::string> values = {"abc", "b]x",  "a-c",  "zeta", "élan", "éa", "Ébène", "ça",
+                                           "x^y", "a\\b", "[ab]", "]",    "-",    "ñu", "日本",  "a b"};
   for (const std::string& v : values) ok("insert into bp values (?)", {chr(v, 12)});
-  const char* patterns[] = {"[a-c]*", "[^a-c]*", "[abc]bc", "[]]*", "*[\\]]*", "[\\]x]*", "[a\\-c]*", "?\\-?",
-                            "[z-a]*", "[^z-a]*", "[é-a]*", "[à-ê]*", "[^à-ê]*", "[a-\\]*", "[\\[]*", "[A-Z]*",
-                            "*[^a-z]", "[ñ-ü]?", "[本日]*", "[一-鿿]?", "?[ ]?", "[x\\^]*", "[-a]*", "*[a-]",
-                            "[", "[ab", "a[]", "*\\[ab\\]", "[\\\\]*", "a\\\\b"};
+  const char* patterns[] = {"[a-c]*",  "[^a-c]*", "[abc]bc", "[]]*",       "*[\\]]*", "[\\]x]*", "[a\\-c]*", "?\\-?",
+                            "[z-a]*",  "[^z-a]*", "[é-a]*",  "[à-ê]*",     "[^à-ê]*", "[a-\\]*", "[\\[]*",   "[A-Z]*",
+                            "*[^a-z]", "[ñ-ü]?",  "[本日]*", "[一-鿿]?", "?[ ]?",   "[x\\^]*", "[-a]*",    "*[a-]",
+                            "[",       "[ab",     "a[]",     "*\\[ab\\]",  "[\\\\]*", "a\\\\b"};
   for (const char* p : patterns) {
     std::vector<std::string> want;
     for (const std::string& v : values)
@@ -736,35 +740,77 @@ TEST_P(Sql, BracketPatternsMeanTheSameOnBothBackEnds) {
 // one that does not: no criterion finds a row it should not, none reaches
 // another table, none stops the program.
 TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
-  const std::vector<std::string> sessions = pg() ? std::vector<std::string>{"", "-c standard_conforming_strings=off -c backslash_quote=on", "-c standard_conforming_strings=off -c escape_string_warning=off"}
-                                                 : std::vector<std::string>{""};
+  const std::vector<std::string> sessions =
+      pg() ? std::vector<std::string>{"", "-c standard_conforming_strings=off -c backslash_quote=on",
+                                      "-c standard_conforming_strings=off -c escape_string_warning=off"}
+           : std::vector<std::string>{""};
   ok("create table iq_salesman_name (iqsn_code char(4), iqsn_name char(35), iqsn_userlogin char(10))");
   ok("create table co_company_name (con_name char(40), con_email_address char(80))");
   ok("insert into co_company_name values ('Lunadesk Ltd', 'secret@example.invalid')");
   const char* names[] = {"SMITH", "O'BRIEN", "BACK\\SLASH", "QUOTE\\'S", "01/02/2026", "100%", "A_B"};
   int k = 0;
-  for (const char* n : names) ok("insert into iq_salesman_name values (?, ?, ?)", {chr(std::to_string(++k), 4), chr(n, 35), chr("u", 10)});
+  for (const char* n : names)
+    ok("insert into iq_salesman_name values (?, ?, ?)", {chr(std::to_string(++k), 4), chr(n, 35), chr("u", 10)});
   struct Probe {
     std::string criteria;
     std::vector<std::string> rows;  // names found
   };
   std::vector<Probe> probes = {
-      {"\\\\' or 1=1 --", {}}, {"' or '1'='1", {}}, {"' or 1=1 --", {}}, {"\\' or 1=1 --", {}},
+      {"\\\\' or 1=1 --", {}},
+      {"' or '1'='1", {}},
+      {"' or 1=1 --", {}},
+      {"\\' or 1=1 --", {}},
       {"x' union select con_email_address, con_name, con_name from co_company_name --", {}},
       {"\\\\' union select con_email_address, con_name, con_name from co_company_name --", {}},
       {"' union select usename, usename, usename from pg_user --", {}},
-      {"\\\\'; drop table co_company_name; --", {}}, {"'; delete from iq_salesman_name; --", {}},
-      {"O'BRIEN", {"O'BRIEN"}}, {"O''BRIEN", {}}, {"BACK\\\\SLASH", {"BACK\\SLASH"}}, {"BACK\\SLASH", {}},
-      {"QUOTE\\\\'S", {"QUOTE\\'S"}}, {"QUOTE\\'S", {}}, {"QUOTE\\\\\\'S", {"QUOTE\\'S"}}, {"\\\\", {}}, {"\\", {}},
-      {"\\'", {}}, {"'", {}}, {"''", {}}, {"\\\\\\'", {}}, {"E'\\\\x27 or 1=1", {}}, {"$$ or 1=1 $$", {}},
-      {"$1", {}}, {"?", {}}, {"*' or '1'='1", {}}, {"\\\\'*", {}}, {"*\\\\' or 1=1 --*", {}},
-      {"O\\'BRIEN|' or 1=1 --", {"O'BRIEN"}}, {"A:' or 1=1 --", {}}, {"' or 1=1 --:(", {}},
-      {"<' or 1=1 --", {}}, {"=' or 1=1 --", {}}, {">=\\\\' or 1=1 --", {}},
-      {"100%", {"100%"}}, {"10_%", {}}, {"A_B", {"A_B"}}, {"%", {}}, {"_", {}}, {"?[']*", {"O'BRIEN"}},
-      {"*[\\\\']*", {"BACK\\SLASH", "O'BRIEN", "QUOTE\\'S"}}, {"[z-a]*", {}}, {"*' or '1'='1' --*", {}},
-      {"\\\\\\\\' or 1=1 --", {}}, {"/* */ or 1=1", {}}, {"SMITH' --", {}}, {"SMITH\\\\' --", {}},
-      {"SMITH", {"SMITH"}}, {"smith", {}}, {"S*", {"SMITH"}}, {"01/02/2026", {"01/02/2026"}},
-      {"\\x27 or 1=1", {}}, {"\x27\x27\x27", {}}, {"chr(39)||' or 1=1", {}},
+      {"\\\\'; drop table co_company_name; --", {}},
+      {"'; delete from iq_salesman_name; --", {}},
+      {"O'BRIEN", {"O'BRIEN"}},
+      {"O''BRIEN", {}},
+      {"BACK\\\\SLASH", {"BACK\\SLASH"}},
+      {"BACK\\SLASH", {}},
+      {"QUOTE\\\\'S", {"QUOTE\\'S"}},
+      {"QUOTE\\'S", {}},
+      {"QUOTE\\\\\\'S", {"QUOTE\\'S"}},
+      {"\\\\", {}},
+      {"\\", {}},
+      {"\\'", {}},
+      {"'", {}},
+      {"''", {}},
+      {"\\\\\\'", {}},
+      {"E'\\\\x27 or 1=1", {}},
+      {"$$ or 1=1 $$", {}},
+      {"$1", {}},
+      {"?", {}},
+      {"*' or '1'='1", {}},
+      {"\\\\'*", {}},
+      {"*\\\\' or 1=1 --*", {}},
+      {"O\\'BRIEN|' or 1=1 --", {"O'BRIEN"}},
+      {"A:' or 1=1 --", {}},
+      {"' or 1=1 --:(", {}},
+      {"<' or 1=1 --", {}},
+      {"=' or 1=1 --", {}},
+      {">=\\\\' or 1=1 --", {}},
+      {"100%", {"100%"}},
+      {"10_%", {}},
+      {"A_B", {"A_B"}},
+      {"%", {}},
+      {"_", {}},
+      {"?[']*", {"O'BRIEN"}},
+      {"*[\\\\']*", {"BACK\\SLASH", "O'BRIEN", "QUOTE\\'S"}},
+      {"[z-a]*", {}},
+      {"*' or '1'='1' --*", {}},
+      {"\\\\\\\\' or 1=1 --", {}},
+      {"/* */ or 1=1", {}},
+      {"SMITH' --", {}},
+      {"SMITH\\\\' --", {}},
+      {"SMITH", {"SMITH"}},
+      {"smith", {}},
+      {"S*", {"SMITH"}},
+      {"01/02/2026", {"01/02/2026"}},
+      {"\\x27 or 1=1", {}},
+      {"\x27\x27\x27", {}},
+      {"chr(39)||' or 1=1", {}},
   };
   ASSERT_GE(probes.size(), 50u);
   const char* saved = getenv("PGOPTIONS");
@@ -781,8 +827,8 @@ TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
       EXPECT_EQ(scs.str(), "on") << "the session reads constants the standard way";
     }
     for (const Probe& p : probes) {
-      const rt::qbe::Condition cond = rt::qbe::field_condition("iq_salesman_name.iqsn_name", char_t(35), p.criteria,
-                                                               DateFormat());
+      const rt::qbe::Condition cond =
+          rt::qbe::field_condition("iq_salesman_name.iqsn_name", char_t(35), p.criteria, DateFormat());
       if (!cond.ok) {
         EXPECT_TRUE(p.rows.empty()) << p.criteria << ": refused";
         continue;
@@ -815,8 +861,10 @@ TEST_P(Sql, HostileCriteriaNeverChangeTheStatement) {
     select_into("select current_setting('standard_conforming_strings') from co_company_name", {}, {&scs});
     EXPECT_EQ(scs.str(), "on");
     disconnect();
-    if (saved) setenv("PGOPTIONS", saved, 1);
-    else unsetenv("PGOPTIONS");
+    if (saved)
+      setenv("PGOPTIONS", saved, 1);
+    else
+      unsetenv("PGOPTIONS");
     std::string why;
     ASSERT_TRUE(try_connect("lunadesk", &why, {db_->settings()})) << why;
   }

@@ -29,20 +29,29 @@ class FakeSchema : public SchemaLookup {
     return t;
   }
   std::map<std::string, TableInfo> tables_{
-      {"tx_use_g", make({{"tu_use_g", "CHAR(8)"}, {"tu_prodtcl", "CHAR(5)"}, {"tu_description", "CHAR(40)"},
-                         {"tu_link", "SERIAL"}},
-                        3)},
+      {"tx_use_g",
+       make({{"tu_use_g", "CHAR(8)"}, {"tu_prodtcl", "CHAR(5)"}, {"tu_description", "CHAR(40)"}, {"tu_link", "SERIAL"}},
+            3)},
       {"t", make({{"a", "INTEGER"}, {"b", "CHAR(10)"}})},
       {"tv", make({{"a", "INTEGER"}, {"b", "CHAR(10)"}, {"v", "VARCHAR(10)"}})},
       {"iq_salesman_name", make({{"iqsn_code", "CHAR(4)"}, {"iqsn_name", "CHAR(35)"}, {"iqsn_userlogin", "CHAR(10)"}})},
-      {"ar_cycle", make({{"arcy_code", "SMALLINT"}, {"arcy_desc", "CHAR(30)"}, {"arcy_cutoff_date", "DATE"},
+      {"ar_cycle", make({{"arcy_code", "SMALLINT"},
+                         {"arcy_desc", "CHAR(30)"},
+                         {"arcy_cutoff_date", "DATE"},
                          {"arcy_last_date", "DATE"}})},
-      {"ar_item", make({{"ar_customer", "INTEGER"}, {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"},
-                        {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "DECIMAL(12,2)"}, {"ar_tran_dt", "DATE"},
+      {"ar_item", make({{"ar_customer", "INTEGER"},
+                        {"ar_invoice_nbr", "INTEGER"},
+                        {"ar_seq_nbr", "SMALLINT"},
+                        {"ar_tran_type", "CHAR(2)"},
+                        {"ar_amount", "DECIMAL(12,2)"},
+                        {"ar_tran_dt", "DATE"},
                         {"ar_reference", "CHAR(12)"}})},
       {"ar_customer", make({{"cust_customer", "INTEGER"}, {"cust_stmt_cycle", "SMALLINT"}})},
-      {"t_cust_items", make({{"ar_customer", "INTEGER"}, {"ar_tran_type", "CHAR(2)"}, {"ar_amount", "numeric(12,2)"},
-                             {"ar_invoice_nbr", "INTEGER"}, {"ar_seq_nbr", "SMALLINT"}})},
+      {"t_cust_items", make({{"ar_customer", "INTEGER"},
+                             {"ar_tran_type", "CHAR(2)"},
+                             {"ar_amount", "numeric(12,2)"},
+                             {"ar_invoice_nbr", "INTEGER"},
+                             {"ar_seq_nbr", "SMALLINT"}})},
       {"rates", make({{"r", "DECIMAL(16,6)"}, {"f", "FLOAT"}, {"d", "date"}})},
   };
 };
@@ -245,8 +254,8 @@ TEST(Translate, DateConstantsFollowDbdate) {
     TranslateOptions opt;
     opt.date_format = DateFormat::from_dbdate(c.dbdate);
     for (Backend target : {Backend::Sqlite, Backend::Postgres}) {
-      const Translation t = translate("select 1 from rates where d = '" + std::string(c.typed) + "'", target,
-                                      &schema, opt);
+      const Translation t =
+          translate("select 1 from rates where d = '" + std::string(c.typed) + "'", target, &schema, opt);
       EXPECT_EQ(t.text, "select 1 from rates where d = '2026-12-31'") << c.dbdate << " " << c.typed;
     }
   }
@@ -257,8 +266,8 @@ TEST(Translate, DateConstantsFollowDbdate) {
   dmy.date_format = DateFormat::from_dbdate("DMY4/");
   for (Backend target : {Backend::Sqlite, Backend::Postgres}) {
     for (const char* bad : {"12/31/2026", "31/02/2026", "soon"}) {
-      const Translation t = translate("update ar_cycle set arcy_last_date = '" + std::string(bad) + "'", target,
-                                      &schema, dmy);
+      const Translation t =
+          translate("update ar_cycle set arcy_last_date = '" + std::string(bad) + "'", target, &schema, dmy);
       EXPECT_FALSE(t.ok) << bad;
       EXPECT_EQ(t.error_code, -1218) << bad;
     }
@@ -296,9 +305,9 @@ TEST(Translate, PlaceholdersMeetingTypedColumns) {
     EXPECT_TRUE(ins.targets[1].stored);
   }
   // The result columns' types: what the back end shows a decimal with.
-  const Translation sel = translate(
-      "select sum(ar_amount) total, ar_item.ar_tran_dt, count(*), ar_amount * 2, avg(ar_amount) from ar_item",
-      Backend::Sqlite, &schema);
+  const Translation sel =
+      translate("select sum(ar_amount) total, ar_item.ar_tran_dt, count(*), ar_amount * 2, avg(ar_amount) from ar_item",
+                Backend::Sqlite, &schema);
   ASSERT_EQ(sel.result_types.size(), 5u);
   EXPECT_EQ(sel.result_names[0], "total");
   EXPECT_EQ(sel.result_types[0].kind, ColType::Decimal);

@@ -73,8 +73,10 @@ std::atomic<int> schema_counter{0};
 ServerSettings chosen_settings = ServerSettings::Tuned;
 
 void set_or_unset(const char* name, bool had, const std::string& value) {
-  if (had) ::setenv(name, value.c_str(), 1);
-  else ::unsetenv(name);
+  if (had)
+    ::setenv(name, value.c_str(), 1);
+  else
+    ::unsetenv(name);
 }
 
 }  // namespace
@@ -172,21 +174,21 @@ void PgServer::start() {
     return full;
   };
   std::string out, err;
-  int rc = run_command(cmd({bin_ + "/initdb", "-D", data, "-U", "postgres", "--auth=trust", "-E", "UTF8",
-                            "--locale=C", "--no-sync"}),
-                       &out, &err);
+  int rc = run_command(
+      cmd({bin_ + "/initdb", "-D", data, "-U", "postgres", "--auth=trust", "-E", "UTF8", "--locale=C", "--no-sync"}),
+      &out, &err);
   if (rc != 0) {
     error_ = "initdb failed (exit " + std::to_string(rc) + "): " + err;
     return;
   }
-  const std::string opts = "-c listen_addresses='' -c unix_socket_directories='" + dir_ + "' -p " +
-                           std::to_string(port_) +
-                           (chosen_settings == ServerSettings::Tuned
-                                ? " -c fsync=off -c full_page_writes=off -c synchronous_commit=off -c max_connections=200"
-                                : " -c max_connections=100");
-  rc = run_command(cmd({bin_ + "/pg_ctl", "-D", data, "-o", opts, "-l", dir_ + "/server.log", "-w", "-t", "60",
-                        "start"}),
-                   &out, &err);
+  const std::string opts =
+      "-c listen_addresses='' -c unix_socket_directories='" + dir_ + "' -p " + std::to_string(port_) +
+      (chosen_settings == ServerSettings::Tuned
+           ? " -c fsync=off -c full_page_writes=off -c synchronous_commit=off -c max_connections=200"
+           : " -c max_connections=100");
+  rc = run_command(
+      cmd({bin_ + "/pg_ctl", "-D", data, "-o", opts, "-l", dir_ + "/server.log", "-w", "-t", "60", "start"}), &out,
+      &err);
   if (rc != 0) {
     std::ifstream log(dir_ + "/server.log");
     std::stringstream ss;
@@ -235,8 +237,7 @@ void PgServer::start_watchdog() {
     ::close(fds[1]);
     ::setsid();
     char b;
-    while (::read(fds[0], &b, 1) > 0) {
-    }
+    while (::read(fds[0], &b, 1) > 0) {}
     stop_server(bin_, dir_);
     ::_exit(0);
   }
@@ -277,7 +278,8 @@ namespace {
 bool run_and_close(PGconn* c, const std::string& sql, std::string* error) {
   bool ok = PQstatus(c) == CONNECTION_OK;
   if (ok) {
-    PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
     PGresult* r = PQexec(c, sql.c_str());
     ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
     PQclear(r);
@@ -339,9 +341,9 @@ ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
     // A database without tables, as "lunadesk-db init" starts one (the
     // programs take an empty file for no database at all).
     sqlite3* db = nullptr;
-    const bool made = sqlite3_open_v2(where_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
-                          SQLITE_OK &&
-                      sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool made =
+        sqlite3_open_v2(where_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close_v2(db);
     if (!made) {
       reason_ = "cannot create " + where_;
@@ -369,8 +371,10 @@ ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
 
 rt::Settings ScopedDatabase::settings() const {
   rt::Settings s;
-  if (which_ == Db::Postgres) s.sqltype = "pg";
-  else s.database = where_;
+  if (which_ == Db::Postgres)
+    s.sqltype = "pg";
+  else
+    s.database = where_;
   return s;
 }
 

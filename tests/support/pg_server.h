@@ -79,8 +79,8 @@ class PgServer {
   static void stop_server(const std::string& bin, const std::string& dir);
   bool running_ = false;
   std::string error_;
-  std::string dir_;   // temporary directory: data/, the socket, the log
-  std::string bin_;   // server binaries
+  std::string dir_;  // temporary directory: data/, the socket, the log
+  std::string bin_;  // server binaries
   int port_ = 0;
   int owner_pid_ = 0;  // only this process stops the server
   int watchdog_fd_ = -1;
@@ -134,13 +134,13 @@ int run_command(const std::vector<std::string>& argv, std::string* out, std::str
 
 // In a test body or SetUp: skip (outside CI) or fail (in CI) when the
 // database is not there.
-#define LUNADESK_NEED_DATABASE(db)                                   \
-  do {                                                               \
-    if (!(db).ready()) {                                             \
-      if (::lunadesk::testing::in_ci()) {                            \
-        FAIL() << (db).reason();                                     \
-      } else {                                                       \
-        GTEST_SKIP() << (db).reason();                               \
-      }                                                              \
-    }                                                                \
+#define LUNADESK_NEED_DATABASE(db)        \
+  do {                                    \
+    if (!(db).ready()) {                  \
+      if (::lunadesk::testing::in_ci()) { \
+        FAIL() << (db).reason();          \
+      } else {                            \
+        GTEST_SKIP() << (db).reason();    \
+      }                                   \
+    }                                     \
   } while (0)

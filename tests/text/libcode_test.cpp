@@ -15,7 +15,8 @@ TEST(AddUpper, WrapsTheColumnBeforeEachMatches) {
             "select * from t_printer where upper(descr) matches ?");
   EXPECT_EQ(add_upper("select icl_code, icl_desc from inv_classes \\n     where icl_code matches ? and icl_type = 'T'"),
             "select icl_code, icl_desc from inv_classes  where upper(icl_code) matches ? and icl_type = 'T'");
-  EXPECT_EQ(add_upper("  where   b MATCHES ? or c \\n \\n Matches ?  "), "where upper(b) MATCHES ? or upper(c)   Matches ?");
+  EXPECT_EQ(add_upper("  where   b MATCHES ? or c \\n \\n Matches ?  "),
+            "where upper(b) MATCHES ? or upper(c)   Matches ?");
   // A marker inside a word splits it rather than dropping the rest, and
   // other backslashes stay (an escape in a literal).
   EXPECT_EQ(add_upper("from t\\nwhere b matches 'x\\*'"), "from t  where upper(b) matches 'x\\*'");

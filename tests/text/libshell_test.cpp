@@ -79,7 +79,8 @@ TEST(ShellWords, SplitAsTheShellSplitsWithoutExpanding) {
 // ignores write errors, writing for ever).
 TEST(ShellCommands, StartWithTheDefaultSignalDispositions) {
   ScratchDir dir;
-  struct sigaction ignore {}, old_pipe {};
+  struct sigaction ignore {
+  }, old_pipe{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &old_pipe);
   sigset_t usr1, old_mask;

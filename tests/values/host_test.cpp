@@ -53,7 +53,9 @@ TEST(Host, AReplacedHostIsWhatTheRuntimeSees) {
                           if (n == "NOT_UTF8") return "caf\xe9";
                           return std::nullopt;
                         },
-                        [] { return CivilDate{2024, 2, 29}; }});
+                        [] {
+                          return CivilDate{2024, 2, 29};
+                        }});
   EXPECT_EQ(Date::today(), *Date::from_mdy(2, 29, 2024));
   const Settings settings = read_settings(host());
   EXPECT_EQ(settings.dbdate, "Y4MD-") << "DBDATE comes from the Host, not the process";
@@ -68,8 +70,8 @@ TEST(Host, AReplacedHostIsWhatTheRuntimeSees) {
 TEST(Host, MachineTakesAFixedTodayOnlyWhenItNamesARealDay) {
   EXPECT_EQ(machine_today_with("2024-02-29"), (CivilDate{2024, 2, 29}));
   EXPECT_EQ(machine_today_with("0001-01-01"), (CivilDate{1, 1, 1}));
-  for (const char* not_a_day : {"2023-02-29", "2024-13-01", "2024-04-31", "2024-1-01", "2024/01/01", "24-01-01",
-                                "2024-01-01x", "", "today"}) {
+  for (const char* not_a_day :
+       {"2023-02-29", "2024-13-01", "2024-04-31", "2024-1-01", "2024/01/01", "24-01-01", "2024-01-01x", "", "today"}) {
     const CivilDate before = clock_date();
     const CivilDate d = machine_today_with(not_a_day);
     const CivilDate after = clock_date();
@@ -86,12 +88,23 @@ TEST(Host, NumericSettingsAreTakenWholeOrRefused) {
     bool refused;
   };
   const Case cases[] = {
-      {nullptr, 5000, false},     {"", 5000, false},          {"1", 1, false},
-      {"86400000", 86400000, false}, {"300", 300, false},
-      {"0", 5000, true},          {"86400001", 5000, true},   {"4294967297", 5000, true},
-      {"4294968296", 5000, true}, {"99999999999999999999", 5000, true}, {"-5", 5000, true},
-      {"+5", 5000, true},         {" 5", 5000, true},         {"5 ", 5000, true},
-      {"5.0", 5000, true},        {"1e3", 5000, true},        {"abc", 5000, true},
+      {nullptr, 5000, false},
+      {"", 5000, false},
+      {"1", 1, false},
+      {"86400000", 86400000, false},
+      {"300", 300, false},
+      {"0", 5000, true},
+      {"86400001", 5000, true},
+      {"4294967297", 5000, true},
+      {"4294968296", 5000, true},
+      {"99999999999999999999", 5000, true},
+      {"-5", 5000, true},
+      {"+5", 5000, true},
+      {" 5", 5000, true},
+      {"5 ", 5000, true},
+      {"5.0", 5000, true},
+      {"1e3", 5000, true},
+      {"abc", 5000, true},
   };
   for (const Case& c : cases) {
     const char* v = c.value;
@@ -99,7 +112,9 @@ TEST(Host, NumericSettingsAreTakenWholeOrRefused) {
                             if (v && std::string(name) == "LUNADESK_LOCK_TIMEOUT_MS") return v;
                             return std::nullopt;
                           },
-                          [] { return CivilDate{2026, 12, 8}; }});
+                          [] {
+                            return CivilDate{2026, 12, 8};
+                          }});
     EXPECT_EQ(read_settings(host()).lock_timeout_ms, c.taken) << (v ? v : "unset");
     const std::optional<std::string> bad = unusable_setting(host());
     EXPECT_EQ(bad.has_value(), c.refused) << (v ? v : "unset");

@@ -27,7 +27,6 @@ TEST(CharValue, PaddingLengthAndCutting) {
   EXPECT_EQ(v.length(), 0);
 }
 
-
 // The one rule for bytes that are not UTF-8: each is a character of its
 // own, one column wide, without case, and comes back unchanged.
 TEST(Text, InvalidBytesAreCharactersOfTheirOwnAndSurvive) {

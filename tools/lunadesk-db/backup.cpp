@@ -55,8 +55,7 @@ int run(const std::vector<std::string>& argv, std::string* out, bool quiet = fal
   }
   if (rc != 0) return -1;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -76,8 +75,8 @@ int backup_version(sqlite3* db) {
   int v = -1;
   if (sqlite3_prepare_v2(db, "SELECT version FROM lunadesk_version", -1, &st, nullptr) == SQLITE_OK) {
     if (sqlite3_step(st) == SQLITE_ROW) v = sqlite3_column_int(st, 0);
-  } else if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'iq_salesman_name'", -1, &st,
-                                nullptr) == SQLITE_OK &&
+  } else if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'iq_salesman_name'", -1, &st, nullptr) ==
+                 SQLITE_OK &&
              sqlite3_step(st) == SQLITE_ROW) {
     v = 0;
   }
@@ -142,8 +141,9 @@ bool sqlite_restore(const std::string& db, const std::string& from, RestoreRepor
     return false;
   }
   if (r.version > rt::sql::kSchemaVersion) {
-    *error = "'" + from + "' holds schema version " + std::to_string(r.version) + ", of a newer release (this one knows " +
-             std::to_string(rt::sql::kSchemaVersion) + "); nothing was changed";
+    *error = "'" + from + "' holds schema version " + std::to_string(r.version) +
+             ", of a newer release (this one knows " + std::to_string(rt::sql::kSchemaVersion) +
+             "); nothing was changed";
     return false;
   }
 
@@ -179,8 +179,8 @@ bool sqlite_restore(const std::string& db, const std::string& from, RestoreRepor
     if (sqlite3_open_v2(r.kept.c_str(), &keep_copy.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK ||
         !copy_all(keep_copy.db, dest.db, &why)) {
-      *error = "the database could not be kept in '" + r.kept + "' before the restore: " + why +
-               "; nothing was changed";
+      *error =
+          "the database could not be kept in '" + r.kept + "' before the restore: " + why + "; nothing was changed";
       ::unlink(r.kept.c_str());
       return false;
     }
@@ -222,8 +222,8 @@ bool pg_backup(const std::string& path, std::string* error) {
   if (!current_schema(&schema, error)) return false;
   const std::string part = path + ".part";
   ::unlink(part.c_str());
-  const int rc = run({"pg_dump", "--format=custom", "--no-owner", "--schema=" + schema, "--file=" + part, "lunadesk"},
-                     nullptr);
+  const int rc =
+      run({"pg_dump", "--format=custom", "--no-owner", "--schema=" + schema, "--file=" + part, "lunadesk"}, nullptr);
   if (rc != 0) {
     ::unlink(part.c_str());
     *error = rc < 0 ? "pg_dump cannot be started (is the PostgreSQL client installed?)"
@@ -266,8 +266,9 @@ bool pg_restore(const std::string& from, RestoreReport* report, std::string* err
     if (line != std::string::npos) r.version = std::atoi(data.c_str() + line + 1);
   }
   if (r.version > rt::sql::kSchemaVersion) {
-    *error = "'" + from + "' holds schema version " + std::to_string(r.version) + ", of a newer release (this one knows " +
-             std::to_string(rt::sql::kSchemaVersion) + "); nothing was changed";
+    *error = "'" + from + "' holds schema version " + std::to_string(r.version) +
+             ", of a newer release (this one knows " + std::to_string(rt::sql::kSchemaVersion) +
+             "); nothing was changed";
     return false;
   }
   std::vector<rt::sql::NativeRow> others;

@@ -25,8 +25,8 @@ std::string free_name_beside(const std::string& file, const std::string& tag);
 bool sqlite_backup(const std::string& path, std::string* error);
 
 struct RestoreReport {
-  int version = 0;          // the schema version of what was restored (0: none recorded)
-  std::string kept;         // where the replaced database was kept ("" when there was none)
+  int version = 0;   // the schema version of what was restored (0: none recorded)
+  std::string kept;  // where the replaced database was kept ("" when there was none)
 };
 
 // SQLite: replaces the file `db` with the backup `from`. Needs no

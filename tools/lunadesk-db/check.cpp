@@ -87,7 +87,8 @@ std::string value_fault(const ColumnDef& c, const std::string& type, const std::
     if (type == "text") return name + " holds the text '" + v + "', which is no number";
     const std::string decl(c.type);
     auto d = rt::Decimal::parse(v);
-    if (!d) return name + " holds " + (type == "blob" ? std::string("a blob") : "'" + v + "'") + ", which is no " + decl;
+    if (!d)
+      return name + " holds " + (type == "blob" ? std::string("a blob") : "'" + v + "'") + ", which is no " + decl;
     const int precision = args.size() > 0 ? args[0] : 0, scale = args.size() > 1 ? args[1] : 0;
     const rt::Decimal n = d->normalized();
     if (n.scale() > scale) return name + " holds " + v + ", more places than its " + std::to_string(scale);
@@ -112,7 +113,8 @@ std::string value_fault(const ColumnDef& c, const std::string& type, const std::
   if (c.type == "DATE") {
     int y = 0, m = 0, d = 0;
     char tail = 0;
-    const bool iso = type == "text" && v.size() == 10 && std::sscanf(v.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) == 3;
+    const bool iso =
+        type == "text" && v.size() == 10 && std::sscanf(v.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) == 3;
     if (!iso || !rt::Date::from_mdy(m, d, y)) return name + " holds '" + v + "', which is no date";
   }
   return {};

@@ -134,8 +134,7 @@ bool guard_foreign(bool force) {
   for (size_t i = 0; i < other.size() && i < 5; ++i) names += (i ? ", " : "") + other[i];
   if (other.size() > 5) names += " and " + std::to_string(other.size() - 5) + " more";
   fail(target() + " holds tables that are not lunadesk's (" + names +
-       "); nothing was changed. Use another database, or add the schema anyway with 'lunadesk-db --force " +
-       "init'");
+       "); nothing was changed. Use another database, or add the schema anyway with 'lunadesk-db --force " + "init'");
   return false;
 }
 
@@ -200,7 +199,8 @@ bool version_allows(const std::string& command, int* version) {
   if (command == "backup" || *version == rt::sql::kSchemaVersion) return true;
   if (*version == 0 && !holds_schema()) {
     if (command == "init" || command == "demo") return true;
-    fail(target() + " holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' for demo data");
+    fail(target() +
+         " holds no lunadesk tables; make them with 'lunadesk-db init', or 'lunadesk-db demo' for demo data");
     return false;
   }
   if (*version < rt::sql::kSchemaVersion && (command == "upgrade" || command == "check")) return true;
@@ -222,10 +222,12 @@ int run_upgrade(int version) {
   UpgradeReport r;
   std::string error;
   if (!upgrade_schema(&r, &error)) {
-    return fail(target() + ": " + error + "; nothing was changed" + (kept.empty() ? "" : " (a backup is in '" + kept + "')"));
+    return fail(target() + ": " + error + "; nothing was changed" +
+                (kept.empty() ? "" : " (a backup is in '" + kept + "')"));
   }
   std::printf("Upgraded %s from %s to schema version %d.\n", target().c_str(),
-              r.from_version == 0 ? "an earlier release without a version" : ("version " + std::to_string(r.from_version)).c_str(),
+              r.from_version == 0 ? "an earlier release without a version"
+                                  : ("version " + std::to_string(r.from_version)).c_str(),
               rt::sql::kSchemaVersion);
   if (!kept.empty()) std::printf("  backup before the upgrade: %s\n", kept.c_str());
   if (!r.tables_rebuilt.empty())

@@ -72,10 +72,10 @@ bool holds_schema();
 std::string version_refusal(int version, const std::string& what);
 
 struct UpgradeReport {
-  int from_version = 0;                 // 0: made before versions were kept
+  int from_version = 0;  // 0: made before versions were kept
   std::vector<std::string> tables_created;
-  std::vector<std::string> tables_rebuilt;   // SQLite: made anew with the current column rules
-  std::vector<std::string> columns_added;    // "table.column"
+  std::vector<std::string> tables_rebuilt;  // SQLite: made anew with the current column rules
+  std::vector<std::string> columns_added;   // "table.column"
   std::vector<std::string> constraints_added;
   std::vector<std::string> indexes_created;
   std::vector<std::string> indexes_remade;  // dropped and made again (with a rebuilt table, or of an older form)

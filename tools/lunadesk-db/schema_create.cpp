@@ -131,12 +131,8 @@ bool create_schema(SchemaReport* report, std::string* error) {
     for (const TableDef& t : schema_tables()) {
       std::vector<std::string> lacking;
       switch (inspect_table(t, &lacking)) {
-        case TableState::Missing:
-          to_create.push_back(&t);
-          break;
-        case TableState::Complete:
-          ++r.tables_present;
-          break;
+        case TableState::Missing: to_create.push_back(&t); break;
+        case TableState::Complete: ++r.tables_present; break;
         case TableState::Incomplete:
           for (std::string& col : lacking) incomplete.push_back(std::move(col));
           break;

@@ -61,7 +61,8 @@ std::vector<std::string> stored_columns(std::string_view table) {
   const std::string t(table);
   const std::string text =
       is_pg() ? "SELECT column_name FROM information_schema.columns WHERE table_schema = current_schema() AND "
-                "table_name = " + rt::sql::quote_literal(t) + " ORDER BY ordinal_position"
+                "table_name = " +
+                    rt::sql::quote_literal(t) + " ORDER BY ordinal_position"
               : "SELECT name FROM pragma_table_info(" + rt::sql::quote_literal(t) + ")";
   std::vector<std::string> cols;
   for (const auto& row : native_rows(text, "reading the columns of " + t)) cols.push_back(text_of(row, 0));
@@ -142,9 +143,9 @@ void sqlite_rebuild_if_older(const TableDef& t, UpgradeReport& r) {
     values += (values.empty() ? "" : ", ") + (starts_with(c->type, "CHAR(") ? "rtrim(" + col + ", ' ')" : col);
   }
   if (!cols.empty()) {
-    native_exec("INSERT INTO " + quoted(name) + " (" + cols + ") SELECT " + values + " FROM " + quoted(old) +
-                    " ORDER BY rowid",
-                "copying the rows of " + name + " (lunadesk-db check names the rows the current rules refuse)");
+    native_exec(
+        "INSERT INTO " + quoted(name) + " (" + cols + ") SELECT " + values + " FROM " + quoted(old) + " ORDER BY rowid",
+        "copying the rows of " + name + " (lunadesk-db check names the rows the current rules refuse)");
   }
   r.rows_copied += std::stol(text_of(native_rows("SELECT COUNT(*) FROM " + quoted(name), "counting " + name).at(0), 0));
   if (!seq.empty()) {
@@ -210,9 +211,9 @@ void pg_bring_up(const TableDef& t, UpgradeReport& r) {
                                  " AND connamespace = current_schema()::regnamespace",
                              "reading the constraints of " + name);
     if (!found.empty()) continue;
-    native_exec("ALTER TABLE " + quoted(name) + " ADD CONSTRAINT " + quoted(constraint) + " UNIQUE (" +
-                    quoted(col.name) + ")",
-                "making " + name + "." + std::string(col.name) + " a key");
+    native_exec(
+        "ALTER TABLE " + quoted(name) + " ADD CONSTRAINT " + quoted(constraint) + " UNIQUE (" + quoted(col.name) + ")",
+        "making " + name + "." + std::string(col.name) + " a key");
     r.constraints_added.push_back(constraint);
   }
 }

@@ -15,18 +15,28 @@ struct Named {
 };
 
 constexpr Named kNamed[] = {
-    {"enter", VTERM_KEY_ENTER},     {"return", VTERM_KEY_ENTER},   {"tab", VTERM_KEY_TAB},
-    {"backspace", VTERM_KEY_BACKSPACE}, {"esc", VTERM_KEY_ESCAPE}, {"escape", VTERM_KEY_ESCAPE},
-    {"up", VTERM_KEY_UP},           {"down", VTERM_KEY_DOWN},      {"left", VTERM_KEY_LEFT},
-    {"right", VTERM_KEY_RIGHT},     {"insert", VTERM_KEY_INS},     {"delete", VTERM_KEY_DEL},
-    {"home", VTERM_KEY_HOME},       {"end", VTERM_KEY_END},        {"pgup", VTERM_KEY_PAGEUP},
-    {"pageup", VTERM_KEY_PAGEUP},   {"pgdn", VTERM_KEY_PAGEDOWN},  {"pagedown", VTERM_KEY_PAGEDOWN},
+    {"enter", VTERM_KEY_ENTER},
+    {"return", VTERM_KEY_ENTER},
+    {"tab", VTERM_KEY_TAB},
+    {"backspace", VTERM_KEY_BACKSPACE},
+    {"esc", VTERM_KEY_ESCAPE},
+    {"escape", VTERM_KEY_ESCAPE},
+    {"up", VTERM_KEY_UP},
+    {"down", VTERM_KEY_DOWN},
+    {"left", VTERM_KEY_LEFT},
+    {"right", VTERM_KEY_RIGHT},
+    {"insert", VTERM_KEY_INS},
+    {"delete", VTERM_KEY_DEL},
+    {"home", VTERM_KEY_HOME},
+    {"end", VTERM_KEY_END},
+    {"pgup", VTERM_KEY_PAGEUP},
+    {"pageup", VTERM_KEY_PAGEUP},
+    {"pgdn", VTERM_KEY_PAGEDOWN},
+    {"pagedown", VTERM_KEY_PAGEDOWN},
     {"kp-enter", VTERM_KEY_KP_ENTER},
 };
 
-[[noreturn]] void unknown(std::string_view name) {
-  throw Error("unknown key name '" + std::string(name) + "'");
-}
+[[noreturn]] void unknown(std::string_view name) { throw Error("unknown key name '" + std::string(name) + "'"); }
 
 }  // namespace
 
@@ -58,8 +68,8 @@ KeySpec parse_key(std::string_view name) {
       }
       return false;
     };
-    if (!strip("ctrl-", VTERM_MOD_CTRL) && !strip("shift-", VTERM_MOD_SHIFT) &&
-        !strip("alt-", VTERM_MOD_ALT) && !strip("meta-", VTERM_MOD_ALT))
+    if (!strip("ctrl-", VTERM_MOD_CTRL) && !strip("shift-", VTERM_MOD_SHIFT) && !strip("alt-", VTERM_MOD_ALT) &&
+        !strip("meta-", VTERM_MOD_ALT))
       break;
   }
   if (rest == "backtab") {
@@ -82,9 +92,9 @@ KeySpec parse_key(std::string_view name) {
     if (ec != std::errc() || end != rest.data() + rest.size() || n < 1 || n > 63) unknown(name);
     // Past F12, xterm's numbering: each further dozen is F1..F12 with
     // shift, ctrl, ctrl-shift, alt, alt-shift.
-    static constexpr int kDozen[] = {VTERM_MOD_NONE, VTERM_MOD_SHIFT, VTERM_MOD_CTRL,
-                                     VTERM_MOD_CTRL | VTERM_MOD_SHIFT, VTERM_MOD_ALT,
-                                     VTERM_MOD_ALT | VTERM_MOD_SHIFT};
+    static constexpr int kDozen[] = {VTERM_MOD_NONE, VTERM_MOD_SHIFT,
+                                     VTERM_MOD_CTRL, VTERM_MOD_CTRL | VTERM_MOD_SHIFT,
+                                     VTERM_MOD_ALT,  VTERM_MOD_ALT | VTERM_MOD_SHIFT};
     ks.key = static_cast<VTermKey>(VTERM_KEY_FUNCTION((n - 1) % 12 + 1));
     ks.mods = static_cast<VTermModifier>(ks.mods | kDozen[(n - 1) / 12]);
     return ks;

@@ -19,16 +19,15 @@ class Keys : public ::testing::Test {
     t.key(key);
     std::string want = "key #" + std::to_string(++pressed) + ": " + name;
     if (t.wait_until([&] { return t.row(7) == want; })) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "key '" << key << "': wanted \"" << want << "\", row 7 shows \""
-                                         << t.row(7) << "\"";
+    return ::testing::AssertionFailure() << "key '" << key << "': wanted \"" << want << "\", row 7 shows \"" << t.row(7)
+                                         << "\"";
   }
   Terminal t{e2e::selftest::app()};
   int pressed = 0;
 };
 
 TEST_F(Keys, FunctionKeysArriveAsThemselves) {
-  for (int n = 1; n <= 12; ++n)
-    EXPECT_TRUE(arrives_as("f" + std::to_string(n), "KEY_F(" + std::to_string(n) + ")"));
+  for (int n = 1; n <= 12; ++n) EXPECT_TRUE(arrives_as("f" + std::to_string(n), "KEY_F(" + std::to_string(n) + ")"));
   EXPECT_TRUE(arrives_as("shift-f1", "KEY_F(13)"));
   EXPECT_TRUE(arrives_as("f17", "KEY_F(17)"));
   EXPECT_TRUE(arrives_as("ctrl-f5", "KEY_F(29)"));
@@ -36,10 +35,10 @@ TEST_F(Keys, FunctionKeysArriveAsThemselves) {
 
 TEST_F(Keys, CursorAndEditingKeys) {
   const std::pair<const char*, const char*> keys[] = {
-      {"up", "KEY_UP"},        {"down", "KEY_DOWN"},   {"left", "KEY_LEFT"},   {"right", "KEY_RIGHT"},
-      {"home", "KEY_HOME"},    {"end", "KEY_END"},     {"pgup", "KEY_PPAGE"},  {"pgdn", "KEY_NPAGE"},
-      {"insert", "KEY_IC"},    {"delete", "KEY_DC"},   {"backspace", "KEY_BACKSPACE"},
-      {"backtab", "KEY_BTAB"}, {"kp-enter", "KEY_ENTER"},
+      {"up", "KEY_UP"},          {"down", "KEY_DOWN"}, {"left", "KEY_LEFT"},           {"right", "KEY_RIGHT"},
+      {"home", "KEY_HOME"},      {"end", "KEY_END"},   {"pgup", "KEY_PPAGE"},          {"pgdn", "KEY_NPAGE"},
+      {"insert", "KEY_IC"},      {"delete", "KEY_DC"}, {"backspace", "KEY_BACKSPACE"}, {"backtab", "KEY_BTAB"},
+      {"kp-enter", "KEY_ENTER"},
   };
   for (auto [key, name] : keys) EXPECT_TRUE(arrives_as(key, name));
 }

@@ -107,8 +107,9 @@ TEST(Process, LastOutputBeforeExitIsNotLost) {
 
 TEST(Process, CleanEnvironmentOwnSessionAndTerminal) {
   ::setenv("E2E_MUST_NOT_LEAK", "1", 1);
-  Options o = shell("echo \"[$TERM|$LANG|$LC_ALL|$DBDATE|${HOME-no home}|${E2E_MUST_NOT_LEAK-clean}|${LINES-}]\"; tty; "
-                    "stty size; exec sleep 1000");
+  Options o = shell(
+      "echo \"[$TERM|$LANG|$LC_ALL|$DBDATE|${HOME-no home}|${E2E_MUST_NOT_LEAK-clean}|${LINES-}]\"; tty; "
+      "stty size; exec sleep 1000");
   o.env = {{"DBDATE", "DMY4/"}, {"LANG", "de_DE.UTF-8"}};
   o.unset = {"HOME"};
   o.rows = 30;

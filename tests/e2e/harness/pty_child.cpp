@@ -18,9 +18,7 @@
 namespace e2e::detail {
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
-  throw Error(what + ": " + std::strerror(errno));
-}
+[[noreturn]] void fail(const std::string& what) { throw Error(what + ": " + std::strerror(errno)); }
 
 std::map<std::string, std::string> child_environment(const Options& opt) {
   std::map<std::string, std::string> env;
@@ -111,8 +109,7 @@ PtyChild::PtyChild(const Options& opt) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) fail("posix_openpt");
   char slave_name[128];
-  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-      ::ptsname_r(master_, slave_name, sizeof slave_name) != 0) {
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, slave_name, sizeof slave_name) != 0) {
     int e = errno;
     ::close(master_);
     errno = e;
@@ -175,8 +172,7 @@ PtyChild::~PtyChild() {
     ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
     int st = 0;
-    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {}
   }
   if (pidfd_ >= 0) ::close(pidfd_);
   if (master_ >= 0) ::close(master_);

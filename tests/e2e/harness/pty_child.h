@@ -20,7 +20,7 @@ namespace e2e::detail {
 class PtyChild {
  public:
   explicit PtyChild(const Options& opt);  // throws Error
-  ~PtyChild();                             // kills the process group if still running, reaps
+  ~PtyChild();                            // kills the process group if still running, reaps
   PtyChild(const PtyChild&) = delete;
   PtyChild& operator=(const PtyChild&) = delete;
 

@@ -44,10 +44,11 @@ std::string draw_screen(const VtScreen& screen, const std::string& label, const 
                         std::string_view output) {
   const int rows = screen.rows(), cols = screen.cols();
   auto [cur_row, cur_col] = screen.cursor();
-  std::string out = "=== terminal " + label + ", " + std::to_string(rows) + "x" + std::to_string(cols) + ", " + state +
-                    "\n";
+  std::string out =
+      "=== terminal " + label + ", " + std::to_string(rows) + "x" + std::to_string(cols) + ", " + state + "\n";
   std::string ruler = "      ";
-  for (int c = 1; c <= cols; ++c) ruler += c % 10 == 0 ? static_cast<char>('0' + (c / 10) % 10) : c % 5 == 0 ? '+' : '.';
+  for (int c = 1; c <= cols; ++c)
+    ruler += c % 10 == 0 ? static_cast<char>('0' + (c / 10) % 10) : c % 5 == 0 ? '+' : '.';
   std::string edge = "     +" + std::string(static_cast<std::size_t>(cols), '-') + "+\n";
   out += ruler + "\n" + edge;
   for (int r = 0; r < rows; ++r) {

@@ -12,7 +12,10 @@ using e2e::Terminal;
 
 class Screen : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(t.wait_for("SELFTEST APP")); ASSERT_TRUE(t.wait_for_at(24, 78, "END")); }
+  void SetUp() override {
+    ASSERT_TRUE(t.wait_for("SELFTEST APP"));
+    ASSERT_TRUE(t.wait_for_at(24, 78, "END"));
+  }
   Terminal t{e2e::selftest::app()};
 };
 
@@ -100,7 +103,7 @@ TEST_F(Screen, DumpDrawsTheScreenAsATerminalWould) {
   EXPECT_NE(d.find("      ....+....1....+....2"), std::string::npos) << d;
   EXPECT_NE(d.find("\n   1 |SELFTEST APP     "), std::string::npos) << d;
   // Reverse video is marked under its row, the cursor under its own.
-  EXPECT_NE(d.find("   3 |     REVERSE BAR  " ), std::string::npos) << d;
+  EXPECT_NE(d.find("   3 |     REVERSE BAR  "), std::string::npos) << d;
   EXPECT_NE(d.find("|\n     |    ^^^^^^^^^^^^^\n   4 |BOLD"), std::string::npos) << d;
   EXPECT_NE(d.find("|\n     |       @\n  11 |"), std::string::npos) << d;
   EXPECT_NE(d.find("  24 |" + std::string(77, ' ') + "END|"), std::string::npos) << d;

@@ -36,7 +36,7 @@ struct Terminal::Impl {
   std::string log;       // everything the program wrote
   std::string to_child;  // typed or answered, not yet written to the pty
   Clock::time_point spawn_time, last_output;
-  bool eof = false;      // the master has nothing more to read, ever
+  bool eof = false;  // the master has nothing more to read, ever
 
   bool exited() { return child.poll_exit().has_value(); }
   bool finished() { return eof && exited(); }  // the screen can no longer change
@@ -318,9 +318,7 @@ std::vector<pid_t> Terminal::children() const {
   return out;
 }
 
-pid_t Terminal::foreground_group() const {
-  return impl_->child.master() < 0 ? -1 : ::tcgetpgrp(impl_->child.master());
-}
+pid_t Terminal::foreground_group() const { return impl_->child.master() < 0 ? -1 : ::tcgetpgrp(impl_->child.master()); }
 
 bool Terminal::running() { return !impl_->exited(); }
 

@@ -113,8 +113,7 @@ std::string VtScreen::take_outgoing() {
 Cell VtScreen::cell(int row, int col) const {
   Cell out;
   VTermScreenCell c{};
-  if (row < 0 || row >= rows_ || col < 0 || col >= cols_ ||
-      !vterm_screen_get_cell(screen_, VTermPos{row, col}, &c)) {
+  if (row < 0 || row >= rows_ || col < 0 || col >= cols_ || !vterm_screen_get_cell(screen_, VTermPos{row, col}, &c)) {
     out.text = "";
     out.width = 0;
     return out;

@@ -143,9 +143,9 @@ class Terminal {
   // --- the screen as drawn -------------------------------------------------
   int rows() const;
   int cols() const;
-  std::string row(int r) const;  // trailing blanks removed
+  std::string row(int r) const;                         // trailing blanks removed
   std::string text_at(int r, int c, int ncells) const;  // exactly ncells cells
-  std::string screen_text() const;  // every row, trimmed, joined by '\n'
+  std::string screen_text() const;                      // every row, trimmed, joined by '\n'
   bool contains(std::string_view text) const;
   Cell cell(int r, int c) const;
   // The first run of reverse-video cells on row r, "" if none.
@@ -163,7 +163,7 @@ class Terminal {
   std::string output_since(const Mark& m) const;  // raw bytes
   double ms_since(const Mark& m) const;           // wall time from the mark to now
   std::string raw_tail(std::size_t n) const;      // last n bytes, escapes shown
-  std::size_t input_pending() const;  // bytes typed that the program has not read yet
+  std::size_t input_pending() const;              // bytes typed that the program has not read yet
 
   // --- the process and the terminal around it -----------------------------
   pid_t pid() const;
