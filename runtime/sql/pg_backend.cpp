@@ -215,6 +215,14 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   void after(const Translation& tr) {
     if (is_ddl(tr.kind)) schema_.clear();
     for (const std::string& sql : temp_.after(tr)) run_guarded(sql, true);
+    // SERIAL(n): the sequence stands at n - 1 as if handed out, so that
+    // its next value is n and a serial stored below n does not move it.
+    if (tr.kind == StmtKind::CreateTable && tr.serial_start > 1) {
+      run_guarded("SELECT setval(pg_get_serial_sequence(" + quote_literal(tr.table, Backend::Postgres) + ", " +
+                      quote_literal(tr.serial_column, Backend::Postgres) + "), " + std::to_string(tr.serial_start - 1) +
+                      ")",
+                  true);
+    }
   }
 
   // The next serial continues from the largest value in the table, as on

@@ -265,6 +265,7 @@ class SqliteConn : public Connection, public SchemaLookup {
 
   void after(const Translation& tr) {
     if (tr.kind == StmtKind::CreateTable && !tr.table.empty()) trim_char_columns(tr.table);
+    if (tr.kind == StmtKind::CreateTable && tr.serial_start > 1) first_serial(tr);
     if (is_ddl(tr.kind)) schema_.clear();
     if (tr.temp && !tr.table.empty()) temp_tables_.insert(tr.table);
     // A table made from a query declares its columns only by affinity
@@ -397,6 +398,15 @@ class SqliteConn : public Connection, public SchemaLookup {
       }
     }
     return o;
+  }
+
+  // SERIAL(n): the counter of the table's key starts below n, so that the
+  // first serial handed out is n. A failure only leaves it starting at 1.
+  void first_serial(const Translation& tr) {
+    const std::string sql = std::string("INSERT INTO ") + (tr.temp ? "temp" : "main") +
+                            ".sqlite_sequence (name, seq) VALUES (" + quote_literal(tr.table) + ", " +
+                            std::to_string(tr.serial_start - 1) + ")";
+    sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   }
 
   // A CHAR value is stored without its trailing blanks, whoever writes it:

@@ -177,6 +177,10 @@ struct Translation {
   // An INSERT ... VALUES into a table with a serial: the serial stored is
   // to be read after it (on PostgreSQL the text ends in RETURNING it).
   bool returns_serial = false;
+  // CREATE TABLE with SERIAL(n), n > 1: the column and the first serial it
+  // hands out, which the back end sets once the table is made.
+  std::string serial_column;
+  long serial_start = 0;
   // Lower-case words of the statement outside constants (to tell whether
   // it refers to a temporary table).
   std::vector<std::string> words;

@@ -6,6 +6,8 @@
 // (translate_types.cpp does, for what is stored).
 #include "translator.h"
 
+#include <cstdlib>
+
 #include "core/errors.h"
 #include "values/value.h"
 
@@ -94,6 +96,13 @@ void Translator::column_type(size_t from, size_t to) {
   } else if (type == "SERIAL" || type == "SERIAL8" || type == "BIGSERIAL") {
     // A serial is a key: given twice it is refused on both back ends.
     repl = lite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : (type == "SERIAL" ? "SERIAL UNIQUE" : "BIGSERIAL UNIQUE");
+    // SERIAL(n): the first serial is n (the back end sets its counter
+    // once the table is made).
+    const long start = args.empty() ? 0 : std::strtol(args[0].c_str(), nullptr, 10);
+    if (start > 1 && start <= kIntegerMax) {
+      r_.serial_column = col;
+      r_.serial_start = start;
+    }
   } else if (type == "INT8" || type == "BIGINT") {
     repl = "BIGINT";
   } else if (type == "INT" || type == "INTEGER" || type == "SMALLINT") {

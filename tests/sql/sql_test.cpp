@@ -546,6 +546,19 @@ TEST_P(Sql, SerialsContinueFromTheLargestAndAreNeverReused) {
   ok("insert into s values (0, 'f')");
   EXPECT_EQ(last_serial(), 13);
   EXPECT_EQ(count("select count(*) from s"), 4);
+
+  // SERIAL(n) hands out n first; a serial stored below n does not move it,
+  // one stored above it does.
+  ok("create table s100 (id serial(100), v char(5))");
+  ok("insert into s100 values (0, 'a')");
+  EXPECT_EQ(last_serial(), 100);
+  ok("insert into s100 values (5, 'b')");
+  ok("insert into s100 values (0, 'c')");
+  EXPECT_EQ(last_serial(), 101);
+  ok("insert into s100 values (500, 'd')");
+  ok("insert into s100 values (0, 'e')");
+  EXPECT_EQ(last_serial(), 501);
+  EXPECT_EQ(count("select min(id) from s100"), 5);
 }
 
 // Random amounts with 0 to 6 places: what the database computes inside SQL
