@@ -163,7 +163,7 @@ void check_references(const std::string& table, const std::vector<std::string>& 
 
 bool check_database(std::vector<Finding>* findings, std::string* error) {
   std::vector<Finding> out;
-  try {
+  const bool done = reporting_errors(error, [&] {
     if (!is_pg()) {
       std::vector<Row> rows;
       std::string why;
@@ -191,10 +191,8 @@ bool check_database(std::vector<Finding>* findings, std::string* error) {
                      "NOT EXISTS (SELECT 1 FROM ar_item WHERE ar_customer = aroi_customer AND ar_invoice_nbr = "
                      "aroi_invoice_nbr AND ar_seq_nbr = aroi_seq_nbr)",
                      "an open item whose item (ar_item) is not there", out);
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
+  if (!done) return false;
   if (findings) *findings = std::move(out);
   return true;
 }

@@ -55,6 +55,12 @@ long insert_with_serial(std::string_view insert, rt::sql::Params params, std::st
 template <class Fn>
 void one_transaction(std::string_view what, Fn body);
 
+// Runs `body`, which throws on failure (DbError, or the library's own):
+// true when it returns, false with the exception's text in *error. The
+// tool's functions that answer with bool and error* are written with it.
+template <class Fn>
+bool reporting_errors(std::string* error, Fn body);
+
 // Writes the current schema version into its table (which must exist),
 // in the caller's transaction.
 void write_version();
@@ -87,6 +93,17 @@ void one_transaction(std::string_view what, Fn body) {
   } catch (...) {
     if (rt::sql::in_transaction()) rt::sql::rollback_work();
     throw;
+  }
+}
+
+template <class Fn>
+bool reporting_errors(std::string* error, Fn body) {
+  try {
+    body();
+    return true;
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
   }
 }
 

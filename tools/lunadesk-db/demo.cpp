@@ -23,15 +23,12 @@ const std::vector<std::string>& demo_tables() {
 bool load_demo(DemoReport* report, std::string* error) {
   DemoReport r;
   if (!create_schema(&r.schema, error)) return false;
-  try {
+  const bool done = reporting_errors(error, [&] {
     for (const std::string& t : demo_tables()) {
       long n = count_rows(t);
       if (n > 0) r.occupied.emplace_back(t, n);
     }
-    if (!r.occupied.empty()) {
-      if (report) *report = r;
-      return true;
-    }
+    if (!r.occupied.empty()) return;  // the rows there are kept; reported below
 
     one_transaction("the demo rows", [&] {
       demo::load_sales_and_tax();
@@ -40,10 +37,8 @@ bool load_demo(DemoReport* report, std::string* error) {
       for (const std::string& t : demo_tables()) r.rows_added.emplace_back(t, count_rows(t));
     });
     r.loaded = true;
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
+  if (!done) return false;
   if (report) *report = r;
   return true;
 }

@@ -74,29 +74,21 @@ bool foreign_tables(std::vector<std::string>* names, std::string* error) {
   const char* text = rt::sql::backend() == rt::sql::Backend::Postgres
                          ? "SELECT tablename FROM pg_tables WHERE schemaname = current_schema()"
                          : "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'";
-  try {
+  return reporting_errors(error, [&] {
     names->clear();
     rt::Value name(rt::char_t(128));
     for_each_row(text, {}, {&name}, "reading the table names", [&] {
       if (!find_table(name.str())) names->push_back(name.str());
     });
     std::sort(names->begin(), names->end());
-    return true;
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
 }
 
 bool missing_columns(std::vector<std::string>* missing, std::string* error) {
-  try {
+  return reporting_errors(error, [&] {
     missing->clear();
     for (const TableDef& t : schema_tables()) inspect_table(t, missing);
-    return true;
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
 }
 
 bool holds_schema() {
@@ -122,7 +114,7 @@ bool create_schema(SchemaReport* report, std::string* error) {
   SchemaReport r;
   std::vector<const TableDef*> to_create;
   std::vector<std::string> incomplete;
-  try {
+  const bool done = reporting_errors(error, [&] {
     std::string why;
     const int version = rt::sql::schema_version(&why);
     if (version < 0) throw DbError("reading the schema version: " + why);
@@ -163,10 +155,8 @@ bool create_schema(SchemaReport* report, std::string* error) {
         r.indexes_created.push_back(std::string(ix.name));
       }
     });
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
+  if (!done) return false;
   if (report) *report = r;
   return true;
 }

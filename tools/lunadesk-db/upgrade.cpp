@@ -245,16 +245,13 @@ void pg_drop_older_indexes() {
 
 bool upgrade_schema(UpgradeReport* report, std::string* error) {
   UpgradeReport r;
-  try {
+  const bool done = reporting_errors(error, [&] {
     std::string why;
     const int version = rt::sql::schema_version(&why);
     if (version < 0) throw DbError("reading the schema version: " + why);
     r.from_version = version;
     if (version > rt::sql::kSchemaVersion) throw DbError(version_refusal(version, "the database"));
-    if (version == rt::sql::kSchemaVersion) {
-      if (report) *report = r;
-      return true;
-    }
+    if (version == rt::sql::kSchemaVersion) return;  // nothing to do; reported below
     if (!holds_schema()) {
       throw DbError("the database holds no lunadesk tables to upgrade; make them with 'lunadesk-db init'");
     }
@@ -282,10 +279,8 @@ bool upgrade_schema(UpgradeReport* report, std::string* error) {
       }
       write_version();
     });
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
+  });
+  if (!done) return false;
   if (report) *report = r;
   return true;
 }
