@@ -393,17 +393,23 @@ TEST_P(Itemsclr, CtrlCAtTheMenuNeverSwallowsTheNextRunNorLeavesAnOldMessage) {
 TEST_P(Itemsclr, AmountsThatAreNoNumberLeaveTheirInvoicesOpenAndNamed) {
   if (pg()) GTEST_SKIP() << "the server's numeric columns hold only numbers";
   const int c = customer(1);
-  // Invoice 1 nets to zero, 3 too: each gets one amount that is no number.
-  outside(
-      "PRAGMA ignore_check_constraints = ON; "
-      "UPDATE ar_item SET ar_amount = 'abc' WHERE ar_invoice_nbr = " +
-      std::to_string(c * 10 + 1) + " AND ar_seq_nbr = 2; UPDATE ar_item SET ar_amount = 9e999 WHERE ar_invoice_nbr = " +
-      std::to_string(c * 10 + 3) + " AND ar_seq_nbr = 3");
+  // Invoices 1 and 3 net to zero, 6 does not: each of their items here is
+  // given an amount that is no number, of every kind a tool can write.
+  const std::pair<std::string, const char*> planted[] = {
+      {"1 AND ar_seq_nbr = 1", "'10,00'"}, {"1 AND ar_seq_nbr = 2", "'abc'"},
+      {"3 AND ar_seq_nbr = 1", "1e40"},    {"3 AND ar_seq_nbr = 2", "x'0102'"},
+      {"3 AND ar_seq_nbr = 3", "9e999"},   {"6 AND ar_seq_nbr = 1", "'123456789012345678901234567890123456789'"},
+  };
+  std::string sql = "PRAGMA ignore_check_constraints = ON; ";
+  for (const auto& [where, amount] : planted)
+    sql += "UPDATE ar_item SET ar_amount = " + std::string(amount) +
+           " WHERE ar_invoice_nbr = " + std::to_string(c * 10) + " + " + where + "; ";
+  outside(sql);
   auto& t = run();
   clear(t, "11/30/2026", "1");
   ASSERT_TRUE(t.wait_for_at(kCommentLine, 1,
                             "Left open, amount no number: customer " + std::to_string(c) + " invoice " +
-                                std::to_string(c * 10 + 1) + " and 1 more"));
+                                std::to_string(c * 10 + 1) + " and 2 more"));
   std::vector<std::string> expected = open_items_after_november(c);
   for (const char* kept : {"1|1", "1|2", "3|1", "3|2", "3|3"}) expected.push_back(std::to_string(c) + kept);
   std::sort(expected.begin(), expected.end());
@@ -414,11 +420,12 @@ TEST_P(Itemsclr, AmountsThatAreNoNumberLeaveTheirInvoicesOpenAndNamed) {
   std::ifstream log(log_path());
   std::stringstream content;
   content << log.rdbuf();
-  EXPECT_NE(content.str().find("invoice " + std::to_string(c * 10 + 1) + " item 2 is no number ('abc')"),
-            std::string::npos)
-      << content.str();
-  EXPECT_NE(content.str().find("invoice " + std::to_string(c * 10 + 3) + " item 3 is no number"), std::string::npos)
-      << content.str();
+  for (const auto& [invoice, seq, shown] :
+       {std::tuple{1, 1, "('10,00')"}, {1, 2, "('abc')"}, {3, 1, ""}, {3, 2, ""}, {3, 3, ""}, {6, 1, ""}}) {
+    const std::string named =
+        "invoice " + std::to_string(c * 10 + invoice) + " item " + std::to_string(seq) + " is no number " + shown;
+    EXPECT_NE(content.str().find(named), std::string::npos) << named << "\n" << content.str();
+  }
 }
 
 // A server that waits for a standby before it confirms a commit, and a

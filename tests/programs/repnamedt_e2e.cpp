@@ -2,10 +2,15 @@
 // visibility rules, query by example and browsing, Add and Change with
 // their checks, Delete with its confirmation, the interrupt key at the
 // menus.
+#include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "program_fixture.h"
 
@@ -283,6 +288,101 @@ TEST_P(Repnamedt, AServerGoneIsToldInWordsAndASaveKeepsTheTyping) {
   EXPECT_NE(screen.find("The connection to the database server was lost"), std::string::npos) << screen;
   EXPECT_EQ(screen.find("terminating connection"), std::string::npos) << screen;
   EXPECT_EQ(screen.find("server closed the connection"), std::string::npos) << screen;
+}
+
+// A disk of its own (a small tmpfs, which only root may mount), made full
+// by a file that takes every block left until it is removed.
+class SmallDisk {
+ public:
+  SmallDisk() {
+    char templ[] = "/tmp/lunadesk-disk.XXXXXX";
+    if (::geteuid() != 0 || !::mkdtemp(templ)) return;
+    dir_ = templ;
+    mounted_ = ::mount("tmpfs", templ, "tmpfs", 0, "size=4m,mode=0777") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+    if (!dir_.empty()) ::rmdir(dir_.c_str());
+  }
+  bool ready() const { return mounted_; }
+  const std::string& dir() const { return dir_; }
+  void fill() {
+    const int fd = ::open(filler().c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    static const char zeros[4096] = {};
+    while (fd >= 0 && ::write(fd, zeros, sizeof zeros) > 0) {}
+    if (fd >= 0) ::close(fd);
+  }
+  void make_room() { ::unlink(filler().c_str()); }
+
+ private:
+  std::string filler() const { return dir_ + "/filler"; }
+  std::string dir_;
+  bool mounted_ = false;
+};
+
+// The disk that holds the database fills up: an Add says so in words,
+// stores nothing and keeps the typing; once there is room again the same
+// Esc stores it. SQLite: the database file on that disk; PostgreSQL: the
+// table in a tablespace there, its pages full, so that the row needs a new
+// one.
+TEST_P(Repnamedt, AFullDiskIsToldInWordsAndASaveKeepsTheTyping) {
+  SmallDisk disk;
+  if (!disk.ready()) GTEST_SKIP() << "a disk of its own needs root, to mount a tmpfs";
+  std::map<std::string, std::string> env;
+  std::function<void()> undo = [] {};
+  if (GetParam() == Db::Sqlite) {
+    outside("VACUUM INTO '" + disk.dir() + "/lunadesk.db'");
+    env["LUNADESK_DB"] = disk.dir() + "/lunadesk.db";
+  } else {
+    // The server runs as this user when the tests run as root.
+    const passwd* server = ::getpwnam("nobody");
+    ASSERT_NE(server, nullptr);
+    const std::string space = "ts_" + db_->where(), where = disk.dir() + "/pg";
+    ASSERT_EQ(::mkdir(where.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(where.c_str(), server->pw_uid, server->pw_gid), 0);
+    outside("CREATE TABLESPACE " + space + " LOCATION '" + where + "'");
+    undo = [this, space, &disk] {
+      term_.reset();
+      disk.make_room();
+      outside("ALTER TABLE iq_salesman_name SET TABLESPACE pg_default");
+      outside("DROP TABLESPACE " + space);
+    };
+    outside("ALTER TABLE iq_salesman_name SET TABLESPACE " + space);
+  }
+  struct Undo {
+    std::function<void()>& undo;
+    ~Undo() { undo(); }
+  } at_end{undo};
+  auto& t = start("repnamedt", "Salesman Name Maintenance", env);
+  disk.fill();
+  if (GetParam() == Db::Postgres) {
+    // Rows as long as the one typed below, until the table needs a page
+    // more: every page is left with less room than one more row.
+    outside(
+        "DO $$ BEGIN FOR g IN 1000..9999 LOOP BEGIN INSERT INTO iq_salesman_name VALUES (g::text, 'Filler', "
+        "lpad(g::text, 10, 'u')); EXCEPTION WHEN disk_full THEN EXIT; END; END LOOP; END $$");
+  }
+  t.key("a");
+  ASSERT_TRUE(t.wait_for("Esc: Accept"));
+  t.type("Z9");
+  t.key("enter");
+  t.type("Zoe Zeta");
+  t.key("enter");
+  t.type("zoe");
+  ASSERT_TRUE(t.wait_for_at(kLoginLine, kFieldCol, "zoe"));
+  t.key("esc");
+  ASSERT_TRUE(t.wait_for_at(kErrorLine, 1, "The disk of the database is full: nothing was saved"));
+  ASSERT_TRUE(t.wait_settled());
+  EXPECT_EQ(field(t, kNameLine, 8), "Zoe Zeta") << "the typing is kept";
+  disk.make_room();
+  t.key("esc");
+  ASSERT_TRUE(saved(t));
+  EXPECT_EQ(t.row(kErrorLine), "") << "the row was not there yet: its code is not refused";
+  find(t, "Z9");
+  ASSERT_TRUE(t.wait_for_at(kNameLine, kFieldCol, "Zoe Zeta"));
+  EXPECT_EQ(field(t, kLoginLine, 3), "zoe");
+  t.key("e");
+  EXPECT_EQ(t.wait_exit(), e2e::ExitStatus::exited_with(0));
 }
 
 TEST_P(Repnamedt, DeleteAsksFirstAndStartsOnNo) {

@@ -226,22 +226,44 @@ TEST_P(Tugedit, DeleteIsRefusedWhileAnyTableRefersToTheRow) {
 
 // A link another writer is adding while the Delete runs: the Delete waits
 // for it, and its reference then refuses the delete; the group never goes
-// without its links.
+// without its links. The writer is another program on the runtime, then
+// another tool (sqlite3, psql) with its transaction open.
 TEST_P(Tugedit, ADeleteWaitsForALinkBeingAddedAndIsThenRefused) {
-  const long lone = add_group("LONE", "TX1", "No links yet");
+  const long lone[] = {add_group("LONE1", "TX1", "No links yet"), add_group("LONE2", "TX1", "No links yet")};
   auto& t = start("tugedit", "Find a record", {{"LUNADESK_LOCK_TIMEOUT_MS", "60000"}});
-  find(t, "LONE");
-  ASSERT_TRUE(at(t, kGroupLine, kCol, "LONE"));
-  rt::sql::begin_work();
-  add_link(lone, st_, "L1");
-  t.key("d");
-  ASSERT_TRUE(t.wait_for("Are you sure you want to delete this?"));
-  t.key("y");
-  ASSERT_TRUE(lock_waited(t, false));
-  rt::sql::commit_work();
-  ASSERT_TRUE(at(t, kErrorLine, 1, "Can not delete this record, it is referenced elsewhere"));
-  EXPECT_EQ(count("tx_use_g", "tu_use_g = 'LONE'"), 1);
-  EXPECT_EQ(links_of(lone), Rows{"L1/ST"});
+  find(t, "LONE*");
+  lunadesk::testing::OutsideSession tool(*db_);
+  for (int k = 0; k < 2; ++k) {
+    const bool by_tool = k == 1;
+    SCOPED_TRACE(by_tool ? "another tool's link" : "another program's link");
+    const std::string group = "LONE" + std::to_string(k + 1);
+    if (by_tool) {
+      t.key("n");
+      const std::string begin = GetParam() == lunadesk::testing::Db::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN";
+      std::string why;
+      ASSERT_TRUE(tool.run(begin, &why)) << why;
+      ASSERT_TRUE(tool.run(
+          "INSERT INTO tx_use_link VALUES (" + std::to_string(lone[k]) + ", " + std::to_string(st_) + ", 'L1')", &why))
+          << why;
+    } else {
+      rt::sql::begin_work();
+      add_link(lone[k], st_, "L1");
+    }
+    ASSERT_TRUE(at(t, kGroupLine, kCol, group));
+    t.key("d");
+    ASSERT_TRUE(t.wait_for("Are you sure you want to delete this?"));
+    t.key("y");
+    ASSERT_TRUE(lock_waited(t, false));
+    if (by_tool) {
+      std::string why;
+      ASSERT_TRUE(tool.run("COMMIT", &why)) << why;
+    } else {
+      rt::sql::commit_work();
+    }
+    ASSERT_TRUE(at(t, kErrorLine, 1, "Can not delete this record, it is referenced elsewhere"));
+    EXPECT_EQ(count("tx_use_g", "tu_use_g = '" + group + "'"), 1);
+    EXPECT_EQ(links_of(lone[k]), Rows{"L1/ST"});
+  }
 }
 
 // What a cancelled input leaves: the row as stored, by this program's own

@@ -317,6 +317,39 @@ bool ScopedDatabase::run_outside(const std::string& sql, std::string* error) con
   return ok;
 }
 
+OutsideSession::OutsideSession(const ScopedDatabase& db) {
+  if (db.which() == Db::Postgres) {
+    const std::string opts = "-c search_path=" + db.where();
+    const char* keys[] = {"dbname", "options", nullptr};
+    const char* vals[] = {"lunadesk", opts.c_str(), nullptr};
+    pg_ = PQconnectdbParams(keys, vals, 0);
+    PQsetNoticeProcessor(
+        pg_, [](void*, const char*) {}, nullptr);
+  } else if (sqlite3_open(db.where().c_str(), &lite_) == SQLITE_OK) {
+    sqlite3_busy_timeout(lite_, 60000);
+  }
+}
+
+OutsideSession::~OutsideSession() {
+  if (pg_) PQfinish(pg_);
+  if (lite_) sqlite3_close(lite_);
+}
+
+bool OutsideSession::run(const std::string& sql, std::string* error) {
+  if (pg_) {
+    PGresult* r = PQexec(pg_, sql.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    PQclear(r);
+    if (!ok && error) *error = PQerrorMessage(pg_);
+    return ok;
+  }
+  char* err = nullptr;
+  const bool ok = lite_ && sqlite3_exec(lite_, sql.c_str(), nullptr, nullptr, &err) == SQLITE_OK;
+  if (!ok && error) *error = err ? err : lite_ ? sqlite3_errmsg(lite_) : "cannot open the database";
+  sqlite3_free(err);
+  return ok;
+}
+
 ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
   if (const char* v = std::getenv("A4GL_SQLTYPE")) {
     had_sqltype_ = true;

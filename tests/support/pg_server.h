@@ -41,6 +41,9 @@
 
 #include "core/settings.h"
 
+struct pg_conn;
+struct sqlite3;
+
 namespace lunadesk::testing {
 
 enum class Db { Sqlite, Postgres };
@@ -121,6 +124,22 @@ class ScopedDatabase {
   std::string reason_, where_, dir_;
   std::string saved_sqltype_, saved_db_, saved_options_;
   bool had_sqltype_ = false, had_db_ = false, had_options_ = false;
+};
+
+// A connection of another tool (psql, sqlite3) that stays open between
+// statements, so that a test can keep its transaction open while a program
+// runs: straight through the back end's own library, untranslated.
+class OutsideSession {
+ public:
+  explicit OutsideSession(const ScopedDatabase& db);
+  ~OutsideSession();
+  OutsideSession(const OutsideSession&) = delete;
+  OutsideSession& operator=(const OutsideSession&) = delete;
+  bool run(const std::string& sql, std::string* error = nullptr);
+
+ private:
+  pg_conn* pg_ = nullptr;
+  sqlite3* lite_ = nullptr;
 };
 
 inline auto all_backends() { return ::testing::Values(Db::Sqlite, Db::Postgres); }
