@@ -40,6 +40,7 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     // The exact decimal functions' own reports (sqlite_functions.cpp).
     if (has(msg, "exceeds maximum precision") || has(msg, "numeric field overflow")) return err::kDecimalRange;
     if (has(msg, "divide by zero")) return err::kDivideByZero;
+    if (has(msg, "more than one row returned by a subquery")) return err::kNotOneRow;
     if (starts(msg, "no such table") || has(msg, "no such table")) return err::kNoTable;
     if (starts(msg, "no such column") || has(msg, "no such column")) return err::kNoColumn;
     if (has(msg, "syntax error") || has(msg, "incomplete input") || has(msg, "unrecognized token")) return err::kSyntax;

@@ -584,6 +584,7 @@ int register_sqlite_functions(sqlite3* db) {
     rc = sqlite3_create_function(db, "dec_min", 1, flags, nullptr, nullptr, extreme_step, extreme_final);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function(db, "dec_max", 1, flags, &largest, nullptr, extreme_step, extreme_final);
+  if (rc == SQLITE_OK) rc = register_row_functions(db);
   return rc;
 }
 

@@ -105,9 +105,11 @@ Translation Translator::run() {
     default: break;
   }
   if (!r_.ok) return r_;
+  if (target_ == Backend::Sqlite) checked_divisors();
+  outer_joins();
+  if (!r_.ok) return r_;
   if (target_ == Backend::Postgres) nulls_first();
   if (r_.kind == StmtKind::Select || r_.kind == StmtKind::SelectIntoTemp) first_rows();
-  if (target_ == Backend::Sqlite) checked_divisors();
   if (target_ == Backend::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
   for (const std::string& s : out_) r_.text += s;
   r_.text = prefix_ + r_.text + suffix_;

@@ -41,8 +41,11 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
     if (close == std::string::npos || close >= end) return false;
     if (is(i + 1, "SELECT")) {
       std::vector<ColType> types;
-      select_at(i + 1, close, &types, nullptr);
+      std::vector<Node> items;
+      select_at(i + 1, close, &types, nullptr, &items);
       if (types.size() == 1) n->type = types[0];
+      if (lite() && items.size() == 1 && types.size() == 1 && !(i > 0 && is(i - 1, "EXISTS")))
+        one_value(i, close, items[0]);
     } else {
       size_t k = i + 1;
       Node inner;
@@ -128,6 +131,22 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
   n->last = k;
   i = k + 1;
   return true;
+}
+
+// A query used as one value, at sig indexes [open, close], on SQLite:
+// read through one_value() (sqlite_functions.h), which refuses a second
+// row (-284) as PostgreSQL does, where SQLite would take the first.
+void Translator::one_value(size_t open, size_t close, const Node& item) {
+  size_t from = item.last + 1;
+  while (from < close && !(depth_[from] == depth_[open + 1] && is(from, "FROM"))) ++from;
+  if (from >= close) return;  // no FROM: one row
+  std::string name = "one_value_";
+  if (item.last + 1 == from)
+    o(item.last) += " AS " + name;
+  else
+    name = lower(tok(from - 1).text);  // its alias
+  o(open + 1) = "SELECT one_value(" + name + ") FROM (" + o(open + 1);
+  o(close) = ")" + o(close);
 }
 
 bool Translator::function(size_t& i, size_t end, Node* n) {

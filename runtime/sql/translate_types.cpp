@@ -28,8 +28,13 @@ void Translator::collect_tables() {
                       (r_.kind == StmtKind::Insert && i == 1 && is(i, "INTO"));
     if (!from) continue;
     size_t k = i + 1;
+    bool group = false;  // inside OUTER (b, c)
     for (;;) {
       if (is(k, "OUTER")) ++k;
+      if (punct(k, "(") && !is(k + 1, "SELECT")) {
+        group = true;
+        ++k;
+      }
       if (k >= sig_.size() || tok(k).kind != Tok::Word || clause_word(k)) break;
       TableRef t;
       t.name = name_at(k);
@@ -40,6 +45,10 @@ void Translator::collect_tables() {
         t.alias = lower(tok(k++).text);
       t.info = schema_ ? schema_->table(t.name) : nullptr;
       tables_.push_back(std::move(t));
+      if (group && punct(k, ")")) {
+        group = false;
+        ++k;
+      }
       if (i == 0 || !(is(i, "FROM")) || !punct(k, ",")) break;
       ++k;
     }
@@ -200,13 +209,29 @@ size_t Translator::skip_clause(size_t i, size_t end) const {
   return i;
 }
 
-// Reads expressions separated by commas up to a clause word.
-void Translator::expr_list(size_t& i, size_t end) {
+// Reads expressions separated by commas up to a clause word. With
+// `order_of` (the ORDER BY of a query whose result columns have those
+// types), a decimal item on SQLite orders by dec_key() (sqlite_functions.h):
+// SQLite holds a decimal past 15 digits, a quotient or an AVG as text,
+// which it would sort after every number.
+void Translator::expr_list(size_t& i, size_t end, const std::vector<Node>* order_of, bool positions) {
   while (i < end) {
     Node n;
     if (!expr(i, end, 0, &n)) {
       i = skip_clause(i + 1, end);
       return;
+    }
+    if (order_of && lite()) {
+      const std::optional<int> pos =
+          n.first == n.last && tok(n.first).kind == Tok::Number ? int_constant(n) : std::nullopt;
+      if (!pos && is_dec(n.type)) {
+        wrap(n, "dec_key(", ")");
+      } else if (pos && positions && *pos >= 1 && static_cast<size_t>(*pos) <= order_of->size()) {
+        const Node& item = (*order_of)[*pos - 1];
+        bool param = false;
+        for (size_t k = item.first; k <= item.last; ++k) param = param || tok(k).kind == Tok::Param;
+        if (is_dec(item.type) && !param) o(n.first) = "dec_key(" + text_of(item) + ")";
+      }
     }
     if (is(i, "ASC") || is(i, "DESC")) ++i;
     if (!punct(i, ",")) return;
@@ -218,6 +243,11 @@ void Translator::expr_list(size_t& i, size_t end) {
 // (and names) of its result columns go to the vectors given.
 void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
                            std::vector<Node>* items) {
+  std::vector<Node> own;
+  if (!items) items = &own;
+  bool compound = false;  // a UNION: ORDER BY names result columns only
+  bool star = false;      // "*" in the list: its positions are not items
+  for (size_t k = at + 1; k < end; ++k) compound = compound || (depth_[k] == depth_[at] && is(k, "UNION"));
   size_t i = at + 1;
   while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
   if (is(i, "FIRST") && i + 1 < end && tok(i + 1).kind == Tok::Number) i += 2;
@@ -225,6 +255,7 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
   while (i < end) {
     if (punct(i, "*") || (tok(i).kind == Tok::Word && punct(i + 1, ".") && punct(i + 2, "*"))) {
       const bool all = punct(i, "*");
+      star = true;
       const std::string q = all ? std::string() : lower(tok(i).text);
       i += all ? 1 : 3;
       for (const TableRef& t : tables_) {
@@ -249,7 +280,7 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       if (is(i, "AS")) ++i;
       if (i < end && tok(i).kind == Tok::Word && !clause_word(i)) name = lower(tok(i++).text);
       if (types) types->push_back(n.type);
-      if (items) items->push_back(n);
+      items->push_back(n);
       if (names) names->push_back(name);
     }
     if (!punct(i, ",")) break;
@@ -282,8 +313,9 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       Node n;
       if (!expr(i, end, 0, &n)) i = skip_clause(i + 1, end);
     } else if ((is(i, "GROUP") || is(i, "ORDER")) && is(i + 1, "BY")) {
+      const bool order = is(i, "ORDER") && !compound;
       i += 2;
-      expr_list(i, end);
+      expr_list(i, end, order ? items : nullptr, !star);
     } else if (is(i, "UNION")) {
       ++i;
       if (is(i, "ALL")) ++i;

@@ -352,11 +352,17 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   std::string from = a.name + " x";
   if (b) {
     for (const World::Column& c : b->cols) scope->cols.emplace_back("y." + c.name, &c);
-    const int how = g_.below(f_.outer_join ? 4 : 3);
+    const int how = g_.below(f_.outer_join ? 5 : 3);
     from += how == 0   ? ", " + b->name + " y"
             : how == 1 ? " join " + b->name + " y on x.k = y.k"
             : how == 2 ? " left join " + b->name + " y on x.k = y.k"
                        : ", outer " + b->name + " y";
+    if (how == 4) {
+      // An outer group: y and z joined with each other, outer to x.
+      const World::Table& c = w.tables[g_.below(static_cast<int>(w.tables.size()))];
+      for (const World::Column& col : c.cols) scope->cols.emplace_back("z." + col.name, &col);
+      from.replace(from.find(", outer ") + 8, std::string::npos, "(" + b->name + " y, " + c.name + " z)");
+    }
   }
   const bool group = allow_group && g_.chance(25);
   std::vector<Part> items;
@@ -389,7 +395,9 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   plain.aggregate = false;
   if (group) plain.cols = plain.all;
   std::string where = " where $";
-  if (b && from.find(", outer") != std::string::npos)
+  if (b && from.find(", outer (") != std::string::npos)
+    where = " where x.k = y.k and y.k = z.k + 1 and $";
+  else if (b && from.find(", outer") != std::string::npos)
     where = " where x.k = y.k and $";
   else if (b && from.find(", ") != std::string::npos)
     where = " where x.k = y.k + 1 and $";
