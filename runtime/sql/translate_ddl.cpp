@@ -135,6 +135,14 @@ void Translator::column_type(size_t from, size_t to) {
   o(t) = repl;
 }
 
+// SQLite gives an unnamed CHECK the name of the named constraint before
+// it, which may be one of the column rules above; a CHECK of the
+// statement's own takes a name of its own, so that its failure is -530.
+void Translator::own_check_name(size_t check, const std::string& name) {
+  if (target_ == Backend::Sqlite && !(check >= 2 && is(check - 2, "CONSTRAINT")))
+    o(check) = "CONSTRAINT " + name + " " + o(check);
+}
+
 void Translator::create_table() {
   size_t open = 0;
   while (open < sig_.size() && !punct(open, "(")) ++open;
@@ -169,10 +177,13 @@ void Translator::element(size_t from, size_t to) {
         o(from) = "CONSTRAINT " + name + " " + o(from);
       }
       if (is(from, "DISTINCT")) o(from) = "UNIQUE";
+      if (is(from, "CHECK")) own_check_name(from, "check_" + std::to_string(from));
       return;
     }
   }
   column_type(from, to);
+  for (size_t k = from + 2; k <= to; ++k)
+    if (is(k, "CHECK")) own_check_name(k, "check_" + lower(tok(from).text));
 }
 
 void Translator::create_index() {

@@ -333,6 +333,9 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       continue;
     }
     n->type = arith_type(left.type, right.type, sym[0]);
+    // PostgreSQL computes SMALLINT with SMALLINT in SMALLINT, refusing a
+    // result past 32767; SQLite, like the family's servers, does not.
+    if (!lite() && is_smallint(left.type) && is_smallint(right.type) && sym != "/") wrap(left, "CAST(", " AS integer)");
     if (lite() && (is_dec(left.type) || is_dec(right.type)) && left.type.kind != ColType::Float &&
         right.type.kind != ColType::Float && sym != "%") {
       const char* fn = sym == "+" ? "dec_add(" : sym == "-" ? "dec_sub(" : sym == "*" ? "dec_mul(" : "dec_div(";

@@ -214,13 +214,15 @@ size_t Translator::skip_clause(size_t i, size_t end) const {
 // types), a decimal item on SQLite orders by dec_key() (sqlite_functions.h):
 // SQLite holds a decimal past 15 digits, a quotient or an AVG as text,
 // which it would sort after every number.
-void Translator::expr_list(size_t& i, size_t end, const std::vector<Node>* order_of, bool positions) {
+void Translator::expr_list(size_t& i, size_t end, const std::vector<Node>* order_of, bool positions,
+                           std::vector<Node>* read) {
   while (i < end) {
     Node n;
     if (!expr(i, end, 0, &n)) {
       i = skip_clause(i + 1, end);
       return;
     }
+    if (read) read->push_back(n);
     if (order_of && lite()) {
       const std::optional<int> pos =
           n.first == n.last && tok(n.first).kind == Tok::Number ? int_constant(n) : std::nullopt;
@@ -247,6 +249,10 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
   if (!items) items = &own;
   bool compound = false;  // a UNION: ORDER BY names result columns only
   bool star = false;      // "*" in the list: its positions are not items
+  bool grouped = false;   // GROUP BY or HAVING
+  std::vector<Node> group;
+  Node having;
+  having.first = 1;  // none: first after last
   for (size_t k = at + 1; k < end; ++k) compound = compound || (depth_[k] == depth_[at] && is(k, "UNION"));
   size_t i = at + 1;
   while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
@@ -309,20 +315,106 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
         }
       }
     } else if (is(i, "WHERE") || is(i, "HAVING")) {
+      const bool having_clause = is(i, "HAVING");
       ++i;
       Node n;
-      if (!expr(i, end, 0, &n)) i = skip_clause(i + 1, end);
+      if (!expr(i, end, 0, &n))
+        i = skip_clause(i + 1, end);
+      else if (having_clause)
+        having = n;
+      grouped = grouped || having_clause;
     } else if ((is(i, "GROUP") || is(i, "ORDER")) && is(i + 1, "BY")) {
       const bool order = is(i, "ORDER") && !compound;
+      grouped = grouped || !order;
       i += 2;
-      expr_list(i, end, order ? items : nullptr, !star);
+      expr_list(i, end, order ? items : nullptr, !star, order ? nullptr : &group);
     } else if (is(i, "UNION")) {
       ++i;
       if (is(i, "ALL")) ++i;
       if (is(i, "SELECT")) select_at(i, end, nullptr, nullptr);
-      return;
+      break;
     } else {
-      return;  // INTO TEMP, FOR UPDATE and the like end what is read
+      break;  // INTO TEMP, FOR UPDATE and the like end what is read
+    }
+  }
+  if (lite() && r_.ok) ungrouped(*items, group, having, grouped);
+}
+
+// A query that groups (GROUP BY, HAVING, or an aggregate in its list)
+// names a column outside an aggregate only when it is grouped by it, or
+// within an expression it is grouped by; PostgreSQL refuses the rest
+// (-294), where SQLite would take a value of any row of the group.
+void Translator::ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having,
+                           bool grouped) {
+  auto aggregate_at = [&](size_t k) {
+    return punct(k + 1, "(") && (is(k, "COUNT") || is(k, "SUM") || is(k, "AVG") || is(k, "MIN") || is(k, "MAX"));
+  };
+  for (size_t c = 0; c < items.size() && !grouped; ++c)
+    for (size_t k = items[c].first; k <= items[c].last && !grouped; ++k) grouped = aggregate_at(k);
+  if (!grouped) return;
+  auto same = [&](size_t k, const Node& g) {
+    for (size_t m = g.first; m <= g.last; ++m)
+      if (k + m - g.first >= sig_.size() || lower(tok(k + m - g.first).text) != lower(tok(m).text)) return false;
+    return true;
+  };
+  // The table a column reference at k resolves to, its name, and its end.
+  auto column_at = [&](size_t k, size_t* last, std::string* col) -> const TableRef* {
+    std::string q;
+    *last = k;
+    *col = lower(tok(k).text);
+    if (punct(k + 1, ".") && k + 2 < sig_.size() && tok(k + 2).kind == Tok::Word) {
+      q = *col;
+      *col = lower(tok(k + 2).text);
+      *last = k + 2;
+    }
+    if (!q.empty()) return table_named(q);
+    for (const TableRef& t : tables_)
+      if (type_in(t.info, *col).kind != ColType::Unknown) return &t;
+    return nullptr;
+  };
+  std::vector<Node> checked = items;
+  if (having.last >= having.first && having.type.kind != ColType::Unknown) checked.push_back(having);
+  for (size_t c = 0; c < checked.size(); ++c) {
+    bool by_position = false;
+    for (const Node& g : group)
+      by_position = by_position || (c < items.size() && g.first == g.last && tok(g.first).kind == Tok::Number &&
+                                    int_constant(g) == static_cast<int>(c + 1));
+    for (size_t k = checked[c].first; k <= checked[c].last && !by_position; ++k) {
+      bool skip = false;
+      for (const Node& g : group) {
+        if (!skip && !(g.first == g.last && tok(g.first).kind == Tok::Number) && same(k, g)) {
+          skip = true;
+          k += g.last - g.first;
+        }
+      }
+      if (skip) continue;
+      if (aggregate_at(k) || (punct(k, "(") && is(k + 1, "SELECT"))) {
+        const size_t close = close_of(aggregate_at(k) ? k + 1 : k);
+        if (close == std::string::npos) return;
+        k = close;
+        continue;
+      }
+      if (tok(k).kind != Tok::Word || punct(k + 1, "(") || (k > 0 && punct(k - 1, "."))) continue;
+      size_t last = k;
+      std::string col;
+      const TableRef* t = column_at(k, &last, &col);
+      if (!t || type_in(t->info, col).kind == ColType::Unknown) {
+        k = last;
+        continue;
+      }
+      bool found = false;
+      for (const Node& g : group) {
+        size_t glast = 0;
+        std::string gcol;
+        if (tok(g.first).kind == Tok::Word && !found && column_at(g.first, &glast, &gcol) == t && glast == g.last)
+          found = gcol == col;
+      }
+      if (!found) {
+        fail("column " + col + " is neither grouped nor aggregated");
+        r_.error_code = err::kNotGrouped;
+        return;
+      }
+      k = last;
     }
   }
 }

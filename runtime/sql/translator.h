@@ -79,6 +79,8 @@ class Translator {
   static ColType int_t() { return {ColType::Int, 0, 0}; }
   static ColType dec_t(int p, int s) { return {ColType::Decimal, p, s}; }
   static bool is_dec(const ColType& t) { return t.kind == ColType::Decimal; }
+  // A SMALLINT column: arithmetic on it is not bound to its range.
+  static bool is_smallint(const ColType& t) { return t.kind == ColType::Int && t.precision == 5; }
   static bool is_text_value(const Node& n) {
     return !n.string_const && !n.param &&
            (n.type.kind == ColType::Char || n.type.kind == ColType::Varchar || n.type.kind == ColType::Text);
@@ -95,6 +97,7 @@ class Translator {
   std::string name_at(size_t i) const;
   void classify();
   void rewrite_tokens();
+  bool in_dialect(size_t i);
   void matches_at(size_t i);
   void fold_operand(size_t op);
   void nulls_first();
@@ -110,6 +113,7 @@ class Translator {
   void column_type(size_t from, size_t to);
   void create_table();
   void element(size_t from, size_t to);
+  void own_check_name(size_t check, const std::string& name);
   void create_index();
   void values_for_every_column();
   void insert_serial();
@@ -143,7 +147,9 @@ class Translator {
   void number_meets_text(const Node& num, const Node& text);
   void compared(const Node& a, const Node& b);
   size_t skip_clause(size_t i, size_t end) const;
-  void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false);
+  void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false,
+                 std::vector<Node>* read = nullptr);
+  void ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having, bool grouped);
   void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
                  std::vector<Node>* items = nullptr);
   void analyze();

@@ -32,6 +32,8 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
   ok("insert into ob values (3, 30, 'p')");
   ok("insert into oc values (10, 100)");
   ok("insert into oc values (30, 300)");
+  ok("create table os (s smallint, t smallint)");
+  ok("insert into os values (32000, 32000)");
   const Answer cases[] = {
       // Every row of oa, with ob's rows that meet the conditions naming
       // ob, else nulls; a condition on oa alone filters oa.
@@ -58,8 +60,41 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       {"select k from oa order by d / 3 desc", {"1", "2", "3"}},
       {"select k, d / 3 from oa order by 2", {"3", "2", "1"}},
       {"select c from oa group by c order by avg(d)", {"y", "x"}},
+      // Arithmetic on SMALLINT is not bound to its range.
+      {"select s + t from os", {"64000"}},
+      {"select (s * t) - s from os where s + t > 32767", {"1023968000"}},
+      // Refused alike, each with its number.
+      {"select k from oa, ob", {}, -324},
+      {"select sum(max(k)) from oa", {}, -294},
+      {"select k from oa where count(*) > 1", {}, -294},
+      {"select k, count(*) from oa group by c", {}, -294},
+      {"select c, k + 1 from oa group by c", {}, -294},
+      {"select k from oa having count(*) > 1", {}, -294},
+      {"create table od (a integer, a char(2))", {}, -328},
+      {"create table oe (a integer, check (a > 0))", {"x"}, 0},
+      {"insert into oe values (-1)", {}, -530},
+      {"savepoint s1", {}, -201},
+      {"rollback to savepoint s1", {}, -201},
+      {"release savepoint s1", {}, -201},
+      {"select substring(c from 1 for 2) from oa", {}, -201},
+      {"select trim(leading 'x' from c) from oa", {}, -201},
+      {"select k from oa where k = any (select k from ob)", {}, -201},
+      {"select k from oa where k > all (select k from ob)", {}, -201},
+      {"select lpad(c, 6, '*') from oa", {}, -674},
+      {"select rpad(c, 6) from oa", {}, -674},
+      // What stays accepted: a grouped expression, an aggregate of an
+      // expression, UNION ALL, COUNT(ALL x), a column of one table.
+      {"select c, count(*) from oa group by c order by c", {"x", "y"}},
+      {"select k + 1 from oa group by k + 1 order by 1", {"2", "3", "4"}},
+      {"select count(all c) from oa", {"3"}},
+      {"select k from oa where k = 1 union all select k from oa where k = 2 order by 1", {"1", "2"}},
+      {"select a.k from oa a, ob b where a.k = b.k and w = 'q'", {"1"}},
   };
   for (const Answer& a : cases) {
+    if (a.rows == std::vector<std::string>{"x"}) {  // a statement that must succeed
+      ok(a.text);
+      continue;
+    }
     if (a.status != 0) {
       EXPECT_EQ(status_of(a.text), a.status) << a.text;
       continue;
