@@ -117,6 +117,7 @@ class Translator {
   void create_index();
   void values_for_every_column();
   void insert_serial();
+  void serial_from_query(size_t select, int position, const std::string& serial_col);
 
   // translate_expr.cpp
   ColType arith_type(const ColType& a, const ColType& b, char op) const;

@@ -475,9 +475,15 @@ Case Grammar::change(const World& w) {
       for (const World::Column& col : t.cols) x.cols.emplace_back("u." + col.name, &col);
       // The value depends on the row: PostgreSQL would refuse a constant
       // that does not fit the column before it reads any row.
-      c.stmt = node("insert into " + t.name + " (k, " + target.name +
-                        ") select u.k + 100, case when u.k > 0 then $ end from " + t.name + " u$",
-                    {expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
+      // A 0 for the serial asks for the next one, row by row. Then the
+      // value is a constant that fits: a statement that fails after
+      // taking serials leaves PostgreSQL's sequence on, SQLite's not.
+      const bool serial = std::any_of(t.cols.begin(), t.cols.end(), [](const auto& col) { return col.serial; });
+      const bool zero = serial && g_.chance(40);
+      c.stmt = node("insert into " + t.name + " (k, " + (zero ? "s, " : "") + target.name + ") select u.k + 100, " +
+                        (zero ? "0, " : "") + "case when u.k > 0 then $ end from " + t.name + " u$",
+                    {zero ? constant(target.type) : expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
+      if (zero) c.stmt.kids[1].dropped = true;
       break;
     }
   }

@@ -63,6 +63,12 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       // Arithmetic on SMALLINT is not bound to its range.
       {"select s + t from os", {"64000"}},
       {"select (s * t) - s from os where s + t > 32767", {"1023968000"}},
+      // A 0 or null the query gives for a serial asks for the next one.
+      {"create table ot (id serial, k integer)", {"x"}, 0},
+      {"insert into ot values (5, 0)", {"x"}, 0},
+      {"insert into ot select 0, k from oa where k < 3", {"x"}, 0},
+      {"insert into ot (k, id) select k, null from oa where k = 3", {"x"}, 0},
+      {"select id from ot order by id", {"5", "6", "7", "8"}},
       // Refused alike, each with its number.
       {"select k from oa, ob", {}, -324},
       {"select sum(max(k)) from oa", {}, -294},
