@@ -27,6 +27,7 @@
 //                             read through: a second row is -284
 //   dec_key(x)                a key that orders decimals by value, in
 //                             whatever form they are held (sqlite_rows.cpp)
+//   dec_text(x, s)            x as text with s places, for ||
 //
 // How a DECIMAL lives in SQLite: as the plain number whenever SQLite holds
 // it exactly (INTEGER when whole, REAL when 15 significant digits carry

@@ -2,7 +2,7 @@
 // (see sqlite_functions.h): one_value(x), the aggregate a query used as
 // one value is read through, refusing a second row as PostgreSQL does;
 // dec_key(x), the key that orders decimals by value whatever form SQLite
-// holds them in. Never touches a statement; only the translator writes
+// holds them in; dec_text(x, s), a decimal as text with s places. Never touches a statement; only the translator writes
 // these calls.
 #include <sqlite3.h>
 
@@ -95,12 +95,25 @@ void key_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
 }
 
+// A decimal joined to text shows the places of its type, as PostgreSQL's
+// numeric does: SQLite holds 1.50 as the REAL 1.5.
+void text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Decimal d;
+  if (!decimal_of(argv[0], &d)) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  const std::string text = d.to_string(sqlite3_value_int(argv[1]));
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 int register_row_functions(sqlite3* db) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   int rc = sqlite3_create_function(db, "one_value", 1, flags, nullptr, nullptr, one_value_step, one_value_final);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_key", 1, flags, nullptr, key_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_text", 2, flags, nullptr, text_fn, nullptr, nullptr);
   return rc;
 }
 

@@ -471,7 +471,6 @@ ColType column_type(std::string_view declared) {
   } else if (d.find("int") != std::string::npos || starts("serial") || starts("bigserial")) {
     t.kind = ColType::Int;
     t.scale = 0;
-    if (starts("smallint")) t.precision = 5;  // see Translator::is_smallint
   } else if (d.find("varchar") != std::string::npos || d.find("varying") != std::string::npos) {
     t.kind = ColType::Varchar;
   } else if (starts("text") || starts("clob")) {

@@ -255,7 +255,7 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   const size_t stop = k;
   // The branches, each read on its own.
   size_t m = i + 1;
-  bool typed = false;
+  bool typed = false, from_constant = false;
   while (m < stop) {
     const bool then = is(m, "THEN") || is(m, "ELSE");
     if (is(m, "WHEN") || then) ++m;
@@ -264,9 +264,18 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       ++m;
       continue;
     }
-    if (then && !typed) {
+    // The branches' type: a text constant takes the others'; CHAR with
+    // VARCHAR or text values is text, as PostgreSQL resolves it.
+    auto text_kind = [](const ColType& t) {
+      return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
+    };
+    if (then && (!typed || (from_constant && !part.string_const && part.type.kind != ColType::Unknown))) {
       n->type = part.type;
+      from_constant = part.string_const;
       typed = true;
+    } else if (then && !part.string_const && text_kind(part.type) && text_kind(n->type) &&
+               part.type.kind != n->type.kind) {
+      n->type = {ColType::Text, 0, -1};
     }
   }
   n->last = stop;
@@ -326,6 +335,10 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
     const std::string_view sym = tok(op).text;
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
+      // A decimal shows the places of its type, as numeric text does.
+      for (const Node* side : {&left, &right})
+        if (lite() && is_dec(side->type) && side->type.scale >= 0)
+          wrap(*side, "dec_text(", "," + std::to_string(side->type.scale) + ")");
       continue;
     }
     if ((sym == "+" || sym == "-") && date_arith(left, right, sym[0], n)) {
@@ -333,9 +346,13 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       continue;
     }
     n->type = arith_type(left.type, right.type, sym[0]);
-    // PostgreSQL computes SMALLINT with SMALLINT in SMALLINT, refusing a
-    // result past 32767; SQLite, like the family's servers, does not.
-    if (!lite() && is_smallint(left.type) && is_smallint(right.type) && sym != "/") wrap(left, "CAST(", " AS integer)");
+    // PostgreSQL computes whole numbers in their columns' type, refusing
+    // a SMALLINT past 32767 or an INTEGER past 2147483647; SQLite computes
+    // them in 64 bits, as the dialect does: a sum, difference or product
+    // is not bound to its operands' columns.
+    if (!lite() && left.type.kind == ColType::Int && right.type.kind == ColType::Int && sym != "/" && sym != "%" &&
+        !(int_constant(left) && int_constant(right)))
+      wrap(left, "CAST(", " AS bigint)");
     if (lite() && (is_dec(left.type) || is_dec(right.type)) && left.type.kind != ColType::Float &&
         right.type.kind != ColType::Float && sym != "%") {
       const char* fn = sym == "+" ? "dec_add(" : sym == "-" ? "dec_sub(" : sym == "*" ? "dec_mul(" : "dec_div(";

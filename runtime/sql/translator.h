@@ -79,8 +79,6 @@ class Translator {
   static ColType int_t() { return {ColType::Int, 0, 0}; }
   static ColType dec_t(int p, int s) { return {ColType::Decimal, p, s}; }
   static bool is_dec(const ColType& t) { return t.kind == ColType::Decimal; }
-  // A SMALLINT column: arithmetic on it is not bound to its range.
-  static bool is_smallint(const ColType& t) { return t.kind == ColType::Int && t.precision == 5; }
   static bool is_text_value(const Node& n) {
     return !n.string_const && !n.param &&
            (n.type.kind == ColType::Char || n.type.kind == ColType::Varchar || n.type.kind == ColType::Text);

@@ -32,8 +32,8 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
   ok("insert into ob values (3, 30, 'p')");
   ok("insert into oc values (10, 100)");
   ok("insert into oc values (30, 300)");
-  ok("create table os (s smallint, t smallint)");
-  ok("insert into os values (32000, 32000)");
+  ok("create table os (s smallint, t smallint, i integer, m money, c char(4), v varchar(6))");
+  ok("insert into os values (32000, 32000, 2000000000, 1.50, 'ab', 'ab  ')");
   const Answer cases[] = {
       // Every row of oa, with ob's rows that meet the conditions naming
       // ob, else nulls; a condition on oa alone filters oa.
@@ -59,10 +59,20 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       {"select k from oa order by d", {"3", "2", "1"}},
       {"select k from oa order by d / 3 desc", {"1", "2", "3"}},
       {"select k, d / 3 from oa order by 2", {"3", "2", "1"}},
+      // Exact past 19 digits: a decimal times a whole number.
+      {"select d * 1000000 * k from oa where k = 1", {"12345678901234567500000.000000"}},
       {"select c from oa group by c order by avg(d)", {"y", "x"}},
       // Arithmetic on SMALLINT is not bound to its range.
       {"select s + t from os", {"64000"}},
       {"select (s * t) - s from os where s + t > 32767", {"1023968000"}},
+      {"select i * i + i from os where i + i > 0", {"4000000002000000000"}},
+      // A decimal joined to text shows its type's places.
+      {"select m || '' from os", {"1.50"}},
+      {"select 2.50 || '/' || m * 2 from os", {"2.50/3.00"}},
+      // A CHAR meets a CASE or NVL of text without trailing blanks.
+      {"select count(*) from os where c = case when s > 0 then 'ab  ' end", {"1"}},
+      {"select count(*) from os where nvl(null, 'ab ') = c", {"1"}},
+      {"select count(*) from os where c = case when s > 0 then v end", {"1"}},
       // A 0 or null the query gives for a serial asks for the next one.
       {"create table ot (id serial, k integer)", {"x"}, 0},
       {"insert into ot values (5, 0)", {"x"}, 0},
