@@ -178,8 +178,13 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
-      for (const Node& a : args)
+      for (const Node& a : args) {
         if (n->type.kind == ColType::Unknown) n->type = a.type;
+        // Decimals of other places: each value keeps its own.
+        if (is_dec(n->type) && (a.type.kind == ColType::Int || is_dec(a.type)) &&
+            (is_dec(a.type) ? a.type.scale : 0) != n->type.scale)
+          n->type.scale = -1;
+      }
       if (n->type.kind == ColType::Date)
         for (const Node& a : args) meets_date(a, false);
     }
@@ -256,6 +261,7 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   // The branches, each read on its own.
   size_t m = i + 1;
   bool typed = false, from_constant = false;
+  std::vector<Node> branches;
   while (m < stop) {
     const bool then = is(m, "THEN") || is(m, "ELSE");
     if (is(m, "WHEN") || then) ++m;
@@ -264,8 +270,10 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       ++m;
       continue;
     }
-    // The branches' type: a text constant takes the others'; CHAR with
-    // VARCHAR or text values is text, as PostgreSQL resolves it.
+    // The branches' type, as PostgreSQL resolves it: the first branch's
+    // that is not a text constant (text when all are constants), CHAR with
+    // VARCHAR or text the latter.
+    if (then) branches.push_back(part);
     auto text_kind = [](const ColType& t) {
       return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
     };
@@ -275,7 +283,23 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       typed = true;
     } else if (then && !part.string_const && text_kind(part.type) && text_kind(n->type) &&
                part.type.kind != n->type.kind) {
-      n->type = {ColType::Text, 0, -1};
+      // CHAR with VARCHAR is VARCHAR; with text, text.
+      n->type.kind =
+          part.type.kind == ColType::Text || n->type.kind == ColType::Text ? ColType::Text : ColType::Varchar;
+    } else if (then && is_dec(n->type) && (is_dec(part.type) || part.type.kind == ColType::Int) &&
+               (is_dec(part.type) ? part.type.scale : 0) != n->type.scale) {
+      n->type.scale = -1;  // decimals of other places: each value keeps its own
+    }
+  }
+  if (from_constant && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
+  // A CASE that is a CHAR makes each branch one, its trailing blanks
+  // dropped; SQLite keeps a VARCHAR's or a constant's.
+  if (lite() && n->type.kind == ColType::Char) {
+    for (const Node& b : branches) {
+      if (b.string_const)
+        trim_constant(b);
+      else if (b.type.kind == ColType::Varchar || b.type.kind == ColType::Text)
+        wrap(b, "rtrim(", ",' ')");
     }
   }
   n->last = stop;

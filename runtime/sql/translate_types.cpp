@@ -139,19 +139,21 @@ void Translator::wrap_once(const Node& n, const std::string& before, const std::
 // 3.40's automatic indexes ignore a collation that differs from the
 // column's), and a CHAR met by text compares exactly.
 void Translator::text_rule(const Node& a, const Node& b, bool b_is_query) {
-  if (!lite()) {
-    // PostgreSQL reads a CASE or NVL of text constants as text, which a
-    // CHAR then meets with the constants' blanks counting: they do not.
-    auto computed = [&](const Node& n) {
-      const bool texty =
-          n.type.kind == ColType::Char || n.type.kind == ColType::Varchar || n.type.kind == ColType::Unknown;
-      return texty && n.first < n.last &&
-             (is(n.first, "CASE") || ((is(n.first, "NVL") || is(n.first, "COALESCE")) && punct(n.first + 1, "(")));
-    };
-    if (a.type.kind == ColType::Char && is_text_value(a) && computed(b)) wrap_once(b, "rtrim(", ")");
-    if (b.type.kind == ColType::Char && is_text_value(b) && computed(a)) wrap_once(a, "rtrim(", ")");
+  // A CHAR met by a CASE or NVL of text: trailing blanks count on neither
+  // side (PostgreSQL reads a CASE of text constants as text).
+  auto computed = [&](const Node& n) {
+    const bool texty = n.type.kind == ColType::Char || n.type.kind == ColType::Varchar ||
+                       n.type.kind == ColType::Text || n.type.kind == ColType::Unknown;
+    return texty && n.first < n.last &&
+           (is(n.first, "CASE") || ((is(n.first, "NVL") || is(n.first, "COALESCE")) && punct(n.first + 1, "(")));
+  };
+  const bool char_a = a.type.kind == ColType::Char && is_text_value(a) && !computed(a);
+  const bool char_b = b.type.kind == ColType::Char && is_text_value(b) && !computed(b);
+  if ((char_a && computed(b)) || (char_b && computed(a))) {
+    wrap_once(char_a ? b : a, "rtrim(", ")");
     return;
   }
+  if (!lite()) return;
   const bool ca = a.type.kind == ColType::Char, cb = b.type.kind == ColType::Char;
   if (a.string_const && cb && is_text_value(b)) trim_constant(a);
   if (b.string_const && ca && is_text_value(a)) trim_constant(b);
