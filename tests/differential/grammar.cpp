@@ -260,10 +260,13 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
     }
   }
   switch (type) {
-    case 'i':
+    case 'i': {
       // SQLite refuses an outer aggregate inside a query used as one
-      // value (see the page's BUGS): none is generated there.
-      switch (g_.below(f_.date_functions ? (s.aggregate ? 10 : 12) : 7)) {
+      // value (see the page's BUGS): none is generated there, nor where
+      // the columns are unqualified (UPDATE, DELETE), which the query's
+      // own table would take.
+      const bool sub = !s.aggregate && !s.cols.empty() && s.cols[0].first.find('.') != std::string::npos;
+      switch (g_.below(f_.date_functions ? (sub ? 12 : 10) : 7)) {
         case 0: return node("($ + $)", {e('i'), e('i')}, 'i');
         case 1: return node("($ - $)", {e('i'), e('i')}, 'i');
         case 2:
@@ -282,6 +285,7 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         case 8: return node(g_.chance(50) ? "day($)" : "weekday($)", {e('d')}, 'i');
         default: return node("($ - $)", {e('d'), e('d')}, 'i');
       }
+    }
     case 'n':
       switch (g_.below(f_.quotients ? 8 : 7)) {
         case 0: return node("($ + $)", {e('n'), e('n')}, 'n');
