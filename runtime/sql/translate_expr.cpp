@@ -178,13 +178,8 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
-      for (const Node& a : args) {
+      for (const Node& a : args)
         if (n->type.kind == ColType::Unknown) n->type = a.type;
-        // Decimals of other places: each value keeps its own.
-        if (is_dec(n->type) && (a.type.kind == ColType::Int || is_dec(a.type)) &&
-            (is_dec(a.type) ? a.type.scale : 0) != n->type.scale)
-          n->type.scale = -1;
-      }
       if (n->type.kind == ColType::Date)
         for (const Node& a : args) meets_date(a, false);
     }
@@ -286,9 +281,6 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       // CHAR with VARCHAR is VARCHAR; with text, text.
       n->type.kind =
           part.type.kind == ColType::Text || n->type.kind == ColType::Text ? ColType::Text : ColType::Varchar;
-    } else if (then && is_dec(n->type) && (is_dec(part.type) || part.type.kind == ColType::Int) &&
-               (is_dec(part.type) ? part.type.scale : 0) != n->type.scale) {
-      n->type.scale = -1;  // decimals of other places: each value keeps its own
     }
   }
   if (from_constant && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
@@ -360,8 +352,10 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
       // A decimal shows the places of its type, as numeric text does.
+      // (Not an NVL or CASE: each of its values has its own places.)
       for (const Node* side : {&left, &right})
-        if (lite() && is_dec(side->type) && side->type.scale >= 0)
+        if (lite() && is_dec(side->type) && side->type.scale >= 0 && !is(side->first, "CASE") &&
+            !((is(side->first, "NVL") || is(side->first, "COALESCE")) && punct(side->first + 1, "(")))
           wrap(*side, "dec_text(", "," + std::to_string(side->type.scale) + ")");
       continue;
     }

@@ -275,7 +275,7 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         case 10:
           // A query used as one value: no row or one (two are -284 on
           // both, but which rows come before the error is the back end's).
-          return node("(select z.i1 from ta z where z.k = $)", {e('i')}, 'i');
+          return node("(select w.i1 from ta w where w.k = $)", {e('i')}, 'i');
         case 11: return node("length($ || '')", {column(s, 'n')}, 'i');
         case 3: return node("abs($)", {e('i')}, 'i');
         case 4: return node("length($)", {e('c')}, 'i');
