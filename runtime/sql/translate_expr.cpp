@@ -178,8 +178,12 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
-      for (const Node& a : args)
+      bool constants = true;  // text constants (or nulls) only: text, as PostgreSQL reads them
+      for (const Node& a : args) {
         if (n->type.kind == ColType::Unknown) n->type = a.type;
+        constants = constants && (a.string_const || a.type.kind == ColType::Unknown);
+      }
+      if (constants && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
       if (n->type.kind == ColType::Date)
         for (const Node& a : args) meets_date(a, false);
     }
