@@ -391,7 +391,7 @@ Outcome PgStmt::run(const Params& params, Result* res) {
 
 Outcome PgStmt::execute(const Params& params, ExecResult* result) {
   if (is_ddl(tr_.kind)) conn_->before_schema_change(tr_);
-  if (tr_.returns_serial) conn_->serial_from_largest(tr_.table);
+  if (tr_.returns_serial || tr_.takes_serials) conn_->serial_from_largest(tr_.table);
   Result res;
   Outcome o = run(params, &res);
   if (!o.ok()) return o;

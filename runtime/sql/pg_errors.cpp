@@ -19,6 +19,9 @@ int pg_error_number(std::string_view state, std::string_view msg, StmtKind kind)
   if (state == "23505") return err::kDuplicate;
   if (state == "42P01") return err::kNoTable;
   if (state == "42703") return err::kNoColumn;
+  if (state == "42702") return err::kAmbiguous;
+  if (state == "42803") return err::kNotGrouped;
+  if (state == "42701") return err::kColumnTwice;
   if (state == "42601") {
     if (has(msg, "more expressions than target columns") || has(msg, "more target columns than expressions"))
       return err::kColumnCount;

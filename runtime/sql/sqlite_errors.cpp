@@ -40,8 +40,12 @@ int sqlite_error_number(int code, std::string_view msg, StmtKind kind) {
     // The exact decimal functions' own reports (sqlite_functions.cpp).
     if (has(msg, "exceeds maximum precision") || has(msg, "numeric field overflow")) return err::kDecimalRange;
     if (has(msg, "divide by zero")) return err::kDivideByZero;
+    if (has(msg, "more than one row returned by a subquery")) return err::kNotOneRow;
     if (starts(msg, "no such table") || has(msg, "no such table")) return err::kNoTable;
     if (starts(msg, "no such column") || has(msg, "no such column")) return err::kNoColumn;
+    if (has(msg, "ambiguous column name")) return err::kAmbiguous;
+    if (has(msg, "misuse of aggregate") || has(msg, "neither grouped nor aggregated")) return err::kNotGrouped;
+    if (has(msg, "duplicate column name")) return err::kColumnTwice;
     if (has(msg, "syntax error") || has(msg, "incomplete input") || has(msg, "unrecognized token")) return err::kSyntax;
     if (has(msg, "already exists")) {
       if (starts(msg, "index")) return err::kIndexExists;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include <cmath>
@@ -92,8 +93,12 @@ bool real_decimal(double x, Decimal* out) {
 // The double nearest to a decimal of at most 15 significant digits: both
 // operands of the division are exact and the division rounds correctly, so
 // this is what strtod() of its text gives.
+// A whole number of few significant digits may still have a mantissa past
+// 64 bits (24691357802469000000000): that one is read from its text.
 double to_double(const Decimal& d) {
-  if (d.scale() <= 22) return static_cast<double>(static_cast<long long>(d.mantissa())) / kPow10[d.scale()];
+  const auto m = d.mantissa();
+  if (d.scale() <= 22 && m <= std::numeric_limits<long long>::max() && m >= std::numeric_limits<long long>::min())
+    return static_cast<double>(static_cast<long long>(m)) / kPow10[d.scale()];
   return std::strtod(d.to_string().c_str(), nullptr);
 }
 
@@ -584,6 +589,7 @@ int register_sqlite_functions(sqlite3* db) {
     rc = sqlite3_create_function(db, "dec_min", 1, flags, nullptr, nullptr, extreme_step, extreme_final);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function(db, "dec_max", 1, flags, &largest, nullptr, extreme_step, extreme_final);
+  if (rc == SQLITE_OK) rc = register_row_functions(db);
   return rc;
 }
 

@@ -23,6 +23,11 @@
 //   mdy(m, d, y)              the date (ISO text), -1218 when there is none
 //   glob(pattern, x)          the MATCHES matcher (pattern.h): the
 //                             translator writes x MATCHES p as x GLOB p
+//   one_value(x)              the aggregate a query used as one value is
+//                             read through: a second row is -284
+//   dec_key(x)                a key that orders decimals by value, in
+//                             whatever form they are held (sqlite_rows.cpp)
+//   dec_text(x, s)            x as text with s places, for ||
 //
 // How a DECIMAL lives in SQLite: as the plain number whenever SQLite holds
 // it exactly (INTEGER when whole, REAL when 15 significant digits carry
@@ -46,6 +51,9 @@ namespace rt::sql::detail {
 
 // Returns an SQLite result code.
 int register_sqlite_functions(sqlite3* db);
+
+// one_value() and dec_key() (sqlite_rows.cpp); an SQLite result code.
+int register_row_functions(sqlite3* db);
 
 // Binds a decimal in the form above; an SQLite result code.
 int bind_decimal(sqlite3_stmt* st, int k, const Decimal& d);

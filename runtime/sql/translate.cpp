@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "core/ascii.h"
+#include "core/errors.h"
 #include "values/date.h"
 
 namespace rt::sql {
@@ -105,9 +106,11 @@ Translation Translator::run() {
     default: break;
   }
   if (!r_.ok) return r_;
+  if (target_ == Backend::Sqlite) checked_divisors();
+  outer_joins();
+  if (!r_.ok) return r_;
   if (target_ == Backend::Postgres) nulls_first();
   if (r_.kind == StmtKind::Select || r_.kind == StmtKind::SelectIntoTemp) first_rows();
-  if (target_ == Backend::Sqlite) checked_divisors();
   if (target_ == Backend::Sqlite && (r_.kind == StmtKind::Select)) drop_for_update();
   for (const std::string& s : out_) r_.text += s;
   r_.text = prefix_ + r_.text + suffix_;
@@ -203,6 +206,9 @@ void Translator::classify() {
     r_.kind = StmtKind::Commit;
   } else if (is(0, "ROLLBACK") && (sig_.size() == 1 || (sig_.size() == 2 && is(1, "WORK")))) {
     r_.kind = StmtKind::Rollback;
+  } else if (is(0, "SAVEPOINT") || is(0, "RELEASE") ||
+             (is(0, "ROLLBACK") && (is(1, "TO") || (is(1, "WORK") && is(2, "TO"))))) {
+    fail("savepoints are services of the layer, not statements");
   } else if (is(0, "LOCK") && is(1, "TABLE")) {
     r_.kind = StmtKind::LockTable;
     r_.table = name_at(2);
@@ -242,6 +248,7 @@ void Translator::rewrite_tokens() {
         const bool qualified = i > 0 && punct(i - 1, ".");
         if (!qualified) r_.words.push_back(lower(t.text));
         if (qualified) break;
+        if (!in_dialect(i)) return;
         if (word_is(t, "MATCHES")) {
           matches_at(i);
           if (!r_.ok) return;
@@ -259,6 +266,32 @@ void Translator::rewrite_tokens() {
       default: break;
     }
   }
+}
+
+// Forms one back end would take and the other not, refused alike: the
+// SQL standard's SUBSTRING(x FROM a FOR b) and TRIM(LEADING ... FROM x)
+// and a comparison with ANY, SOME or ALL of a query (-201), LPAD and RPAD
+// (-674). SAVEPOINT, RELEASE and ROLLBACK TO as statements are refused
+// by classify(): savepoints are the layer's services.
+bool Translator::in_dialect(size_t i) {
+  const Token& t = tok(i);
+  const bool call = punct(i + 1, "(");
+  if (call && (word_is(t, "LPAD") || word_is(t, "RPAD"))) {
+    fail(upper(t.text) + " is not a function of the dialect");
+    r_.error_code = err::kNoFunction;
+    return false;
+  }
+  bool standard = false;
+  if (call && (word_is(t, "SUBSTRING") || word_is(t, "TRIM"))) {
+    const size_t close = close_of(i + 1);
+    standard = is(i + 2, "LEADING") || is(i + 2, "TRAILING") || is(i + 2, "BOTH");
+    for (size_t k = i + 2; k < close && k < sig_.size(); ++k)
+      standard = standard || (depth_[k] == depth_[i] + 1 && (is(k, "FROM") || is(k, "FOR")));
+  }
+  const bool quantified = call && (word_is(t, "ANY") || word_is(t, "SOME") || word_is(t, "ALL")) && i > 0 &&
+                          tok(i - 1).kind == Tok::Punct && tok(i - 1).text != "(" && tok(i - 1).text != ",";
+  if (standard || quantified) fail(upper(t.text) + " in this form is not part of the dialect");
+  return r_.ok;
 }
 
 void Translator::matches_at(size_t i) {

@@ -177,6 +177,9 @@ struct Translation {
   // An INSERT ... VALUES into a table with a serial: the serial stored is
   // to be read after it (on PostgreSQL the text ends in RETURNING it).
   bool returns_serial = false;
+  // An INSERT ... SELECT that may take serials: PostgreSQL moves its
+  // sequence past the largest serial stored before it, as for VALUES.
+  bool takes_serials = false;
   // CREATE TABLE with SERIAL(n), n > 1: the column and the first serial it
   // hands out, which the back end sets once the table is made.
   std::string serial_column;

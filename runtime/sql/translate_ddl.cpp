@@ -135,6 +135,14 @@ void Translator::column_type(size_t from, size_t to) {
   o(t) = repl;
 }
 
+// SQLite gives an unnamed CHECK the name of the named constraint before
+// it, which may be one of the column rules above; a CHECK of the
+// statement's own takes a name of its own, so that its failure is -530.
+void Translator::own_check_name(size_t check, const std::string& name) {
+  if (target_ == Backend::Sqlite && !(check >= 2 && is(check - 2, "CONSTRAINT")))
+    o(check) = "CONSTRAINT " + name + " " + o(check);
+}
+
 void Translator::create_table() {
   size_t open = 0;
   while (open < sig_.size() && !punct(open, "(")) ++open;
@@ -169,10 +177,13 @@ void Translator::element(size_t from, size_t to) {
         o(from) = "CONSTRAINT " + name + " " + o(from);
       }
       if (is(from, "DISTINCT")) o(from) = "UNIQUE";
+      if (is(from, "CHECK")) own_check_name(from, "check_" + std::to_string(from));
       return;
     }
   }
   column_type(from, to);
+  for (size_t k = from + 2; k <= to; ++k)
+    if (is(k, "CHECK")) own_check_name(k, "check_" + lower(tok(from).text));
 }
 
 void Translator::create_index() {
@@ -219,7 +230,9 @@ void Translator::insert_serial() {
   if (!info || info->serial < 0 || info->serial >= static_cast<int>(info->columns.size())) return;
   const std::string& serial_col = info->columns[info->serial];
   size_t i = 3;
-  while (i < sig_.size() && (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES")))) ++i;
+  while (i < sig_.size() &&
+         (punct(i, ".") || punct(i, ":") || (tok(i).kind == Tok::Word && !is(i, "VALUES") && !is(i, "SELECT"))))
+    ++i;
   int position = info->serial;
   if (punct(i, "(")) {
     const size_t close = close_of(i);
@@ -233,6 +246,10 @@ void Translator::insert_serial() {
       }
     }
     i = close + 1;
+  }
+  if (is(i, "SELECT") && position >= 0) {
+    serial_from_query(i, position, serial_col);
+    return;
   }
   if (!is(i, "VALUES") || !punct(i + 1, "(")) return;
   const size_t close = close_of(i + 1);
@@ -258,6 +275,38 @@ void Translator::insert_serial() {
         }
       }
     }
+    ++item;
+    start = k + 1;
+  }
+}
+
+// INSERT ... SELECT: a 0 (or null) the query gives for the serial asks
+// for the next serial, as in VALUES. `select` is the sig index of SELECT,
+// `position` the serial's place among the query's items.
+void Translator::serial_from_query(size_t select, int position, const std::string& serial_col) {
+  size_t start = select + 1;
+  while (is(start, "DISTINCT") || is(start, "UNIQUE") || is(start, "ALL")) ++start;
+  if (is(start, "FIRST") && start + 1 < sig_.size() && tok(start + 1).kind == Tok::Number) start += 2;
+  int item = 0;
+  for (size_t k = start; k < sig_.size(); ++k) {
+    const bool ends = depth_[k] == 0 && (punct(k, ",") || is(k, "FROM"));
+    if (!ends) continue;
+    if (item == position && k > start) {
+      r_.takes_serials = true;
+      // The item's alias, if any, stays after it.
+      size_t last = k - 1;
+      if (last > start && tok(last).kind == Tok::Word && is(last - 1, "AS")) last -= 2;
+      if (target_ == Backend::Sqlite) {
+        o(start) = "NULLIF(" + o(start);
+        o(last) += ",0)";
+      } else {
+        o(start) = "COALESCE(NULLIF(" + o(start);
+        o(last) +=
+            ",0),nextval(pg_get_serial_sequence(" + quote_literal(r_.table) + "," + quote_literal(serial_col) + ")))";
+      }
+      return;
+    }
+    if (is(k, "FROM")) return;
     ++item;
     start = k + 1;
   }

@@ -41,8 +41,11 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
     if (close == std::string::npos || close >= end) return false;
     if (is(i + 1, "SELECT")) {
       std::vector<ColType> types;
-      select_at(i + 1, close, &types, nullptr);
+      std::vector<Node> items;
+      select_at(i + 1, close, &types, nullptr, &items);
       if (types.size() == 1) n->type = types[0];
+      if (lite() && items.size() == 1 && types.size() == 1 && !(i > 0 && is(i - 1, "EXISTS")))
+        one_value(i, close, items[0]);
     } else {
       size_t k = i + 1;
       Node inner;
@@ -130,6 +133,22 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
   return true;
 }
 
+// A query used as one value, at sig indexes [open, close], on SQLite:
+// read through one_value() (sqlite_functions.h), which refuses a second
+// row (-284) as PostgreSQL does, where SQLite would take the first.
+void Translator::one_value(size_t open, size_t close, const Node& item) {
+  size_t from = item.last + 1;
+  while (from < close && !(depth_[from] == depth_[open + 1] && is(from, "FROM"))) ++from;
+  if (from >= close) return;  // no FROM: one row
+  std::string name = "one_value_";
+  if (item.last + 1 == from)
+    o(item.last) += " AS " + name;
+  else
+    name = lower(tok(from - 1).text);  // its alias
+  o(open + 1) = "SELECT one_value(" + name + ") FROM (" + o(open + 1);
+  o(close) = ")" + o(close);
+}
+
 bool Translator::function(size_t& i, size_t end, Node* n) {
   const std::string name = upper(tok(i).text);
   const size_t open = i + 1, close = close_of(open);
@@ -159,8 +178,12 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
-      for (const Node& a : args)
+      bool constants = true;  // text constants (or nulls) only: text, as PostgreSQL reads them
+      for (const Node& a : args) {
         if (n->type.kind == ColType::Unknown) n->type = a.type;
+        constants = constants && (a.string_const || a.type.kind == ColType::Unknown);
+      }
+      if (constants && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
       if (n->type.kind == ColType::Date)
         for (const Node& a : args) meets_date(a, false);
     }
@@ -236,7 +259,8 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   const size_t stop = k;
   // The branches, each read on its own.
   size_t m = i + 1;
-  bool typed = false;
+  bool typed = false, from_constant = false;
+  std::vector<Node> branches;
   while (m < stop) {
     const bool then = is(m, "THEN") || is(m, "ELSE");
     if (is(m, "WHEN") || then) ++m;
@@ -245,9 +269,33 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       ++m;
       continue;
     }
-    if (then && !typed) {
+    // The branches' type, as PostgreSQL resolves it: the first branch's
+    // that is not a text constant (text when all are constants), CHAR with
+    // VARCHAR or text the latter.
+    if (then) branches.push_back(part);
+    auto text_kind = [](const ColType& t) {
+      return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
+    };
+    if (then && (!typed || (from_constant && !part.string_const && part.type.kind != ColType::Unknown))) {
       n->type = part.type;
+      from_constant = part.string_const;
       typed = true;
+    } else if (then && !part.string_const && text_kind(part.type) && text_kind(n->type) &&
+               part.type.kind != n->type.kind) {
+      // CHAR with VARCHAR is VARCHAR; with text, text.
+      n->type.kind =
+          part.type.kind == ColType::Text || n->type.kind == ColType::Text ? ColType::Text : ColType::Varchar;
+    }
+  }
+  if (from_constant && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
+  // A CASE that is a CHAR makes each branch one, its trailing blanks
+  // dropped; SQLite keeps a VARCHAR's or a constant's.
+  if (lite() && n->type.kind == ColType::Char) {
+    for (const Node& b : branches) {
+      if (b.string_const)
+        trim_constant(b);
+      else if (b.type.kind == ColType::Varchar || b.type.kind == ColType::Text)
+        wrap(b, "rtrim(", ",' ')");
     }
   }
   n->last = stop;
@@ -307,6 +355,12 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
     const std::string_view sym = tok(op).text;
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
+      // A decimal shows the places of its type, as numeric text does.
+      // (Not an NVL or CASE: each of its values has its own places.)
+      for (const Node* side : {&left, &right})
+        if (lite() && is_dec(side->type) && side->type.scale >= 0 && !is(side->first, "CASE") &&
+            !((is(side->first, "NVL") || is(side->first, "COALESCE")) && punct(side->first + 1, "(")))
+          wrap(*side, "dec_text(", "," + std::to_string(side->type.scale) + ")");
       continue;
     }
     if ((sym == "+" || sym == "-") && date_arith(left, right, sym[0], n)) {
@@ -314,6 +368,13 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       continue;
     }
     n->type = arith_type(left.type, right.type, sym[0]);
+    // PostgreSQL computes whole numbers in their columns' type, refusing
+    // a SMALLINT past 32767 or an INTEGER past 2147483647; SQLite computes
+    // them in 64 bits, as the dialect does: a sum, difference or product
+    // is not bound to its operands' columns.
+    if (!lite() && left.type.kind == ColType::Int && right.type.kind == ColType::Int && sym != "/" && sym != "%" &&
+        !(int_constant(left) && int_constant(right)))
+      wrap(left, "CAST(", " AS bigint)");
     if (lite() && (is_dec(left.type) || is_dec(right.type)) && left.type.kind != ColType::Float &&
         right.type.kind != ColType::Float && sym != "%") {
       const char* fn = sym == "+" ? "dec_add(" : sym == "-" ? "dec_sub(" : sym == "*" ? "dec_mul(" : "dec_div(";

@@ -28,8 +28,13 @@ void Translator::collect_tables() {
                       (r_.kind == StmtKind::Insert && i == 1 && is(i, "INTO"));
     if (!from) continue;
     size_t k = i + 1;
+    bool group = false;  // inside OUTER (b, c)
     for (;;) {
       if (is(k, "OUTER")) ++k;
+      if (punct(k, "(") && !is(k + 1, "SELECT")) {
+        group = true;
+        ++k;
+      }
       if (k >= sig_.size() || tok(k).kind != Tok::Word || clause_word(k)) break;
       TableRef t;
       t.name = name_at(k);
@@ -40,6 +45,10 @@ void Translator::collect_tables() {
         t.alias = lower(tok(k++).text);
       t.info = schema_ ? schema_->table(t.name) : nullptr;
       tables_.push_back(std::move(t));
+      if (group && punct(k, ")")) {
+        group = false;
+        ++k;
+      }
       if (i == 0 || !(is(i, "FROM")) || !punct(k, ",")) break;
       ++k;
     }
@@ -130,6 +139,20 @@ void Translator::wrap_once(const Node& n, const std::string& before, const std::
 // 3.40's automatic indexes ignore a collation that differs from the
 // column's), and a CHAR met by text compares exactly.
 void Translator::text_rule(const Node& a, const Node& b, bool b_is_query) {
+  // A CHAR met by a CASE or NVL of text: trailing blanks count on neither
+  // side (PostgreSQL reads a CASE of text constants as text).
+  auto computed = [&](const Node& n) {
+    const bool texty = n.type.kind == ColType::Char || n.type.kind == ColType::Varchar ||
+                       n.type.kind == ColType::Text || n.type.kind == ColType::Unknown;
+    return texty && n.first < n.last &&
+           (is(n.first, "CASE") || ((is(n.first, "NVL") || is(n.first, "COALESCE")) && punct(n.first + 1, "(")));
+  };
+  const bool char_a = a.type.kind == ColType::Char && is_text_value(a) && !computed(a);
+  const bool char_b = b.type.kind == ColType::Char && is_text_value(b) && !computed(b);
+  if ((char_a && computed(b)) || (char_b && computed(a))) {
+    wrap_once(char_a ? b : a, "rtrim(", ")");
+    return;
+  }
   if (!lite()) return;
   const bool ca = a.type.kind == ColType::Char, cb = b.type.kind == ColType::Char;
   if (a.string_const && cb && is_text_value(b)) trim_constant(a);
@@ -200,13 +223,31 @@ size_t Translator::skip_clause(size_t i, size_t end) const {
   return i;
 }
 
-// Reads expressions separated by commas up to a clause word.
-void Translator::expr_list(size_t& i, size_t end) {
+// Reads expressions separated by commas up to a clause word. With
+// `order_of` (the ORDER BY of a query whose result columns have those
+// types), a decimal item on SQLite orders by dec_key() (sqlite_functions.h):
+// SQLite holds a decimal past 15 digits, a quotient or an AVG as text,
+// which it would sort after every number.
+void Translator::expr_list(size_t& i, size_t end, const std::vector<Node>* order_of, bool positions,
+                           std::vector<Node>* read) {
   while (i < end) {
     Node n;
     if (!expr(i, end, 0, &n)) {
       i = skip_clause(i + 1, end);
       return;
+    }
+    if (read) read->push_back(n);
+    if (order_of && lite()) {
+      const std::optional<int> pos =
+          n.first == n.last && tok(n.first).kind == Tok::Number ? int_constant(n) : std::nullopt;
+      if (!pos && is_dec(n.type)) {
+        wrap(n, "dec_key(", ")");
+      } else if (pos && positions && *pos >= 1 && static_cast<size_t>(*pos) <= order_of->size()) {
+        const Node& item = (*order_of)[*pos - 1];
+        bool param = false;
+        for (size_t k = item.first; k <= item.last; ++k) param = param || tok(k).kind == Tok::Param;
+        if (is_dec(item.type) && !param) o(n.first) = "dec_key(" + text_of(item) + ")";
+      }
     }
     if (is(i, "ASC") || is(i, "DESC")) ++i;
     if (!punct(i, ",")) return;
@@ -218,6 +259,15 @@ void Translator::expr_list(size_t& i, size_t end) {
 // (and names) of its result columns go to the vectors given.
 void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
                            std::vector<Node>* items) {
+  std::vector<Node> own;
+  if (!items) items = &own;
+  bool compound = false;  // a UNION: ORDER BY names result columns only
+  bool star = false;      // "*" in the list: its positions are not items
+  bool grouped = false;   // GROUP BY or HAVING
+  std::vector<Node> group;
+  Node having;
+  having.first = 1;  // none: first after last
+  for (size_t k = at + 1; k < end; ++k) compound = compound || (depth_[k] == depth_[at] && is(k, "UNION"));
   size_t i = at + 1;
   while (is(i, "DISTINCT") || is(i, "UNIQUE") || is(i, "ALL")) ++i;
   if (is(i, "FIRST") && i + 1 < end && tok(i + 1).kind == Tok::Number) i += 2;
@@ -225,6 +275,7 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
   while (i < end) {
     if (punct(i, "*") || (tok(i).kind == Tok::Word && punct(i + 1, ".") && punct(i + 2, "*"))) {
       const bool all = punct(i, "*");
+      star = true;
       const std::string q = all ? std::string() : lower(tok(i).text);
       i += all ? 1 : 3;
       for (const TableRef& t : tables_) {
@@ -249,7 +300,7 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       if (is(i, "AS")) ++i;
       if (i < end && tok(i).kind == Tok::Word && !clause_word(i)) name = lower(tok(i++).text);
       if (types) types->push_back(n.type);
-      if (items) items->push_back(n);
+      items->push_back(n);
       if (names) names->push_back(name);
     }
     if (!punct(i, ",")) break;
@@ -278,19 +329,106 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
         }
       }
     } else if (is(i, "WHERE") || is(i, "HAVING")) {
+      const bool having_clause = is(i, "HAVING");
       ++i;
       Node n;
-      if (!expr(i, end, 0, &n)) i = skip_clause(i + 1, end);
+      if (!expr(i, end, 0, &n))
+        i = skip_clause(i + 1, end);
+      else if (having_clause)
+        having = n;
+      grouped = grouped || having_clause;
     } else if ((is(i, "GROUP") || is(i, "ORDER")) && is(i + 1, "BY")) {
+      const bool order = is(i, "ORDER") && !compound;
+      grouped = grouped || !order;
       i += 2;
-      expr_list(i, end);
+      expr_list(i, end, order ? items : nullptr, !star, order ? nullptr : &group);
     } else if (is(i, "UNION")) {
       ++i;
       if (is(i, "ALL")) ++i;
       if (is(i, "SELECT")) select_at(i, end, nullptr, nullptr);
-      return;
+      break;
     } else {
-      return;  // INTO TEMP, FOR UPDATE and the like end what is read
+      break;  // INTO TEMP, FOR UPDATE and the like end what is read
+    }
+  }
+  if (lite() && r_.ok) ungrouped(*items, group, having, grouped);
+}
+
+// A query that groups (GROUP BY, HAVING, or an aggregate in its list)
+// names a column outside an aggregate only when it is grouped by it, or
+// within an expression it is grouped by; PostgreSQL refuses the rest
+// (-294), where SQLite would take a value of any row of the group.
+void Translator::ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having,
+                           bool grouped) {
+  auto aggregate_at = [&](size_t k) {
+    return punct(k + 1, "(") && (is(k, "COUNT") || is(k, "SUM") || is(k, "AVG") || is(k, "MIN") || is(k, "MAX"));
+  };
+  for (size_t c = 0; c < items.size() && !grouped; ++c)
+    for (size_t k = items[c].first; k <= items[c].last && !grouped; ++k) grouped = aggregate_at(k);
+  if (!grouped) return;
+  auto same = [&](size_t k, const Node& g) {
+    for (size_t m = g.first; m <= g.last; ++m)
+      if (k + m - g.first >= sig_.size() || lower(tok(k + m - g.first).text) != lower(tok(m).text)) return false;
+    return true;
+  };
+  // The table a column reference at k resolves to, its name, and its end.
+  auto column_at = [&](size_t k, size_t* last, std::string* col) -> const TableRef* {
+    std::string q;
+    *last = k;
+    *col = lower(tok(k).text);
+    if (punct(k + 1, ".") && k + 2 < sig_.size() && tok(k + 2).kind == Tok::Word) {
+      q = *col;
+      *col = lower(tok(k + 2).text);
+      *last = k + 2;
+    }
+    if (!q.empty()) return table_named(q);
+    for (const TableRef& t : tables_)
+      if (type_in(t.info, *col).kind != ColType::Unknown) return &t;
+    return nullptr;
+  };
+  std::vector<Node> checked = items;
+  if (having.last >= having.first && having.type.kind != ColType::Unknown) checked.push_back(having);
+  for (size_t c = 0; c < checked.size(); ++c) {
+    bool by_position = false;
+    for (const Node& g : group)
+      by_position = by_position || (c < items.size() && g.first == g.last && tok(g.first).kind == Tok::Number &&
+                                    int_constant(g) == static_cast<int>(c + 1));
+    for (size_t k = checked[c].first; k <= checked[c].last && !by_position; ++k) {
+      bool skip = false;
+      for (const Node& g : group) {
+        if (!skip && !(g.first == g.last && tok(g.first).kind == Tok::Number) && same(k, g)) {
+          skip = true;
+          k += g.last - g.first;
+        }
+      }
+      if (skip) continue;
+      if (aggregate_at(k) || (punct(k, "(") && is(k + 1, "SELECT"))) {
+        const size_t close = close_of(aggregate_at(k) ? k + 1 : k);
+        if (close == std::string::npos) return;
+        k = close;
+        continue;
+      }
+      if (tok(k).kind != Tok::Word || punct(k + 1, "(") || (k > 0 && punct(k - 1, "."))) continue;
+      size_t last = k;
+      std::string col;
+      const TableRef* t = column_at(k, &last, &col);
+      if (!t || type_in(t->info, col).kind == ColType::Unknown) {
+        k = last;
+        continue;
+      }
+      bool found = false;
+      for (const Node& g : group) {
+        size_t glast = 0;
+        std::string gcol;
+        if (tok(g.first).kind == Tok::Word && !found && column_at(g.first, &glast, &gcol) == t && glast == g.last)
+          found = gcol == col;
+      }
+      if (!found) {
+        fail("column " + col + " is neither grouped nor aggregated");
+        r_.error_code = err::kNotGrouped;
+        return;
+      }
+      k = last;
     }
   }
 }

@@ -12,6 +12,7 @@
 //   translate_types.cpp  the statement walker (select lists, clauses, SET,
 //                        VALUES) and the rules where two operands meet
 //                        (dates, CHAR blanks, numbers and text, stores)
+//   translate_outer.cpp  FROM a, OUTER b made into LEFT JOIN ... ON
 // Only these files include this header; the public face is translate.h.
 #pragma once
 
@@ -94,6 +95,7 @@ class Translator {
   std::string name_at(size_t i) const;
   void classify();
   void rewrite_tokens();
+  bool in_dialect(size_t i);
   void matches_at(size_t i);
   void fold_operand(size_t op);
   void nulls_first();
@@ -109,13 +111,16 @@ class Translator {
   void column_type(size_t from, size_t to);
   void create_table();
   void element(size_t from, size_t to);
+  void own_check_name(size_t check, const std::string& name);
   void create_index();
   void values_for_every_column();
   void insert_serial();
+  void serial_from_query(size_t select, int position, const std::string& serial_col);
 
   // translate_expr.cpp
   ColType arith_type(const ColType& a, const ColType& b, char op) const;
   bool primary(size_t& i, size_t end, Node* n);
+  void one_value(size_t open, size_t close, const Node& item);
   bool function(size_t& i, size_t end, Node* n);
   bool case_expr(size_t& i, size_t end, Node* n);
   void date_part(const std::string& name, const Node& arg, size_t call, size_t close);
@@ -141,12 +146,19 @@ class Translator {
   void number_meets_text(const Node& num, const Node& text);
   void compared(const Node& a, const Node& b);
   size_t skip_clause(size_t i, size_t end) const;
-  void expr_list(size_t& i, size_t end);
+  void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false,
+                 std::vector<Node>* read = nullptr);
+  void ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having, bool grouped);
   void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
                  std::vector<Node>* items = nullptr);
   void analyze();
   void update_sets(size_t end);
   void insert_values(size_t end);
+
+  // translate_outer.cpp
+  void outer_joins();
+  bool ends_clause(size_t k, int d, bool from_list) const;
+  void outer_join_at(size_t from);
 
   std::string_view src_;
   Backend target_;

@@ -260,11 +260,23 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
     }
   }
   switch (type) {
-    case 'i':
-      switch (g_.below(f_.date_functions ? 10 : 7)) {
+    case 'i': {
+      // SQLite refuses an outer aggregate inside a query used as one
+      // value (see the page's BUGS): none is generated there, nor where
+      // the columns are unqualified (UPDATE, DELETE), which the query's
+      // own table would take.
+      const bool sub = !s.aggregate && !s.cols.empty() && s.cols[0].first.find('.') != std::string::npos;
+      switch (g_.below(f_.date_functions ? (sub ? 12 : 10) : 7)) {
         case 0: return node("($ + $)", {e('i'), e('i')}, 'i');
         case 1: return node("($ - $)", {e('i'), e('i')}, 'i');
-        case 2: return node("($ * $)", {e('i'), leaf(kInts[g_.below(5)], 'i')}, 'i');
+        case 2:
+          // A product of two columns may pass the columns' range.
+          return node("($ * $)", {e('i'), g_.chance(30) ? e('i') : leaf(kInts[g_.below(5)], 'i')}, 'i');
+        case 10:
+          // A query used as one value: no row or one (two are -284 on
+          // both, but which rows come before the error is the back end's).
+          return node("(select w.i1 from ta w where w.k = $)", {e('i')}, 'i');
+        case 11: return node("length($ || '')", {column(s, 'n')}, 'i');
         case 3: return node("abs($)", {e('i')}, 'i');
         case 4: return node("length($)", {e('c')}, 'i');
         case 5: return node("nvl($, $)", {e('i'), constant('i')}, 'i');
@@ -273,6 +285,7 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         case 8: return node(g_.chance(50) ? "day($)" : "weekday($)", {e('d')}, 'i');
         default: return node("($ - $)", {e('d'), e('d')}, 'i');
       }
+    }
     case 'n':
       switch (g_.below(f_.quotients ? 8 : 7)) {
         case 0: return node("($ + $)", {e('n'), e('n')}, 'n');
@@ -285,7 +298,8 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         default: return node(g_.chance(50) ? "($ / 4)" : "($ / 2.5)", {e('n')}, 'n');
       }
     case 'c':
-      switch (g_.below(6)) {
+      switch (g_.below(7)) {
+        case 6: return node("($ || '')", {column(s, 'n')}, 'c');
         case 0: return node("($ || $)", {e('c'), e('c')}, 'c');
         case 1: return node("upper($)", {e('c')}, 'c');
         case 2: return node("lower($)", {e('c')}, 'c');
@@ -352,11 +366,17 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   std::string from = a.name + " x";
   if (b) {
     for (const World::Column& c : b->cols) scope->cols.emplace_back("y." + c.name, &c);
-    const int how = g_.below(f_.outer_join ? 4 : 3);
+    const int how = g_.below(f_.outer_join ? 5 : 3);
     from += how == 0   ? ", " + b->name + " y"
             : how == 1 ? " join " + b->name + " y on x.k = y.k"
             : how == 2 ? " left join " + b->name + " y on x.k = y.k"
                        : ", outer " + b->name + " y";
+    if (how == 4) {
+      // An outer group: y and z joined with each other, outer to x.
+      const World::Table& c = w.tables[g_.below(static_cast<int>(w.tables.size()))];
+      for (const World::Column& col : c.cols) scope->cols.emplace_back("z." + col.name, &col);
+      from.replace(from.find(", outer ") + 8, std::string::npos, "(" + b->name + " y, " + c.name + " z)");
+    }
   }
   const bool group = allow_group && g_.chance(25);
   std::vector<Part> items;
@@ -389,7 +409,9 @@ Part Grammar::select(const World& w, Scope* scope, std::string* fetch, bool* ord
   plain.aggregate = false;
   if (group) plain.cols = plain.all;
   std::string where = " where $";
-  if (b && from.find(", outer") != std::string::npos)
+  if (b && from.find(", outer (") != std::string::npos)
+    where = " where x.k = y.k and y.k = z.k + 1 and $";
+  else if (b && from.find(", outer") != std::string::npos)
     where = " where x.k = y.k and $";
   else if (b && from.find(", ") != std::string::npos)
     where = " where x.k = y.k + 1 and $";
@@ -467,9 +489,16 @@ Case Grammar::change(const World& w) {
       for (const World::Column& col : t.cols) x.cols.emplace_back("u." + col.name, &col);
       // The value depends on the row: PostgreSQL would refuse a constant
       // that does not fit the column before it reads any row.
-      c.stmt = node("insert into " + t.name + " (k, " + target.name +
-                        ") select u.k + 100, case when u.k > 0 then $ end from " + t.name + " u$",
-                    {expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
+      // A 0 for the serial asks for the next one, row by row. Into the
+      // table with a serial the value is a constant that fits: a statement
+      // that fails after taking serials leaves PostgreSQL's sequence on,
+      // SQLite's not (the page's BUGS).
+      const bool serial = std::any_of(t.cols.begin(), t.cols.end(), [](const auto& col) { return col.serial; });
+      const bool zero = serial;
+      c.stmt = node("insert into " + t.name + " (k, " + (zero ? "s, " : "") + target.name + ") select u.k + 100, " +
+                        (zero ? "0, " : "") + "case when u.k > 0 then $ end from " + t.name + " u$",
+                    {zero ? constant(target.type) : expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
+      if (zero) c.stmt.kids[1].dropped = true;
       break;
     }
   }

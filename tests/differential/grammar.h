@@ -52,16 +52,16 @@ struct Case {
 
 // Families of the dialect, each on or off.
 struct Features {
-  bool date_functions = true;     // YEAR MONTH DAY WEEKDAY MDY DATE()
-  bool outer_join = false;        // FROM a, OUTER b (not mended yet)
-  bool first_n = true;            // SELECT FIRST n
-  bool order_by_expr = true;      // ORDER BY a function call or bracket
-  bool order_by_decimal = false;  // ORDER BY a decimal past 15 digits or a quotient (not mended yet)
-  bool quotients = true;          // / and AVG compared, ordered, listed
-  bool insert_select = true;      // INSERT ... SELECT
-  bool long_decimals = true;      // decimals past 15 digits
-  bool native_rows = true;        // rows written by each back end's client
-  bool temp_tables = true;        // SELECT ... INTO TEMP and reads of it
+  bool date_functions = true;    // YEAR MONTH DAY WEEKDAY MDY DATE()
+  bool outer_join = true;        // FROM a, OUTER b and OUTER (b, c)
+  bool first_n = true;           // SELECT FIRST n
+  bool order_by_expr = true;     // ORDER BY a function call or bracket
+  bool order_by_decimal = true;  // ORDER BY a decimal past 15 digits or a quotient
+  bool quotients = true;         // / and AVG compared, ordered, listed
+  bool insert_select = true;     // INSERT ... SELECT
+  bool long_decimals = true;     // decimals past 15 digits
+  bool native_rows = true;       // rows written by each back end's client
+  bool temp_tables = true;       // SELECT ... INTO TEMP and reads of it
   // Every family, for a run that looks for faults.
   static Features all();
 };

@@ -1,0 +1,120 @@
+// Functions of the embedded back end about rows rather than arithmetic
+// (see sqlite_functions.h): one_value(x), the aggregate a query used as
+// one value is read through, refusing a second row as PostgreSQL does;
+// dec_key(x), the key that orders decimals by value whatever form SQLite
+// holds them in; dec_text(x, s), a decimal as text with s places. Never touches a statement; only the translator writes
+// these calls.
+#include <sqlite3.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "sql/sqlite_functions.h"
+#include "values/decimal.h"
+
+namespace rt::sql::detail {
+namespace {
+
+constexpr const char* kMoreThanOneRow = "more than one row returned by a subquery used as an expression";
+
+struct OneValue {
+  long long rows;
+  sqlite3_value* value;  // a copy of the first row's value
+};
+
+void one_value_step(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* s = static_cast<OneValue*>(sqlite3_aggregate_context(ctx, sizeof(OneValue)));
+  if (!s) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  if (++s->rows > 1) {
+    sqlite3_result_error(ctx, kMoreThanOneRow, -1);
+    return;
+  }
+  s->value = sqlite3_value_dup(argv[0]);
+  if (!s->value) sqlite3_result_error_nomem(ctx);
+}
+
+void one_value_final(sqlite3_context* ctx) {
+  auto* s = static_cast<OneValue*>(sqlite3_aggregate_context(ctx, 0));
+  if (!s) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (s->rows > 1)
+    sqlite3_result_error(ctx, kMoreThanOneRow, -1);
+  else if (s->value)
+    sqlite3_result_value(ctx, s->value);
+  else
+    sqlite3_result_null(ctx);
+  sqlite3_value_free(s->value);
+  s->value = nullptr;
+}
+
+// A decimal as text whose byte order is the numbers' order: a sign class
+// ('0' below zero, '1' zero, '2' above), the position of the first
+// significant digit (three digits, offset by 500), then the significant
+// digits. Below zero the position and digits are complemented and a '~'
+// ends them, so that a longer run of digits (a larger magnitude) sorts
+// first.
+std::string order_key(const Decimal& value) {
+  std::string text = value.normalized().to_string();
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.erase(0, 1);
+  const size_t point = text.find('.');
+  std::string digits = text.substr(0, point) + (point == std::string::npos ? "" : text.substr(point + 1));
+  int exponent = static_cast<int>(point == std::string::npos ? text.size() : point);
+  const size_t lead = digits.find_first_not_of('0');
+  if (lead == std::string::npos) return "1";
+  exponent -= static_cast<int>(lead);
+  digits.erase(0, lead);
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  int code = exponent + 500;
+  if (negative) {
+    code = 999 - code;
+    for (char& c : digits) c = static_cast<char>('9' - (c - '0'));
+    digits += '~';
+  }
+  char pos[4];
+  pos[0] = static_cast<char>('0' + code / 100 % 10);
+  pos[1] = static_cast<char>('0' + code / 10 % 10);
+  pos[2] = static_cast<char>('0' + code % 10);
+  pos[3] = 0;
+  return std::string(negative ? "0" : "2") + pos + digits;
+}
+
+void key_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Decimal d;
+  if (!decimal_of(argv[0], &d)) {
+    sqlite3_result_value(ctx, argv[0]);  // null, or text that is no number
+    return;
+  }
+  const std::string key = order_key(d);
+  sqlite3_result_text(ctx, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+}
+
+// A decimal joined to text shows the places of its type, as PostgreSQL's
+// numeric does: SQLite holds 1.50 as the REAL 1.5.
+void text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Decimal d;
+  if (!decimal_of(argv[0], &d)) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  const std::string text = d.to_string(sqlite3_value_int(argv[1]));
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
+int register_row_functions(sqlite3* db) {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  int rc = sqlite3_create_function(db, "one_value", 1, flags, nullptr, nullptr, one_value_step, one_value_final);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_key", 1, flags, nullptr, key_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_text", 2, flags, nullptr, text_fn, nullptr, nullptr);
+  return rc;
+}
+
+}  // namespace rt::sql::detail
