@@ -97,6 +97,7 @@ struct ClearCounts {
 struct ClearStatements {
   std::string_view index_invoices;  // ti_items_inv
   std::string_view index_items;     // ti_items
+  std::string_view bad_amounts;     // embedded back end: the sum that refuses an amount that is no number
   std::string_view neg_types;       // t_neg_types
   std::string_view index_types;     // ti_types_code
   std::string_view sign;            // the "-" types' amounts negated

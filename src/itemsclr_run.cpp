@@ -55,6 +55,7 @@ constexpr ClearStatements kStatements{
     // invoice and the items of one invoice lie together.
     .index_invoices = " CREATE INDEX ti_items_inv ON t_cust_items ( ar_customer,ar_invoice_nbr,ar_seq_nbr ) ",
     .index_items = " CREATE INDEX ti_items ON t_cust_items ( ar_customer,ar_tran_type ) ",
+    .bad_amounts = "SELECT SUM(ar_amount) FROM t_cust_items",
     .neg_types = "SELECT DISTINCT at_type_code  FROM ar_type WHERE at_oper=\"-\"  INTO TEMP t_neg_types",
     .index_types = " CREATE INDEX ti_types_code ON t_neg_types ( at_type_code ) ",
     .sign =
@@ -124,7 +125,7 @@ void leave_open_bad_amounts(ClearCounts* counts) {
   Value lv_total(rt::char_t(100));
   {
     sql::ContinueOnError tested;
-    sql::select_into("SELECT SUM(ar_amount) FROM t_cust_items", {}, {&lv_total});
+    sql::select_into(kStatements.bad_amounts, {}, {&lv_total});
   }
   if (rt::status >= 0) return;
   sql::Cursor c_items;

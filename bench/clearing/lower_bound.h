@@ -25,10 +25,11 @@ RunResult lower_bound_sqlite(const std::string& path);
 
 enum class PgBound {
   Loop,       // one DELETE per matched invoice, in a session set up as the
-              // PostgreSQL back end sets it up (temporary buffers, ordered
-              // temporary tables with fresh statistics once indexed, answers
-              // polled for before blocking), the DELETEs of each fetched
-              // batch pipelined
+              // PostgreSQL back end sets it up (temporary tables made with
+              // its storage, temporary buffers, ordered temporary tables
+              // with fresh statistics once indexed, answers polled for
+              // before blocking), the fetches and DELETEs streamed in one
+              // pipeline that keeps the server busy throughout
   LoopPlain,  // the same loop in a default session, the statements alone
   SetBased,   // one DELETE joining the matched invoices, in the tuned
               // session but on tables neither ordered nor analysed (its

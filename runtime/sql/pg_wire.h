@@ -15,7 +15,9 @@
 // first polls the socket without sleeping, for at most
 // LUNADESK_PG_SPIN_US microseconds (default 200; 0 turns this off), and
 // only then blocks: the short statements of a batch loop are answered
-// within that time. On a single processor it always blocks. A session's
+// within that time. On a single processor it always blocks, and after an
+// answer that took longer than the budget it blocks until one comes within
+// it again (a machine with more work than processors). A session's
 // lock waits follow the policy its caller passes with each statement
 // (LockWaits, backend.h): while the policy watches (a ContinueOnLock scope
 // of the program's own session), the wire waits in steps instead, telling
@@ -131,8 +133,8 @@ class Bound {
 };
 
 // Row changes sent without waiting for their answers (libpq's pipeline
-// mode): each is flushed to the server at once, the server works through
-// them back to back, and their answers are read together at the next sync
+// mode): the first at once and the rest in bunches (send()), the server
+// works through them back to back, and their answers are read together at the next sync
 // point (drain). The caller drains before it sends anything else, so the
 // pipeline never holds more than the queued row changes; the first failure
 // a drain finds is kept until settle() hands it over. After a failure the

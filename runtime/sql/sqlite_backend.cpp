@@ -335,7 +335,8 @@ class SqliteConn : public Connection, public SchemaLookup {
   static int setup(sqlite3* db) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_handler(db, wait_for_lock, nullptr);
-    return register_sqlite_functions(db);
+    const int rc = sqlite3_exec(db, kSessionMemory, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? register_sqlite_functions(db) : rc;
   }
 
   // Waits for another program's lock in growing steps of at most 50 ms, up

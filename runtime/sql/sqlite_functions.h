@@ -55,6 +55,16 @@ int register_sqlite_functions(sqlite3* db);
 // one_value() and dec_key() (sqlite_rows.cpp); an SQLite result code.
 int register_row_functions(sqlite3* db);
 
+// The memory a connection keeps pages of the file and of its temporary
+// tables in, as most (negative: in KiB, as SQLite reads it). SQLite's own
+// default is 2 MB for each; a program that gathers a million items into a
+// temporary table and then looks up each matched invoice in the file would
+// read most pages again from the operating system's cache, page by page,
+// for every lookup. The temporary tables get as much as the PostgreSQL
+// back end gives them (temp_buffers). Pages are kept only as they are
+// read: a small database costs no more than before.
+inline constexpr const char* kSessionMemory = "PRAGMA main.cache_size=-65536; PRAGMA temp.cache_size=-262144";
+
 // Binds a decimal in the form above; an SQLite result code.
 int bind_decimal(sqlite3_stmt* st, int k, const Decimal& d);
 
