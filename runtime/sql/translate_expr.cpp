@@ -248,6 +248,12 @@ std::string Translator::text_of(const Node& n) const {
   return t;
 }
 
+namespace {
+bool text_kind(const ColType& t) {
+  return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
+}
+}  // namespace
+
 bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   int nest = 0;
   size_t k = i;
@@ -261,8 +267,10 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   size_t m = i + 1;
   bool typed = false, from_constant = false;
   std::vector<Node> branches;
+  std::optional<Node> otherwise;
   while (m < stop) {
     const bool then = is(m, "THEN") || is(m, "ELSE");
+    const bool is_else = is(m, "ELSE");
     if (is(m, "WHEN") || then) ++m;
     Node part;
     if (!expr(m, stop, 0, &part)) {
@@ -270,23 +278,20 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
       continue;
     }
     // The branches' type, as PostgreSQL resolves it: the first branch's
-    // that is not a text constant (text when all are constants), CHAR with
-    // VARCHAR or text the latter.
+    // that is not a text constant (text when all are constants).
     if (then) branches.push_back(part);
-    auto text_kind = [](const ColType& t) {
-      return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
-    };
+    if (is_else) otherwise = part;
     if (then && (!typed || (from_constant && !part.string_const && part.type.kind != ColType::Unknown))) {
       n->type = part.type;
       from_constant = part.string_const;
       typed = true;
-    } else if (then && !part.string_const && text_kind(part.type) && text_kind(n->type) &&
-               part.type.kind != n->type.kind) {
-      // CHAR with VARCHAR is VARCHAR; with text, text.
-      n->type.kind =
-          part.type.kind == ColType::Text || n->type.kind == ColType::Text ? ColType::Text : ColType::Varchar;
     }
   }
+  // Text of more than one kind takes the kind of the ELSE value, else of
+  // the first THEN value that is not a constant: PostgreSQL reads the ELSE
+  // first and turns none of CHAR, VARCHAR and text into another.
+  if (text_kind(n->type) && otherwise && !otherwise->string_const && text_kind(otherwise->type))
+    n->type = otherwise->type;
   if (from_constant && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
   // A CASE that is a CHAR makes each branch one, its trailing blanks
   // dropped; SQLite keeps a VARCHAR's or a constant's.
