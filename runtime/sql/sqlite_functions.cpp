@@ -18,7 +18,6 @@
 
 #include "core/errors.h"
 #include "sql/pattern.h"
-#include "values/date.h"
 #include "values/decimal.h"
 #include "values/text.h"
 
@@ -499,46 +498,6 @@ void divisor_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, v);
 }
 
-// upper() and lower() with the runtime's case mapping (values/text.h), so
-// that letters beyond ASCII fold here as they do in the programs.
-void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  const std::string_view in(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
-  const std::string out = sqlite3_user_data(ctx) ? text::upshift(in) : text::downshift(in);
-  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-}
-
-// mdy(month, day, year): the date, as the ISO text a DATE is held in; a
-// null argument gives null, a day that is not in the calendar an error
-// (-1218, as PostgreSQL's make_date gives).
-void mdy_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  int part[3];
-  for (int k = 0; k < 3; ++k) {
-    Decimal d;
-    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
-      sqlite3_result_null(ctx);
-      return;
-    }
-    std::int64_t v = 0;
-    if (!decimal_of(argv[k], &d) || !d.rounded(0).to_int64(&v) || v < -99999 || v > 99999) {
-      sqlite3_result_error(ctx, "date field value out of range", -1);
-      return;
-    }
-    part[k] = static_cast<int>(v);
-  }
-  const std::optional<Date> date = Date::from_mdy(part[0], part[1], part[2]);
-  if (!date) {
-    sqlite3_result_error(ctx, "date field value out of range", -1);
-    return;
-  }
-  const std::string iso = date->iso();
-  sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
-}
-
 }  // namespace
 
 int register_sqlite_functions(sqlite3* db) {
@@ -555,17 +514,13 @@ int register_sqlite_functions(sqlite3* db) {
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 2, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "like", 3, flags, nullptr, like_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "divisor", 1, flags, nullptr, divisor_fn, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "mdy", 3, flags, nullptr, mdy_fn, nullptr, nullptr);
-  static int to_upper = 1;
-  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);
   struct Fn {
     const char* name;
     int args;
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
-  static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add>},
-                           {"dec_sub", 2, arith_fn<&Decimal::sub>},
+  static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add_to_fit>},
+                           {"dec_sub", 2, arith_fn<&Decimal::sub_to_fit>},
                            {"dec_mul", 2, arith_fn<&Decimal::mul>},
                            {"dec_div", 2, div_fn},
                            {"dec_div", 4, div_fn},

@@ -2,16 +2,21 @@
 // (see sqlite_functions.h): one_value(x), the aggregate a query used as
 // one value is read through, refusing a second row as PostgreSQL does;
 // dec_key(x), the key that orders decimals by value whatever form SQLite
-// holds them in; dec_text(x, s), a decimal as text with s places. Never touches a statement; only the translator writes
-// these calls.
+// holds them in; dec_text(x, s), a decimal as text with s places; and
+// upper(), lower() and mdy(). Never touches a statement; only the
+// translator writes these calls.
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "core/errors.h"
 #include "sql/sqlite_functions.h"
+#include "values/date.h"
 #include "values/decimal.h"
+#include "values/text.h"
 
 namespace rt::sql::detail {
 namespace {
@@ -107,6 +112,46 @@ void text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// upper() and lower() with the runtime's case mapping (values/text.h), so
+// that letters beyond ASCII fold here as they do in the programs.
+void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string_view in(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
+  const std::string out = sqlite3_user_data(ctx) ? text::upshift(in) : text::downshift(in);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+// mdy(month, day, year): the date, as the ISO text a DATE is held in; a
+// null argument gives null, a day that is not in the calendar an error
+// (-1218, as PostgreSQL's make_date gives).
+void mdy_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int part[3];
+  for (int k = 0; k < 3; ++k) {
+    Decimal d;
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+    std::int64_t v = 0;
+    if (!decimal_of(argv[k], &d) || !d.rounded(0).to_int64(&v) || v < -99999 || v > 99999) {
+      sqlite3_result_error(ctx, "date field value out of range", -1);
+      return;
+    }
+    part[k] = static_cast<int>(v);
+  }
+  const std::optional<Date> date = Date::from_mdy(part[0], part[1], part[2]);
+  if (!date) {
+    sqlite3_result_error(ctx, "date field value out of range", -1);
+    return;
+  }
+  const std::string iso = date->iso();
+  sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 int register_row_functions(sqlite3* db) {
@@ -114,6 +159,10 @@ int register_row_functions(sqlite3* db) {
   int rc = sqlite3_create_function(db, "one_value", 1, flags, nullptr, nullptr, one_value_step, one_value_final);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_key", 1, flags, nullptr, key_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_text", 2, flags, nullptr, text_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "mdy", 3, flags, nullptr, mdy_fn, nullptr, nullptr);
+  static int to_upper = 1;
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);
   return rc;
 }
 

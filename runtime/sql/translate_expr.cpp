@@ -178,6 +178,7 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {
     n->type = first;
     if (name == "NVL" || name == "COALESCE") {
+      values_of_[i] = args;
       bool constants = true;  // text constants (or nulls) only: text, as PostgreSQL reads them
       for (const Node& a : args) {
         if (n->type.kind == ColType::Unknown) n->type = a.type;
@@ -293,6 +294,7 @@ bool Translator::case_expr(size_t& i, size_t end, Node* n) {
   if (text_kind(n->type) && otherwise && !otherwise->string_const && text_kind(otherwise->type))
     n->type = otherwise->type;
   if (from_constant && n->type.kind == ColType::Char) n->type = {ColType::Text, 0, -1};
+  values_of_[i] = branches;
   // A CASE that is a CHAR makes each branch one, its trailing blanks
   // dropped; SQLite keeps a VARCHAR's or a constant's.
   if (lite() && n->type.kind == ColType::Char) {
@@ -322,6 +324,19 @@ int Translator::infix_power(size_t i, size_t end) const {
   if (punct(i, "+") || punct(i, "-")) return 6;
   if (punct(i, "*") || punct(i, "/") || punct(i, "%")) return 7;
   return 0;
+}
+
+// A decimal joined to text shows the places of its type, as numeric text
+// does on PostgreSQL (SQLite holds 2.50 as 2.5). The value of an NVL or
+// CASE is one of its values, each with its own places.
+void Translator::show_places(const Node& n) {
+  if (!is_dec(n.type)) return;
+  const auto values = values_of_.find(n.first);
+  if (values != values_of_.end() && n.first < n.last) {
+    for (const Node& v : values->second) show_places(v);
+  } else if (n.type.scale >= 0) {
+    wrap(n, "dec_text(", "," + std::to_string(n.type.scale) + ")");
+  }
 }
 
 bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
@@ -360,12 +375,8 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
     const std::string_view sym = tok(op).text;
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
-      // A decimal shows the places of its type, as numeric text does.
-      // (Not an NVL or CASE: each of its values has its own places.)
-      for (const Node* side : {&left, &right})
-        if (lite() && is_dec(side->type) && side->type.scale >= 0 && !is(side->first, "CASE") &&
-            !((is(side->first, "NVL") || is(side->first, "COALESCE")) && punct(side->first + 1, "(")))
-          wrap(*side, "dec_text(", "," + std::to_string(side->type.scale) + ")");
+      if (lite())
+        for (const Node* side : {&left, &right}) show_places(*side);
       continue;
     }
     if ((sym == "+" || sym == "-") && date_arith(left, right, sym[0], n)) {

@@ -130,6 +130,7 @@ class Translator {
   bool date_arith(Node left, Node right, char op, Node* n);
   std::optional<int> int_constant(const Node& a) const;
   bool predicate(size_t& i, size_t end, const Node& left, Node* n);
+  void show_places(const Node& n);
 
   // translate_types.cpp
   bool clause_word(size_t i) const;
@@ -174,7 +175,8 @@ class Translator {
   Fold pattern_fold_ = Fold::None;      // how the operand before it was folded
   std::map<size_t, size_t> param_at_;   // sig index of a placeholder -> its number
   std::vector<TableRef> tables_;
-  std::set<size_t> wrapped_;  // operands given their comparison rule already
+  std::set<size_t> wrapped_;                       // operands given their comparison rule already
+  std::map<size_t, std::vector<Node>> values_of_;  // a CASE's or NVL's values, by its first token
 };
 
 }  // namespace rt::sql::dialect

@@ -226,6 +226,43 @@ bool Decimal::add(const Decimal& a, const Decimal& b, Decimal* out) {
 
 bool Decimal::sub(const Decimal& a, const Decimal& b, Decimal* out) { return add(a, -b, out); }
 
+bool Decimal::add_to_fit(const Decimal& a, const Decimal& b, Decimal* out) {
+  if (add(a, b, out)) return true;
+  const int s = std::max(a.scale_, b.scale_);
+  for (int t = s - 1; t >= 0; --t) {
+    // Each operand cut to t places (toward zero): q the sum of the cut
+    // values at scale t, r the sum of what was cut off at scale s.
+    const int128 unit = pow10(s - t);
+    int128 q = 0, r = 0;
+    bool ok = true;
+    for (const Decimal* x : {&a, &b}) {
+      int128 qx = x->mant_, rx = 0;
+      if (x->scale_ <= t) {
+        // May pass 38 digits: the sum need not.
+        ok = ok && !__builtin_mul_overflow(qx, pow10(t - x->scale_), &qx);
+      } else {
+        const int128 p = pow10(x->scale_ - t);
+        qx = x->mant_ / p;
+        ok = ok && scale_up(x->mant_ % p, s - x->scale_, &rx);
+      }
+      ok = ok && !__builtin_add_overflow(q, qx, &q) && !__builtin_add_overflow(r, rx, &r);
+    }
+    if (!ok) continue;
+    // The exact sum is q + r / unit, |r| < 2 units: carry the whole units,
+    // then round the rest half away from the sum's own sign.
+    q += r / unit;
+    const int128 rest = r % unit, twice = (rest < 0 ? -rest : rest) * 2;
+    const bool same_sign = q == 0 || (q < 0) == (rest < 0);
+    if (rest != 0 && (same_sign ? twice >= unit : twice > unit)) q += rest < 0 ? -1 : 1;
+    if (!in_range(q)) continue;  // a carry into a 39th digit
+    *out = Decimal(q, t);
+    return true;
+  }
+  return false;
+}
+
+bool Decimal::sub_to_fit(const Decimal& a, const Decimal& b, Decimal* out) { return add_to_fit(a, -b, out); }
+
 bool Decimal::mul(const Decimal& a, const Decimal& b, Decimal* out) {
   if (a.mant_ == 0 || b.mant_ == 0) {
     *out = Decimal(0, a.scale_ + b.scale_ > kMax ? kMax : a.scale_ + b.scale_);

@@ -69,6 +69,12 @@ class Decimal {
   // digits (the output is then unchanged).
   static bool add(const Decimal& a, const Decimal& b, Decimal* out);
   static bool sub(const Decimal& a, const Decimal& b, Decimal* out);
+  // The same, but an exact result of more than 38 digits keeps fewer
+  // places (the rest rounded half away from zero), as SQL's numeric keeps
+  // them all and 38 are read back; false only when its digits before the
+  // point pass 38.
+  static bool add_to_fit(const Decimal& a, const Decimal& b, Decimal* out);
+  static bool sub_to_fit(const Decimal& a, const Decimal& b, Decimal* out);
   static bool mul(const Decimal& a, const Decimal& b, Decimal* out);
   // a / b rounded half away from zero to `scale` digits after the point.
   static Status divide(const Decimal& a, const Decimal& b, int scale, Decimal* out);

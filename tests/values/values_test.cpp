@@ -213,6 +213,28 @@ TEST(DecimalValue, OverflowAtTheLimitsIsReported) {
   EXPECT_FALSE(Decimal::add(*Decimal::parse("1" + std::string(30, '0')), *Decimal::parse("0.000000001"), &r));
   EXPECT_TRUE(Decimal::add(*Decimal::parse("1" + std::string(28, '0')), *Decimal::parse("0.000000001"), &r));
   EXPECT_EQ(r.scale(), 9);
+  // Where SQL's numeric gives more digits than are held, the places shrink
+  // to fit, rounded half away from the sum's sign.
+  const std::string e30 = "1" + std::string(30, '0'), e31 = "1" + std::string(29, '0') + "1";
+  const struct {
+    std::string a, b, sum;  // "" when it cannot fit
+  } fit[] = {
+      {e30, "0.000000001", e30 + ".0000000"},
+      {e30, "0.00000005", e30 + ".0000001"},
+      {"-" + e30, "-0.00000005", "-" + e30 + ".0000001"},
+      {e30, "-0.000000050", std::string(30, '9') + ".99999995"},
+      {e31, "-0.00000005", e31 + ".0000000"},
+      {"-" + e31, "0.00000005", "-" + e31 + ".0000000"},
+      {e31, "-0.00000006", e30 + ".9999999"},
+      {std::string(30, '9') + ".99999999", "0.000000005", e30 + ".0000000"},
+      {"1.5", "2.25", "3.75"},
+      {std::string(38, '9'), "1", ""},
+  };
+  for (const auto& c : fit) {
+    const bool ok = Decimal::add_to_fit(*Decimal::parse(c.a), *Decimal::parse(c.b), &r);
+    EXPECT_EQ(ok ? r.to_string() : "", c.sum) << c.a << " + " << c.b;
+    EXPECT_EQ(Decimal::sub_to_fit(*Decimal::parse(c.a), -*Decimal::parse(c.b), &r), ok);
+  }
   const Decimal big = *Decimal::parse("1" + std::string(19, '0'));
   EXPECT_TRUE(Decimal::mul(big, *Decimal::parse(std::string(18, '9')), &r));
   EXPECT_FALSE(Decimal::mul(big, big, &r));
