@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/errors.h"
+
 namespace rt::sql::dialect {
 
 ColType Translator::arith_type(const ColType& a, const ColType& b, char op) const {
@@ -149,6 +151,38 @@ void Translator::one_value(size_t open, size_t close, const Node& item) {
   o(close) = ")" + o(close);
 }
 
+// An aggregate inside a query within another whose columns are all the
+// outer query's would be the outer query's aggregate: PostgreSQL reads it
+// so, SQLite not where the query is read through one_value(). Refused
+// alike (-294).
+void Translator::outer_aggregate(size_t call, size_t close) {
+  size_t open = call;
+  while (open > 0 && !(punct(open - 1, "(") && is(open, "SELECT") && close_of(open - 1) > close)) --open;
+  if (open == 0) return;
+  // The names the query's FROM gives (tables, aliases and the words between).
+  std::set<std::string> own;
+  bool in_from = false;
+  const size_t end = close_of(open - 1);
+  for (size_t k = open; k < end; ++k) {
+    if (depth_[k] != depth_[open]) continue;
+    if (is(k, "FROM"))
+      in_from = true;
+    else if (is(k, "WHERE") || is(k, "GROUP") || is(k, "HAVING") || is(k, "ORDER") || is(k, "UNION"))
+      in_from = false;
+    else if (in_from && tok(k).kind == Tok::Word)
+      own.insert(lower(tok(k).text));
+  }
+  bool outer = false;
+  for (size_t k = call + 2; k < close; ++k) {
+    if (tok(k).kind != Tok::Word || punct(k + 1, "(") || punct(k - 1, ".") || is(k, "DISTINCT")) continue;
+    if (!punct(k + 1, ".") || own.count(lower(tok(k).text))) return;  // unqualified, or the query's own
+    outer = true;
+  }
+  if (!outer) return;
+  fail("an aggregate of the outer query inside a query within it");
+  r_.error_code = err::kNotGrouped;
+}
+
 bool Translator::function(size_t& i, size_t end, Node* n) {
   const std::string name = upper(tok(i).text);
   const size_t open = i + 1, close = close_of(open);
@@ -173,6 +207,8 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
     }
   }
   const ColType first = args.empty() ? ColType{} : args[0].type;
+  if (r_.ok && (name == "COUNT" || name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX"))
+    outer_aggregate(i, close);
   if (name == "COUNT") {
     n->type = int_t();
   } else if (name == "SUM" || name == "MIN" || name == "MAX" || name == "NVL" || name == "COALESCE" || name == "ABS") {

@@ -131,6 +131,7 @@ class Translator {
   std::optional<int> int_constant(const Node& a) const;
   bool predicate(size_t& i, size_t end, const Node& left, Node* n);
   void show_places(const Node& n);
+  void outer_aggregate(size_t call, size_t close);
 
   // translate_types.cpp
   bool clause_word(size_t i) const;

@@ -261,8 +261,8 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
   }
   switch (type) {
     case 'i': {
-      // SQLite refuses an outer aggregate inside a query used as one
-      // value (see the page's BUGS): none is generated there, nor where
+      // An outer aggregate inside a query used as one value is refused
+      // (-294) on both back ends: none is generated there, nor where
       // the columns are unqualified (UPDATE, DELETE), which the query's
       // own table would take.
       const bool sub = !s.aggregate && !s.cols.empty() && s.cols[0].first.find('.') != std::string::npos;
