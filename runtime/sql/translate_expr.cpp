@@ -164,10 +164,11 @@ void Translator::outer_aggregate(size_t call, size_t close) {
   bool in_from = false;
   const size_t end = close_of(open - 1);
   for (size_t k = open; k < end; ++k) {
-    if (depth_[k] != depth_[open]) continue;
-    if (is(k, "FROM"))
+    // OUTER (b, c) names its tables a level deeper.
+    const bool level = depth_[k] == depth_[open];
+    if (level && is(k, "FROM"))
       in_from = true;
-    else if (is(k, "WHERE") || is(k, "GROUP") || is(k, "HAVING") || is(k, "ORDER") || is(k, "UNION"))
+    else if (level && (is(k, "WHERE") || is(k, "GROUP") || is(k, "HAVING") || is(k, "ORDER") || is(k, "UNION")))
       in_from = false;
     else if (in_from && tok(k).kind == Tok::Word)
       own.insert(lower(tok(k).text));
