@@ -218,8 +218,10 @@ bool Decimal::add(const Decimal& a, const Decimal& b, Decimal* out) {
   int128 x = a.mant_, y = b.mant_;
   int s;
   if (!align(&x, a.scale_, &y, b.scale_, &s)) return false;
-  const int128 r = x + y;  // both below 10^38: no overflow of 128 bits
-  if (!in_range(r)) return false;
+  // Each is below 10^38, but their sum may reach 2 * 10^38, past the
+  // largest 128-bit value.
+  int128 r;
+  if (__builtin_add_overflow(x, y, &r) || !in_range(r)) return false;
   *out = Decimal(r, s);
   return true;
 }

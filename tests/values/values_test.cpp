@@ -207,6 +207,9 @@ TEST(DecimalValue, OverflowAtTheLimitsIsReported) {
   EXPECT_TRUE(Decimal::add(max, -one, &r));
   EXPECT_EQ(r.to_string(), std::string(37, '9') + "8");
   EXPECT_FALSE(Decimal::add(max, one, &r));
+  // A sum past the largest 128-bit value is refused, not wrapped.
+  EXPECT_FALSE(Decimal::add(max, max, &r));
+  EXPECT_FALSE(Decimal::sub(-max, max, &r));
   EXPECT_FALSE(Decimal::sub(-max, one, &r));
   EXPECT_TRUE(Decimal::sub(-max, -one, &r));
   // Alignment that would need more digits than are held.
