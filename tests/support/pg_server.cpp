@@ -300,23 +300,6 @@ bool PgServer::exec(const std::string& sql, std::string* error) {
   return run_and_close(PQconnectdb(conninfo.c_str()), sql, error);
 }
 
-bool ScopedDatabase::run_outside(const std::string& sql, std::string* error) const {
-  if (which_ == Db::Postgres) {
-    const std::string opts = "-c search_path=" + where_;
-    const char* keys[] = {"dbname", "options", nullptr};
-    const char* vals[] = {"lunadesk", opts.c_str(), nullptr};
-    return run_and_close(PQconnectdbParams(keys, vals, 0), sql, error);
-  }
-  sqlite3* lite = nullptr;
-  char* err = nullptr;
-  const bool ok = sqlite3_open(where_.c_str(), &lite) == SQLITE_OK &&
-                  sqlite3_exec(lite, sql.c_str(), nullptr, nullptr, &err) == SQLITE_OK;
-  if (!ok && error) *error = err ? err : sqlite3_errmsg(lite);
-  sqlite3_free(err);
-  sqlite3_close(lite);
-  return ok;
-}
-
 OutsideSession::OutsideSession(const ScopedDatabase& db) {
   if (db.which() == Db::Postgres) {
     const std::string opts = "-c search_path=" + db.where();
@@ -325,8 +308,9 @@ OutsideSession::OutsideSession(const ScopedDatabase& db) {
     pg_ = PQconnectdbParams(keys, vals, 0);
     PQsetNoticeProcessor(
         pg_, [](void*, const char*) {}, nullptr);
-  } else if (sqlite3_open(db.where().c_str(), &lite_) == SQLITE_OK) {
-    sqlite3_busy_timeout(lite_, 60000);
+  } else if (sqlite3_open(db.where().c_str(), &lite_) != SQLITE_OK) {
+    sqlite3_close(lite_);
+    lite_ = nullptr;
   }
 }
 
@@ -348,6 +332,10 @@ bool OutsideSession::run(const std::string& sql, std::string* error) {
   if (!ok && error) *error = err ? err : lite_ ? sqlite3_errmsg(lite_) : "cannot open the database";
   sqlite3_free(err);
   return ok;
+}
+
+bool ScopedDatabase::run_outside(const std::string& sql, std::string* error) const {
+  return OutsideSession(*this).run(sql, error);
 }
 
 ScopedDatabase::ScopedDatabase(Db which) : which_(which) {
