@@ -1,19 +1,15 @@
-// The public SQL services (sql.h) over one back-end connection: the status
-// code, the default rule, the statement cache and the position of scroll
-// cursors, which is kept here so that both back ends move alike.
-//
-// Scroll cursor position: 0 before the first row, else the number of the
-// row last delivered. A fetch names a target row; when the result has it,
-// the cursor moves there, otherwise the status is 100 and the cursor stays
-// where it was, except that a fetch before the first row leaves it on the
-// first row. So a fetch past the last row leaves the cursor on the last
-// row, a following Previous gives the row before it, one before the first
-// row leaves it on the first, and Relative 0 reads the current row again.
+// The public SQL services (sql.h) over one back-end connection: the
+// connection itself, the status code, the default rule, the statement
+// cache, row changes sent without waiting, transactions and savepoints.
+// Cursors are in sql_cursor.cpp and questions about the database as a whole
+// in sql_catalog.cpp, over the state in sql_state.h.
 //
 // Everything here runs on the program's own thread, which alone reads and
-// writes this file's state and the lock-wait state after each back-end
+// writes this layer's state and the lock-wait state after each back-end
 // call (backend.h).
 #include "sql/sql.h"
+
+#include "sql_state.h"
 
 #include "sql/backend_choice.h"
 
@@ -31,76 +27,9 @@
 
 namespace rt::sql {
 
-struct Statement::Impl {
-  std::string text;  // as the program wrote it
-  std::unique_ptr<detail::BackendStatement> bs;
-  const Translation& tr() const { return bs->translation(); }
-};
-
-struct Cursor::Impl {
-  std::shared_ptr<Statement::Impl> stmt;
-  bool scroll = false;
-  std::unique_ptr<detail::BackendCursor> bc;  // null while closed
-  long pos = 0;
-};
+using namespace services;
 
 namespace {
-
-constexpr size_t kCacheLimit = 256;
-// Row changes sent without waiting before their answers are read.
-constexpr size_t kSendLimit = 256;
-
-// Looks statement texts up without copying them first.
-struct TextHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-
-struct State {
-  std::unique_ptr<detail::Connection> conn;
-  bool continue_on_error = false;
-  int keep_bad_values = 0;  // open KeepBadValues scopes
-  bool cleanup_registered = false;
-  long last_serial = 0;
-  long rows = 0;
-  std::string last_error;
-  std::unordered_map<std::string, std::shared_ptr<Statement::Impl>, TextHash, std::equal_to<>> cache;
-  // Everything that holds back-end handles, so that a disconnect can let go
-  // of them before the connection goes.
-  std::vector<std::weak_ptr<Statement::Impl>> statements;
-  std::vector<std::weak_ptr<Cursor::Impl>> cursors;
-  std::vector<std::string> savepoints;
-  // Row changes sent without waiting for their answers (PipelinedChanges),
-  // each with where the program ran it, for the report of a failure.
-  struct Sent {
-    std::shared_ptr<Statement::Impl> stmt;
-    Loc loc;
-  };
-  std::vector<Sent> sent;
-  int pipelined = 0;  // PipelinedChanges scopes open
-  long changed = 0;   // rows changed by row changes in those scopes
-  // Calls into the back end in progress: a clean-up that runs from a
-  // signal meanwhile must not re-enter it (the server and SQLite roll an
-  // unfinished transaction back by themselves when the process ends).
-  int busy = 0;
-
-  // At exit without a disconnect, the cursors and statements that module
-  // variables still hold let go of their back-end handles while the
-  // connection is there.
-  ~State() {
-    for (auto& w : cursors) {
-      if (auto c = w.lock()) c->bc.reset();
-    }
-    for (auto& w : statements) {
-      if (auto st = w.lock()) st->bs.reset();
-    }
-  }
-};
-
-State& g() {
-  static State s;
-  return s;
-}
 
 // The connection the SIGHUP/SIGTERM handler may cut a statement short on.
 // Set and cleared by the program's own thread, the only one that takes
@@ -113,17 +42,19 @@ void cancel_on_quit() {
   if (detail::Connection* c = g_signal_conn.load(std::memory_order_relaxed)) c->cancel_from_signal();
 }
 
-constexpr std::string_view kInterruptedText = "The statement was interrupted.";
+}  // namespace
 
-// A hang-up or termination seen between calls ends the run here, before
-// the next statement starts and before a statement it cut short reports
-// an error.
+namespace services {
+
+State& g() {
+  static State s;
+  return s;
+}
+
 void stop_if_quit() {
   if (rt::quit_flag) rt::stop_on_signal();
 }
 
-// The one way every call ends: sets the status and applies the default
-// rule to an error.
 void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   stop_if_quit();
   if (o.code < 0 && detail::interrupted()) {
@@ -147,21 +78,10 @@ void finish(const detail::Outcome& o, const Loc& loc, std::string_view text) {
   rt::fatal_sql(loc, o.code, msg);
 }
 
-void fail(int code, std::string message, const Loc& loc, std::string_view text = {}) {
+void fail(int code, std::string message, const Loc& loc, std::string_view text) {
   finish({code, std::move(message)}, loc, text);
 }
 
-// Marks a call into the back end for rollback_on_exit().
-struct Busy {
-  Busy() { ++g().busy; }
-  ~Busy() { --g().busy; }
-  Busy(const Busy&) = delete;
-  Busy& operator=(const Busy&) = delete;
-};
-
-// Reads the answers of the row changes sent without waiting, and applies
-// the default rule to the first that failed, at the place the program ran
-// it.
 void settle() {
   State& s = g();
   if (s.sent.empty()) return;
@@ -199,38 +119,15 @@ detail::Outcome after_wait(detail::Outcome o) {
   return o;
 }
 
-// Runs a back-end call marked busy, without settling first (the call
-// leaves the row changes sent where they are). Once the interrupt key has
-// stopped an Interruptible scope's work, nothing more reaches the back end
-// but a rollback.
-template <class F>
-detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
-  stop_if_quit();
-  if (refused_when_interrupted && detail::interrupted()) return {err::kInterrupted, std::string(kInterruptedText)};
-  Busy busy;
-  return after_wait(call());
-}
+}  // namespace services
 
-// Runs a back-end call marked busy, after the answers of the row changes
-// sent; the outcome is handled after it, so that a fatal report's
-// clean-ups find the back end free.
-template <class F>
-detail::Outcome guarded(F call, bool refused_when_interrupted = true) {
-  settle();
-  return unsettled(call, refused_when_interrupted);
-}
+namespace {
 
 void rollback_on_exit() {
   State& s = g();
   if (s.busy == 0 && s.conn && s.conn->in_transaction()) s.conn->rollback();
   s.savepoints.clear();
   s.sent.clear();
-}
-
-template <class T>
-void prune(std::vector<std::weak_ptr<T>>* v) {
-  if (v->size() < 64) return;
-  v->erase(std::remove_if(v->begin(), v->end(), [](const std::weak_ptr<T>& w) { return w.expired(); }), v->end());
 }
 
 std::string sqlite_path(const Settings& settings, std::string_view dbname) {
@@ -257,7 +154,9 @@ std::shared_ptr<Statement::Impl> make_statement(std::string_view text, const Loc
   return impl;
 }
 
-std::shared_ptr<Statement::Impl> cached(std::string_view text, const Loc& loc) {
+}  // namespace
+
+std::shared_ptr<Statement::Impl> services::cached(std::string_view text, const Loc& loc) {
   State& s = g();
   auto it = s.cache.find(text);
   if (it != s.cache.end() && it->second->bs) return it->second;
@@ -268,13 +167,15 @@ std::shared_ptr<Statement::Impl> cached(std::string_view text, const Loc& loc) {
   return impl;
 }
 
-bool usable(const Statement& stmt, const Loc& loc) {
+bool services::usable(const Statement& stmt, const Loc& loc) {
   if (!stmt.impl_ || !stmt.impl_->bs) {
     fail(err::kNotAvailable, "the statement is not prepared", loc);
     return false;
   }
   return true;
 }
+
+namespace {
 
 // Transaction statements written as text take the same road as the calls.
 bool transaction_statement(const Statement::Impl& impl, const Loc& loc) {
@@ -325,18 +226,6 @@ ContinueOnLock::ContinueOnLock() { ++detail::lock_waits().scopes; }
 ContinueOnLock::~ContinueOnLock() { --detail::lock_waits().scopes; }
 
 void set_lock_wait_hook(LockWaitHook hook) { detail::lock_waits().hook = hook; }
-
-std::optional<Backend> backend_named(std::string_view a4gl_sqltype) {
-  const std::string v = rt::text::downshift(a4gl_sqltype);
-  if (v.starts_with("pg") || v.starts_with("postgres")) return Backend::Postgres;
-  if (v.empty() || v.starts_with("sqlite")) return Backend::Sqlite;
-  return std::nullopt;
-}
-
-std::string unknown_backend_text(std::string_view a4gl_sqltype) {
-  return "A4GL_SQLTYPE \"" + std::string(a4gl_sqltype) +
-         "\" names no database back end: set it to pg for PostgreSQL, or leave it unset for the SQLite file";
-}
 
 bool try_connect(std::string_view dbname, std::string* error, const ConnectOptions& options) {
   State& s = g();
@@ -398,63 +287,6 @@ void disconnect() {
 }
 
 bool connected() { return g().conn != nullptr; }
-
-int schema_version(std::string* error) {
-  if (!g().conn) {
-    if (error) *error = "not connected";
-    return -1;
-  }
-  ContinueOnError guard;
-  Value v(integer_t());
-  select_into("SELECT version FROM " + std::string(kVersionTable), {}, {&v});
-  if (rt::status == err::kNoTable) return 0;
-  if (rt::status == 0 && !v.is_null() && v.as_int() > 0) return static_cast<int>(v.as_int());
-  if (error) {
-    *error = rt::status == err::kNotOneRow ? "table " + std::string(kVersionTable) + " holds more than one row"
-             : rt::status < 0              ? last_error_message()
-                                           : "table " + std::string(kVersionTable) + " holds no version";
-  }
-  return -1;
-}
-
-bool has_table(std::string_view table) {
-  if (!g().conn) return false;
-  ContinueOnError guard;
-  Value v(integer_t());
-  select_into("SELECT COUNT(*) FROM " + std::string(table) + " WHERE 1=0", {}, {&v});
-  return rt::status == 0;
-}
-
-bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* error) {
-  State& s = g();
-  if (!s.conn) {
-    if (error) *error = "not connected";
-    return false;
-  }
-  detail::Outcome o = s.conn->native(text, rows);
-  if (!o.ok() && error) *error = o.message;
-  return o.ok();
-}
-
-bool read_only() { return g().conn && g().conn->read_only(); }
-
-bool may_change(std::string_view table) {
-  if (!g().conn || g().conn->read_only()) return false;
-  if (g().conn->kind() != Backend::Postgres) return true;
-  std::vector<NativeRow> rows;
-  const std::string q = quote_literal(table, Backend::Postgres);
-  if (!native("SELECT has_table_privilege(" + q + ", 'DELETE') AND has_table_privilege(" + q + ", 'UPDATE')", &rows,
-              nullptr))
-    return true;  // the statements themselves will tell
-  return rows.empty() || rows[0].empty() || !rows[0][0] || *rows[0][0] == "t";
-}
-
-bool backup_to(const std::string& path, std::string* error) {
-  State& s = g();
-  detail::Outcome o = s.conn ? s.conn->backup(path) : detail::Outcome{err::kConnect, "not connected"};
-  if (!o.ok() && error) *error = o.message;
-  return o.ok();
-}
 
 std::string sqlite_file(const Settings& settings, std::string_view dbname) { return sqlite_path(settings, dbname); }
 
@@ -537,99 +369,6 @@ void execute_logged(std::string_view text, const Params& params, const Loc& loc)
                std::to_string(loc.line()) + ". SQL statement error number " + std::to_string(rt::status) + ". " +
                g().last_error + " Statement: " + rt::text::one_line(text));
   }
-}
-
-void declare(Cursor& cur, Statement& stmt, bool scroll, const Loc& loc) {
-  if (!usable(stmt, loc)) return;
-  auto impl = std::make_shared<Cursor::Impl>();
-  impl->stmt = stmt.impl_;
-  impl->scroll = scroll;
-  prune(&g().cursors);
-  g().cursors.push_back(impl);
-  cur.impl_ = std::move(impl);
-  rt::status = 0;
-}
-
-void declare(Cursor& cur, std::string_view text, bool scroll, const Loc& loc) {
-  Statement stmt;
-  stmt.impl_ = cached(text, loc);
-  if (stmt.impl_) declare(cur, stmt, scroll, loc);
-}
-
-void open(Cursor& cur, const Params& params, const Loc& loc) {
-  if (!cur.impl_ || !cur.impl_->stmt || !cur.impl_->stmt->bs) {
-    fail(err::kNotAvailable, "the cursor is not declared", loc);
-    return;
-  }
-  Cursor::Impl& c = *cur.impl_;
-  detail::Outcome o = guarded([&] {
-    if (c.bc) c.bc->close();
-    c.bc.reset();
-    c.pos = 0;
-    return c.stmt->bs->open(params, c.scroll, &c.bc);
-  });
-  finish(o, loc, c.stmt->text);
-}
-
-void fetch(Cursor& cur, Fetch how, long n, const Into& into, const Loc& loc) {
-  if (!cur.impl_ || !cur.impl_->bc) {
-    fail(err::kNoCursor, "the cursor is not open", loc);
-    return;
-  }
-  Cursor::Impl& c = *cur.impl_;
-  const std::string& text = c.stmt->text;
-  if (!c.scroll) {
-    if (how != Fetch::Next) {
-      fail(err::kNotAvailable, "only a scroll cursor moves other than to the next row", loc, text);
-      return;
-    }
-    // A row already at hand leaves the row changes sent where they are.
-    if (c.bc->next_is_local())
-      finish(unsettled([&] { return c.bc->next(into); }), loc, text);
-    else
-      finish(guarded([&] { return c.bc->next(into); }), loc, text);
-    return;
-  }
-  long target = 0;
-  switch (how) {
-    case Fetch::Next: target = c.pos + 1; break;
-    case Fetch::Previous: target = c.pos - 1; break;
-    case Fetch::First: target = 1; break;
-    case Fetch::Relative: target = c.pos + n; break;
-    case Fetch::Absolute: target = n; break;
-    case Fetch::Last: {
-      detail::Outcome o = guarded([&] { return c.bc->count(&target); });
-      if (!o.ok()) {
-        finish(o, loc, text);
-        return;
-      }
-      break;
-    }
-  }
-  if (target < 1) {
-    // Before the first row: the cursor is left on the first row.
-    if (c.pos > 1) c.pos = 1;
-    finish({err::kNotFound, {}}, loc, text);
-    return;
-  }
-  detail::Outcome o = guarded([&] { return c.bc->row_at(target, into); });
-  if (o.code != err::kNotFound) c.pos = target;
-  finish(o, loc, text);
-}
-
-void close(Cursor& cur) {
-  settle();
-  if (cur.impl_) {
-    if (cur.impl_->bc) cur.impl_->bc->close();
-    cur.impl_->bc.reset();
-    cur.impl_->pos = 0;
-  }
-  rt::status = 0;
-}
-
-void free_cursor(Cursor& cur) {
-  close(cur);
-  cur.impl_.reset();
 }
 
 void begin_work(const Loc& loc) {
