@@ -32,6 +32,8 @@ void RunResult::merge(const RunResult& r) {
                                     r.ms_checkpointing[p][a].end());
     }
   server.merge(r.server);
+  slow_saves += r.slow_saves;
+  slow_saves_in_stall += r.slow_saves_in_stall;
   confirmed += r.confirmed;
   changed += r.changed;
   gone += r.gone;
@@ -161,11 +163,15 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
         if (a < 0 || a >= kActions) continue;
         const int p = tugedit[i] ? 1 : 0;
         r->ms[p][a].push_back(ms);
-        for (const Window& w : r->server.checkpointing)
-          if (start <= w.to_ms && start + ms >= w.from_ms) {
-            r->ms_checkpointing[p][a].push_back(ms);
-            break;
-          }
+        auto overlaps = [&](const std::vector<Window>& ws) {
+          return std::any_of(ws.begin(), ws.end(),
+                             [&](const Window& w) { return start <= w.to_ms && start + ms >= w.from_ms; });
+        };
+        if (overlaps(r->server.checkpointing)) r->ms_checkpointing[p][a].push_back(ms);
+        if ((a == static_cast<int>(Action::Save) || a == static_cast<int>(Action::Add)) && ms > kSlowSaveMs) {
+          ++r->slow_saves;
+          if (overlaps(r->server.stalls)) ++r->slow_saves_in_stall;
+        }
       } else if (kind == "S") {
         Save s;
         std::string table, key, field;

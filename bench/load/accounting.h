@@ -20,6 +20,8 @@
 
 namespace load {
 
+inline constexpr double kSlowSaveMs = 60;
+
 struct RunResult {
   int operators = 0;
   int stuck = 0;               // operators that did not work to the deadline
@@ -31,6 +33,9 @@ struct RunResult {
   std::vector<double> ms[2][kActions];
   std::vector<double> ms_checkpointing[2][kActions];
   ServerFacts server;  // PostgreSQL
+  // Saves (Change and Add) over kSlowSaveMs, and of those the ones that
+  // overlapped a stall of the disk (server.stalls).
+  long slow_saves = 0, slow_saves_in_stall = 0;
   long confirmed = 0, changed = 0, gone = 0, locked = 0, other = 0;
   long adds_confirmed = 0, adds_other = 0;
   long lost = 0, refused_yet_stored = 0;

@@ -218,7 +218,7 @@ load::RunResult run(Db which, const Options& o, int seconds, int think_ms,
     pids.push_back(pid);
   }
   std::optional<load::ServerWatch> watch;
-  if (which == Db::Postgres) watch.emplace();
+  if (which == Db::Postgres) watch.emplace(lunadesk::testing::PgServer::instance().socket_dir());
   // Every program up (or failed), then all start at once.
   ::close(ready[1]);
   for (size_t told = 0; told < plans.size();) {
@@ -323,6 +323,19 @@ void report(const char* name, const Options& o, const std::vector<int>& ns, cons
     for (const std::string& said : r.said) std::printf("     not started, the program said: %s\n", said.c_str());
   }
   if (!postgres) return;
+  std::printf("\n%4s %30s %10s %10s %10s %8s %18s\n", "N", "the disk: syncs of 8 kB", "median ms", "p99 ms", "max ms",
+              "stalls", "slow saves, stalled");
+  for (size_t i = 0; i < ns.size(); ++i) {
+    const load::ServerFacts& f = rs[i].server;
+    std::printf("%4d %30zu %10.2f %10.2f %10.2f %8zu %10ld %7ld\n", ns[i], f.sync_ms.size(),
+                load::percentile(f.sync_ms, 0.5), load::percentile(f.sync_ms, 0.99),
+                f.sync_ms.empty() ? 0 : *std::max_element(f.sync_ms.begin(), f.sync_ms.end()), f.stalls.size(),
+                rs[i].slow_saves, rs[i].slow_saves_in_stall);
+  }
+  std::printf(
+      "(stalls: syncs over %.0f ms; slow saves: Change and Add saves over %.0f ms, and how many of them "
+      "overlapped a stall)\n",
+      load::kStallMs, load::kSlowSaveMs);
   std::printf("\n%4s %12s %12s %14s %8s %10s  %s\n", "N", "checkpoints", "(requested)", "checkpointing", "WAL MB",
               "WAL files", "active sessions waiting, per look every 100 ms");
   for (size_t i = 0; i < ns.size(); ++i) {

@@ -2,6 +2,7 @@
 // server_watch.h.
 #include "server_watch.h"
 
+#include <fcntl.h>
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -22,13 +23,16 @@ void ServerFacts::merge(const ServerFacts& f) {
   wal_mb += f.wal_mb;
   wal_files_added += f.wal_files_added;
   checkpointing.insert(checkpointing.end(), f.checkpointing.begin(), f.checkpointing.end());
+  sync_ms.insert(sync_ms.end(), f.sync_ms.begin(), f.sync_ms.end());
+  stalls.insert(stalls.end(), f.stalls.begin(), f.stalls.end());
   samples += f.samples;
   samples_checkpointing += f.samples_checkpointing;
   for (const auto& [k, v] : f.waits) waits[k] += v;
   for (const auto& [k, v] : f.waits_checkpointing) waits_checkpointing[k] += v;
 }
 
-ServerWatch::ServerWatch() {
+ServerWatch::ServerWatch(const std::string& dir) {
+  probe_ = ::open((dir + "/sync_probe").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   c_ = PQconnectdb("dbname=lunadesk");
   if (PQstatus(c_) != CONNECTION_OK) {
     std::fprintf(stderr, "the server watch cannot connect: %s", PQerrorMessage(c_));
@@ -39,6 +43,7 @@ ServerWatch::ServerWatch() {
 
 ServerWatch::~ServerWatch() {
   if (c_) PQfinish(c_);
+  if (probe_ >= 0) ::close(probe_);
 }
 
 bool ServerWatch::checkpoint() {
@@ -94,7 +99,18 @@ void ServerWatch::begin() {
   wal(&lsn0_, &files0_, &mb);
 }
 
+void ServerWatch::time_sync() {
+  if (probe_ < 0) return;
+  char page[8192] = {};
+  const double t0 = now_ms();
+  if (::pwrite(probe_, page, sizeof page, 0) != static_cast<ssize_t>(sizeof page) || ::fdatasync(probe_) != 0) return;
+  const double t1 = now_ms();
+  facts_.sync_ms.push_back(t1 - t0);
+  if (t1 - t0 > kStallMs) facts_.stalls.push_back(Window{t0, t1});
+}
+
 void ServerWatch::sample() {
+  time_sync();
   if (!c_) return;
   PGresult* r = PQexec(c_,
                        "SELECT backend_type, coalesce(wait_event, 'CPU') FROM pg_stat_activity "

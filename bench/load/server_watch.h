@@ -11,6 +11,13 @@
 // starts at the same point of the cycle, and this watch says whether one
 // fell in the run all the same, and when.
 //
+// A commit on a server with durable commits returns once the disk has
+// synced its log, so the watch also times, every look, a sync of a small
+// write of its own to a file beside the server's data (the same disk): a
+// stall of the disk (the machine's other writers make it flush their data
+// first) shows there as well, and the saves slow enough to stand out are
+// matched against those stalls.
+//
 // The watch reads the server's own statistics on a connection of its own:
 // the count of checkpoints done before and after the run, and, every
 // sample, whether the checkpointer is at work (it waits on anything but
@@ -32,6 +39,8 @@ struct Window {
   double from_ms = 0, to_ms = 0;  // now_ms() (operator.h)
 };
 
+inline constexpr double kStallMs = 30;
+
 struct ServerFacts {
   long checkpoints_timed = 0, checkpoints_requested = 0;  // completed during the run
   std::vector<Window> checkpointing;                      // the checkpointer at work
@@ -46,6 +55,10 @@ struct ServerFacts {
   // checkpoint instead.
   double wal_mb = 0;
   long wal_files_added = 0;
+  // The watch's own syncs: how long each took, and when those over
+  // kStallMs ran.
+  std::vector<double> sync_ms;
+  std::vector<Window> stalls;
 
   long checkpoints() const { return checkpoints_timed + checkpoints_requested; }
   double checkpointing_seconds() const;
@@ -55,8 +68,9 @@ struct ServerFacts {
 class ServerWatch {
  public:
   // On the database the environment names; does nothing when it cannot
-  // connect (the reason is on the error output).
-  ServerWatch();
+  // connect (the reason is on the error output). The syncs are timed on
+  // a file in `dir`.
+  explicit ServerWatch(const std::string& dir);
   ~ServerWatch();
   ServerWatch(const ServerWatch&) = delete;
   ServerWatch& operator=(const ServerWatch&) = delete;
@@ -71,6 +85,8 @@ class ServerWatch {
  private:
   bool counts(long* timed, long* requested);
   bool wal(std::string* lsn, long* files, double* mb_since);
+  void time_sync();
+  int probe_ = -1;  // the file the syncs are timed on
   pg_conn* c_ = nullptr;
   ServerFacts facts_;
   long timed0_ = 0, requested0_ = 0;
