@@ -26,7 +26,14 @@ void RunResult::merge(const RunResult& r) {
   not_started += r.not_started;
   said.insert(r.said.begin(), r.said.end());
   for (int p = 0; p < 2; ++p)
-    for (int a = 0; a < kActions; ++a) ms[p][a].insert(ms[p][a].end(), r.ms[p][a].begin(), r.ms[p][a].end());
+    for (int a = 0; a < kActions; ++a) {
+      ms[p][a].insert(ms[p][a].end(), r.ms[p][a].begin(), r.ms[p][a].end());
+      ms_checkpointing[p][a].insert(ms_checkpointing[p][a].end(), r.ms_checkpointing[p][a].begin(),
+                                    r.ms_checkpointing[p][a].end());
+    }
+  server.merge(r.server);
+  slow_saves += r.slow_saves;
+  slow_saves_in_stall += r.slow_saves_in_stall;
   confirmed += r.confirmed;
   changed += r.changed;
   gone += r.gone;
@@ -151,9 +158,20 @@ void account(const std::vector<std::string>& logs, const std::vector<bool>& tuge
       ss >> kind;
       if (kind == "T") {
         int a = 0;
-        double ms = 0;
-        ss >> a >> ms;
-        if (a >= 0 && a < kActions) r->ms[tugedit[i] ? 1 : 0][a].push_back(ms);
+        double ms = 0, start = 0;
+        ss >> a >> ms >> start;
+        if (a < 0 || a >= kActions) continue;
+        const int p = tugedit[i] ? 1 : 0;
+        r->ms[p][a].push_back(ms);
+        auto overlaps = [&](const std::vector<Window>& ws) {
+          return std::any_of(ws.begin(), ws.end(),
+                             [&](const Window& w) { return start <= w.to_ms && start + ms >= w.from_ms; });
+        };
+        if (overlaps(r->server.checkpointing)) r->ms_checkpointing[p][a].push_back(ms);
+        if ((a == static_cast<int>(Action::Save) || a == static_cast<int>(Action::Add)) && ms > kSlowSaveMs) {
+          ++r->slow_saves;
+          if (overlaps(r->server.stalls)) ++r->slow_saves_in_stall;
+        }
       } else if (kind == "S") {
         Save s;
         std::string table, key, field;

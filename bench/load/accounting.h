@@ -16,16 +16,26 @@
 #include <vector>
 
 #include "operator.h"
+#include "server_watch.h"
 
 namespace load {
+
+inline constexpr double kSlowSaveMs = 60;
 
 struct RunResult {
   int operators = 0;
   int stuck = 0;               // operators that did not work to the deadline
   int not_started = 0;         // of those, programs that never showed their first screen
   std::set<std::string> said;  // what those showed instead
-  // Timings by program (0 repnamedt, 1 tugedit) and action.
+  // Timings by program (0 repnamedt, 1 tugedit) and action; apart, the
+  // same of the actions that overlapped a checkpoint (they are in `ms`
+  // too).
   std::vector<double> ms[2][kActions];
+  std::vector<double> ms_checkpointing[2][kActions];
+  ServerFacts server;  // PostgreSQL
+  // Saves (Change and Add) over kSlowSaveMs, and of those the ones that
+  // overlapped a stall of the disk (server.stalls).
+  long slow_saves = 0, slow_saves_in_stall = 0;
   long confirmed = 0, changed = 0, gone = 0, locked = 0, other = 0;
   long adds_confirmed = 0, adds_other = 0;
   long lost = 0, refused_yet_stored = 0;
@@ -38,7 +48,7 @@ struct RunResult {
 bool install_history(bool postgres, const std::string& sqlite_file, std::string* error);
 
 // Reads the logs (the operators' programs: tugedit[i]) and counts, reading
-// the database through the current connection.
+// the database through the current connection. r->server is already set.
 void account(const std::vector<std::string>& logs, const std::vector<bool>& tugedit, RunResult* r);
 
 double percentile(std::vector<double> v, double p);

@@ -18,8 +18,16 @@
 // on), where a program that cannot have a connection is counted with what
 // it showed instead. An empty list skips a server.
 //
+// On PostgreSQL every run starts right after a CHECKPOINT, so that each
+// starts at the same point of the server's checkpoint cycle and none of a
+// few minutes meets a timed checkpoint (--checkpoint-first=0 leaves the
+// cycle where it falls). The checkpoints that fell in a run all the same
+// are printed with it, and the actions that overlapped one are counted
+// apart beside the whole (server_watch.h), with what the sessions waited
+// for.
+//
 //   load_bench [--seconds=60] [--think-ms=500] [--base-seconds=120] [--base-think-ms=125]
-//              [--postgres=1,50,100]
+//              [--postgres=1,50,100] [--checkpoint-first=1]
 //              [--postgres-defaults=1,50,90] [--sqlite=1,5,10] [--bin=DIR]
 //
 // --bin runs the programs of another build (the default is this build's).
@@ -35,6 +43,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +51,7 @@
 #include "accounting.h"
 #include "operator.h"
 #include "pg_server.h"
+#include "server_watch.h"
 #include "schema.h"
 #include "sql/sql.h"
 
@@ -61,6 +71,7 @@ struct Options {
   int base_seconds = 0;   // 0: twice --seconds
   int base_think_ms = 0;  // 0: a quarter of --think-ms
   int think_ms = 500;
+  bool checkpoint_first = true;
   std::vector<int> postgres{1, 50, 100};
   std::vector<int> postgres_defaults{1, 50, 90};
   std::vector<int> sqlite{1, 5, 10};
@@ -93,6 +104,8 @@ Options parse(int argc, char** argv) {
       o.base_seconds = std::atoi(v);
     else if (const char* v = value("base-think-ms"))
       o.base_think_ms = std::atoi(v);
+    else if (const char* v = value("checkpoint-first"))
+      o.checkpoint_first = std::atoi(v) != 0;
     else if (const char* v = value("think-ms"))
       o.think_ms = std::atoi(v);
     else if (const char* v = value("postgres-defaults"))
@@ -204,6 +217,8 @@ load::RunResult run(Db which, const Options& o, int seconds, int think_ms,
     }
     pids.push_back(pid);
   }
+  std::optional<load::ServerWatch> watch;
+  if (which == Db::Postgres) watch.emplace(lunadesk::testing::PgServer::instance().socket_dir());
   // Every program up (or failed), then all start at once.
   ::close(ready[1]);
   for (size_t told = 0; told < plans.size();) {
@@ -212,14 +227,25 @@ load::RunResult run(Db which, const Options& o, int seconds, int think_ms,
     if (n <= 0) break;
     told += static_cast<size_t>(n);
   }
+  if (watch) {
+    if (o.checkpoint_first) watch->checkpoint();
+    watch->begin();
+  }
   ::close(go[1]);
   for (int fd : {ready[0], go[0]}) ::close(fd);
-  for (pid_t pid : pids) {
-    int st = 0;
-    waitpid(pid, &st, 0);
-    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) ++result.stuck;
-    if (WIFEXITED(st) && WEXITSTATUS(st) == load::kNotStarted) ++result.not_started;
+  for (size_t left = pids.size(); left > 0;) {
+    if (watch) watch->sample();
+    ::usleep(100 * 1000);
+    for (pid_t& pid : pids) {
+      int st = 0;
+      if (pid <= 0 || waitpid(pid, &st, WNOHANG) != pid) continue;
+      pid = 0;
+      --left;
+      if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) ++result.stuck;
+      if (WIFEXITED(st) && WEXITSTATUS(st) == load::kNotStarted) ++result.not_started;
+    }
   }
+  if (watch) result.server = watch->end();
   result.operators = static_cast<int>(plans.size());
   if (!sql::try_connect("lunadesk", &error, {rt::read_settings(rt::host())})) {
     std::fprintf(stderr, "cannot reconnect: %s\n", error.c_str());
@@ -243,14 +269,35 @@ load::RunResult run_n(Db which, const Options& o, int n) {
   return run(which, o, o.seconds, o.think_ms, plans);
 }
 
-void report(const char* name, const Options& o, const std::vector<int>& ns, const std::vector<load::RunResult>& rs) {
+// What the active sessions waited for, per look: the five commonest.
+std::string waits(const std::map<std::string, long>& counts, long samples) {
+  if (samples <= 0) return "none";
+  std::vector<std::pair<long, std::string>> by;
+  for (const auto& [event, n] : counts) by.push_back({n, event});
+  std::sort(by.rbegin(), by.rend());
+  std::string out;
+  char buf[96];
+  for (size_t i = 0; i < by.size() && i < 5; ++i) {
+    std::snprintf(buf, sizeof buf, "%s%s %.2f", i ? ", " : "", by[i].second.c_str(),
+                  static_cast<double>(by[i].first) / static_cast<double>(samples));
+    out += buf;
+  }
+  return out.empty() ? "none" : out;
+}
+
+void report(const char* name, const Options& o, const std::vector<int>& ns, const std::vector<load::RunResult>& rs,
+            bool postgres) {
   std::printf(
       "\n%s: %d s per run, a pause of %d-%d ms between actions (N = 1: %d s for each program alone, pauses of "
       "%d-%d ms)\n",
       name, o.seconds, o.think_ms / 2, o.think_ms * 3 / 2, o.base_seconds, o.base_think_ms / 2,
       o.base_think_ms * 3 / 2);
-  std::printf("%-10s %-12s %4s %6s %10s %10s %8s %8s\n", "program", "action", "N", "count", "median ms", "p99 ms",
-              "med/N1", "p99/N1");
+  if (postgres)
+    std::printf("%s; a checkpoint before each run: %s\n",
+                "ckpt n, ckpt p99: the actions that overlapped a checkpoint of the server (also in the whole)",
+                o.checkpoint_first ? "yes" : "no");
+  std::printf("%-10s %-12s %4s %6s %10s %10s %8s %8s%s\n", "program", "action", "N", "count", "median ms", "p99 ms",
+              "med/N1", "p99/N1", postgres ? "   ckpt n   ckpt p99" : "");
   const char* programs[] = {"repnamedt", "tugedit"};
   for (int p = 0; p < 2; ++p)
     for (int a = 0; a < load::kActions; ++a)
@@ -259,9 +306,12 @@ void report(const char* name, const Options& o, const std::vector<int>& ns, cons
         const double med = load::percentile(v, 0.5), p99 = load::percentile(v, 0.99);
         const auto& base = rs[0].ms[p][a];
         const double bmed = load::percentile(base, 0.5), bp99 = load::percentile(base, 0.99);
-        std::printf("%-10s %-12s %4d %6zu %10.2f %10.2f %8.2f %8.2f\n", programs[p],
+        std::printf("%-10s %-12s %4d %6zu %10.2f %10.2f %8.2f %8.2f", programs[p],
                     load::action_name(static_cast<load::Action>(a)), ns[i], v.size(), med, p99,
                     bmed > 0 ? med / bmed : 0, bp99 > 0 ? p99 / bp99 : 0);
+        const auto& c = rs[i].ms_checkpointing[p][a];
+        if (postgres) std::printf(" %8zu %10.2f", c.size(), load::percentile(c, 0.99));
+        std::printf("\n");
       }
   std::printf("\n%4s %9s %6s %11s %10s %9s %6s %7s %6s %10s %11s %5s %14s\n", "N", "operators", "stuck", "not started",
               "confirmed", "changed", "gone", "locked", "other", "adds done", "adds other", "lost", "refused+stored");
@@ -271,6 +321,31 @@ void report(const char* name, const Options& o, const std::vector<int>& ns, cons
                 r.not_started, r.confirmed, r.changed, r.gone, r.locked, r.other, r.adds_confirmed, r.adds_other,
                 r.lost, r.refused_yet_stored);
     for (const std::string& said : r.said) std::printf("     not started, the program said: %s\n", said.c_str());
+  }
+  if (!postgres) return;
+  std::printf("\n%4s %30s %10s %10s %10s %8s %18s\n", "N", "the disk: syncs of 8 kB", "median ms", "p99 ms", "max ms",
+              "stalls", "slow saves, stalled");
+  for (size_t i = 0; i < ns.size(); ++i) {
+    const load::ServerFacts& f = rs[i].server;
+    std::printf("%4d %30zu %10.2f %10.2f %10.2f %8zu %10ld %7ld\n", ns[i], f.sync_ms.size(),
+                load::percentile(f.sync_ms, 0.5), load::percentile(f.sync_ms, 0.99),
+                f.sync_ms.empty() ? 0 : *std::max_element(f.sync_ms.begin(), f.sync_ms.end()), f.stalls.size(),
+                rs[i].slow_saves, rs[i].slow_saves_in_stall);
+  }
+  std::printf(
+      "(stalls: syncs over %.0f ms; slow saves: Change and Add saves over %.0f ms, and how many of them "
+      "overlapped a stall)\n",
+      load::kStallMs, load::kSlowSaveMs);
+  std::printf("\n%4s %12s %12s %14s %8s %10s  %s\n", "N", "checkpoints", "(requested)", "checkpointing", "WAL MB",
+              "WAL files", "active sessions waiting, per look every 100 ms");
+  for (size_t i = 0; i < ns.size(); ++i) {
+    const load::ServerFacts& f = rs[i].server;
+    std::printf("%4d %12ld %12ld %12.1f s %8.1f %+10ld  outside checkpoints (%ld looks): %s\n", ns[i], f.checkpoints(),
+                f.checkpoints_requested, f.checkpointing_seconds(), f.wal_mb, f.wal_files_added,
+                f.samples - f.samples_checkpointing, waits(f.waits, f.samples - f.samples_checkpointing).c_str());
+    if (f.samples_checkpointing > 0)
+      std::printf("%4s %12s %12s %14s %8s %10s  during checkpoints (%ld looks): %s\n", "", "", "", "", "", "",
+                  f.samples_checkpointing, waits(f.waits_checkpointing, f.samples_checkpointing).c_str());
   }
   std::fflush(stdout);
 }
@@ -282,7 +357,7 @@ void bench(Db which, const char* name, const Options& o, const std::vector<int>&
     std::fprintf(stderr, "%s: %d operators...\n", name, n);
     rs.push_back(run_n(which, o, n));
   }
-  report(name, o, ns, rs);
+  report(name, o, ns, rs, which == Db::Postgres);
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ const char* action_name(Action a) {
   return "?";
 }
 
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -154,11 +158,10 @@ class Operator {
 
   // Writes the last key of an action and times the screen's answer.
   bool timed(Action a, const char* key, const std::function<bool()>& done) {
-    const auto t0 = Clock::now();
+    const double start = now_ms();
     t().key(key);
     if (!wait(done, action_name(a))) return false;
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    std::fprintf(out_, "T %d %.3f\n", static_cast<int>(a), ms);
+    std::fprintf(out_, "T %d %.3f %.3f\n", static_cast<int>(a), now_ms() - start, start);
     return true;
   }
 

@@ -11,7 +11,8 @@
 // bell of "No more rows"), never by waiting for quiet.
 //
 // The operator writes a log, one line per event:
-//   T <action> <ms>                     an action and its time
+//   T <action> <ms> <start>             an action, its time, and when its
+//                                        last key went (now_ms())
 //   S <table> <key> <field> <value> <outcome>
 //                                        a Change saved: the field it edited,
 //                                        the value typed, what the screen said
@@ -35,6 +36,10 @@ namespace load {
 enum class Action { Find, Next, Previous, Save, Add, FirstFind };
 inline constexpr int kActions = 6;
 const char* action_name(Action a);
+
+// The steady clock in milliseconds: the same clock in every process of the
+// machine, so an operator's times compare with the bench's.
+double now_ms();
 
 struct OperatorPlan {
   int id = 0;            // 0..99: names its own rows and its values
