@@ -81,6 +81,8 @@ std::vector<Record> records_of(const Case& c, const std::vector<World::Table>& t
       std::string cols;
       for (const World::Table& t : tables) {
         if (t.name != c.table) continue;
+        for (const World::Column& col : t.cols)
+          if (col.serial) out.back().serials_held = t.rows;
         for (const World::Column& col : t.cols) {
           // A serial given by the change is compared for what is promised
           // of it, to be above every serial the table held: a statement of
