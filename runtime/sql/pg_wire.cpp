@@ -322,9 +322,39 @@ void log_notice(void*, const char* message) {
 
 }  // namespace
 
-// The server's upper() and lower() fold what its locale knows (in the C
-// locale, ASCII letters only); these fold as values/text.h does. Text of
-// ASCII letters only takes the short path.
+// date_in(x, f): text read as a date as the runtime reads one typed in the
+// DBDATE form f (values/date.h: any one separator that is no letter or
+// digit, or the digits alone, a 2-digit year by the century window) or as
+// ISO yyyy-mm-dd; text that is no date is 22007 (-1218). The server's own
+// date input would take forms the runtime does not ("Jan 5 2026").
+constexpr const char* kDateIn =
+    "CREATE FUNCTION pg_temp.date_in(t text, f text) RETURNS date LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $f$ "
+    "DECLARE s text := btrim(t, ' '); o text := regexp_replace(upper(f), '[^MDY]', '', 'g'); p text[]; "
+    "n int; y int; m int; d int; pos int := 1; "
+    "BEGIN IF t IS NULL THEN RETURN NULL; END IF; "
+    "IF s ~ '^[0-9]+$' THEN n := CASE length(s) WHEN 8 THEN 4 WHEN 6 THEN 2 ELSE 0 END; "
+    "  IF n > 0 THEN p := ARRAY[]::text[]; FOR i IN 1..3 LOOP "
+    "    p := p || substr(s, pos, CASE substr(o, i, 1) WHEN 'Y' THEN n ELSE 2 END); "
+    "    pos := pos + CASE substr(o, i, 1) WHEN 'Y' THEN n ELSE 2 END; END LOOP; END IF; "
+    "ELSE p := regexp_match(s, '^([0-9]+)[\\x01-\\x2F\\x3A-\\x40\\x5B-\\x60\\x7B-\\x7F]([0-9]+)"
+    "[\\x01-\\x2F\\x3A-\\x40\\x5B-\\x60\\x7B-\\x7F]([0-9]+)$'); END IF; "
+    "IF p IS NOT NULL THEN FOR i IN 1..3 LOOP "
+    "  IF length(p[i]) > (CASE substr(o, i, 1) WHEN 'Y' THEN 4 ELSE 2 END) THEN p := NULL; EXIT; END IF; "
+    "  CASE substr(o, i, 1) WHEN 'M' THEN m := p[i]::int; WHEN 'D' THEN d := p[i]::int; "
+    "  ELSE y := p[i]::int; IF length(p[i]) <= 2 THEN y := y + CASE WHEN y < 50 THEN 2000 ELSE 1900 END; END IF; "
+    "  END CASE; END LOOP; END IF; "
+    "IF p IS NULL AND length(t) = 10 AND t ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$' THEN "
+    "  y := substr(t, 1, 4)::int; m := substr(t, 6, 2)::int; d := substr(t, 9, 2)::int; p := ARRAY[t]; END IF; "
+    "IF p IS NOT NULL AND y BETWEEN 1 AND 9999 AND m BETWEEN 1 AND 12 AND d >= 1 "
+    "   AND d <= extract(day FROM make_date(y, m, 1) + interval '1 month - 1 day') THEN "
+    "  RETURN make_date(y, m, d); END IF; "
+    "RAISE EXCEPTION USING ERRCODE = '22007', MESSAGE = 'invalid input syntax for type date: \"' || t || '\"'; "
+    "END $f$";
+
+// The session's own functions. The server's upper() and lower() fold what
+// its locale knows (in the C locale, ASCII letters only); these fold as
+// values/text.h does. Text of ASCII letters only takes the short path.
+// And date_in() above.
 std::string case_functions() {
   std::string out;
   for (const bool up : {true, false}) {
@@ -341,7 +371,7 @@ std::string case_functions() {
            ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
            ") END $f$";
   }
-  return out;
+  return out + "; " + kDateIn;
 }
 
 Session open_session(const std::string& dbname, std::string* error, bool log_warnings, std::string_view extra_setup,

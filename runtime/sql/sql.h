@@ -25,7 +25,9 @@
 //     that needs more than p digits is refused (-1226).
 //   - A text constant or a CHAR parameter that meets a DATE is read in the
 //     DBDATE form; compared with a CHAR it stays text. One that is no date
-//     is refused (-1218).
+//     is refused (-1218). Other text stored into or compared with a DATE
+//     is read so on each row; a DATE shown as text (fetched into a CHAR,
+//     joined with ||) is in the DBDATE form.
 //   - A MATCHES pattern means the same on both; one that no value can
 //     match (a reversed range) finds nothing.
 //   - On PostgreSQL the session reads text constants the standard way

@@ -28,6 +28,10 @@
 //   dec_key(x)                a key that orders decimals by value, in
 //                             whatever form they are held (sqlite_rows.cpp)
 //   dec_text(x, s)            x as text with s places, for ||
+//   date_in(x, f)             text read as a date (DBDATE form f, or ISO),
+//                             -1218 when it is none: text stored into or
+//                             compared with a DATE
+//   date_text(d, f)           a DATE as text in the DBDATE form f
 //
 // How a DECIMAL lives in SQLite: as the plain number whenever SQLite holds
 // it exactly (INTEGER when whole, REAL when 15 significant digits carry

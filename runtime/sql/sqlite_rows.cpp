@@ -2,15 +2,17 @@
 // (see sqlite_functions.h): one_value(x), the aggregate a query used as
 // one value is read through, refusing a second row as PostgreSQL does;
 // dec_key(x), the key that orders decimals by value whatever form SQLite
-// holds them in; dec_text(x, s), a decimal as text with s places; and
-// upper(), lower() and mdy(). Never touches a statement; only the
-// translator writes these calls.
+// holds them in; dec_text(x, s), a decimal as text with s places;
+// upper(), lower() and mdy(); date_in(x, f) and date_text(d, f), a text
+// read as a date and a date shown as text in the DBDATE form f. Never
+// touches a statement; only the translator writes these calls.
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/errors.h"
 #include "sql/sqlite_functions.h"
@@ -152,6 +154,45 @@ void mdy_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
 }
 
+// date_in(x, f): a text value read as a date where it meets a DATE (stored
+// into one, compared with one): in the DBDATE form f or as ISO, as a text
+// constant is read; the ISO text a DATE is held in. Text that is no date
+// stops the statement (-1218, as PostgreSQL's date input does).
+void date_in_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string_view text(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
+  const auto* f = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  const DateFormat format = DateFormat::from_dbdate(f ? f : "");
+  std::optional<Date> d = Date::parse(text, format);
+  if (!d && text.size() == 10) d = Date::parse_iso(text);
+  if (!d) {
+    const std::string why = "date field value out of range: '" + std::string(text) + "' is not a date";
+    sqlite3_result_error(ctx, why.c_str(), -1);
+    return;
+  }
+  const std::string iso = d->iso();
+  sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+}
+
+// date_text(d, f): a DATE shown as text (joined with ||, cast to text) in
+// the DBDATE form f, as the runtime shows dates everywhere else.
+void date_text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::optional<Date> d =
+      t ? Date::parse_iso(std::string_view(t, static_cast<size_t>(sqlite3_value_bytes(argv[0])))) : std::nullopt;
+  if (!d) {
+    sqlite3_result_value(ctx, argv[0]);  // null, or what is not a date held as one
+    return;
+  }
+  const auto* f = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  const std::string text = d->format(DateFormat::from_dbdate(f ? f : ""));
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 int register_row_functions(sqlite3* db) {
@@ -160,6 +201,8 @@ int register_row_functions(sqlite3* db) {
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_key", 1, flags, nullptr, key_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "dec_text", 2, flags, nullptr, text_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "mdy", 3, flags, nullptr, mdy_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "date_in", 2, flags, nullptr, date_in_fn, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "date_text", 2, flags, nullptr, date_text_fn, nullptr, nullptr);
   static int to_upper = 1;
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "upper", 1, flags, &to_upper, fold_fn, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_create_function(db, "lower", 1, flags, nullptr, fold_fn, nullptr, nullptr);

@@ -85,7 +85,10 @@ std::vector<ColInfo> column_info(sqlite3_stmt* st, const Translation& tr) {
       if (ct.kind == ColType::Decimal) out[c].scale = ct.scale;
     }
     const char* t = sqlite3_column_decltype(st, static_cast<int>(c));
-    if (!t) continue;
+    // A column of a table made from a query is declared by its affinity
+    // alone ("NUM" for a DATE and a DECIMAL alike): what the translator
+    // read of it stands.
+    if (!t || sqlite3_stricmp(t, "NUM") == 0) continue;
     out[c].date = sqlite3_stricmp(t, "DATE") == 0;
     if (sqlite3_strnicmp(t, "DECIMAL(", 8) == 0) {
       const char* comma = std::strchr(t, ',');

@@ -19,6 +19,10 @@
 //   a text constant meeting a DATE -> ISO yyyy-mm-dd, read in the DBDATE
 //                                     form (a 2- or 4-digit year) or as ISO;
 //                                     one that is no date is refused (-1218)
+//   other text meeting a DATE      -> date_in(x, DBDATE): read as a date on
+//                                     each row (pg_temp.date_in on PostgreSQL)
+//   a DATE shown as text (||, CAST -> the DBDATE form: date_text() on SQLite,
+//     AS text, UNION with text)       to_char() on PostgreSQL
 //   x [NOT] MATCHES 'pat' / ?      -> SQLite: x [NOT] GLOB, with glob()
 //                                     replaced by the MATCHES matcher;
 //                                     PostgreSQL: x ~ / !~ regular expression

@@ -197,6 +197,8 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
       std::string decl;
       for (size_t m = k + 1; m < close; ++m) decl += std::string(tok(m).text);
       n->type = rt::sql::column_type(decl);
+      if (n->type.kind == ColType::Char || n->type.kind == ColType::Varchar || n->type.kind == ColType::Text)
+        date_as_text(a);
     }
   } else if (!(punct(k, "*") && k + 1 == close)) {
     while (k < close) {
@@ -412,8 +414,10 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
     const std::string_view sym = tok(op).text;
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
-      if (lite())
-        for (const Node* side : {&left, &right}) show_places(*side);
+      for (const Node* side : {&left, &right}) {
+        date_as_text(*side);
+        if (lite()) show_places(*side);
+      }
       continue;
     }
     if ((sym == "+" || sym == "-") && date_arith(left, right, sym[0], n)) {

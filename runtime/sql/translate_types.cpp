@@ -6,6 +6,8 @@
 // Reads expressions only through the reader (translate_expr.cpp).
 #include "translator.h"
 
+#include <algorithm>
+
 #include "core/errors.h"
 #include "values/decimal.h"
 
@@ -38,6 +40,7 @@ void Translator::collect_tables() {
       if (k >= sig_.size() || tok(k).kind != Tok::Word || clause_word(k)) break;
       TableRef t;
       t.name = name_at(k);
+      t.at = k;
       while (k + 2 < sig_.size() && (punct(k + 1, ".") || punct(k + 1, ":"))) k += 2;
       ++k;
       if (is(k, "AS")) ++k;
@@ -104,6 +107,59 @@ void Translator::meets_date(const Node& n, bool stored) {
     ParamTarget& p = r_.targets[param_at_.at(n.first)];
     p.kind = ParamTarget::Date;
     p.stored = p.stored || stored;
+  } else if (is_text_value(n)) {
+    // Any other text is read as a date on each row, as a constant is
+    // (date_in() on both back ends): text that is no date is -1218.
+    wrap_once(n, lite() ? "date_in(" : "pg_temp.date_in(", "," + quote_literal(dbdate_text()) + ")");
+  }
+}
+
+// The run's DBDATE as its variable writes it ("MDY4/", "DMY20").
+std::string Translator::dbdate_text() const {
+  const DateFormat& f = opt_.date_format;
+  std::string out;
+  for (const char c : f.order) out += c == 'Y' ? (f.year4 ? "Y4" : "Y2") : std::string(1, c);
+  return out + (f.sep ? f.sep : '0');
+}
+
+// A DATE shown as text (joined with ||, cast to text, united with text)
+// takes the DBDATE form, as the runtime shows a date everywhere else.
+void Translator::date_as_text(const Node& n) {
+  if (n.type.kind != ColType::Date) return;
+  if (lite()) {
+    wrap(n, "date_text(", "," + quote_literal(dbdate_text()) + ")");
+    return;
+  }
+  const DateFormat& f = opt_.date_format;
+  std::string pattern;
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0 && f.sep) pattern += f.sep;
+    pattern += f.order[k] == 'M' ? "MM" : f.order[k] == 'D' ? "DD" : f.year4 ? "YYYY" : "YY";
+  }
+  wrap(n, "to_char(", "," + quote_literal(pattern) + ")");
+}
+
+// The columns of a UNION where one query gives a DATE and the other text:
+// a text constant is a date there, any other text makes the column text,
+// the DATE shown in the DBDATE form. `types` are the first query's.
+void Translator::united(const std::vector<Node>& a, std::vector<ColType>* types, const std::vector<Node>& b,
+                        std::vector<ColType>* b_types) {
+  auto text = [](const ColType& t) {
+    return t.kind == ColType::Char || t.kind == ColType::Varchar || t.kind == ColType::Text;
+  };
+  for (size_t c = 0; c < a.size() && c < b.size() && r_.ok; ++c) {
+    const ColType ta = types && c < types->size() ? (*types)[c] : a[c].type, tb = (*b_types)[c];
+    if ((ta.kind == ColType::Date) == (tb.kind == ColType::Date) || !(text(ta) || text(tb))) continue;
+    const bool date_a = ta.kind == ColType::Date;
+    const Node& other = date_a ? b[c] : a[c];
+    if (other.string_const) {
+      meets_date(other, false);
+      if (!date_a && types && c < types->size()) (*types)[c] = ta.kind == ColType::Date ? ta : tb;
+      continue;
+    }
+    date_as_text(date_a ? a[c] : b[c]);
+    if (types && c < types->size()) (*types)[c] = {ColType::Text, 0, -1};
+    (*b_types)[c] = {ColType::Text, 0, -1};
   }
 }
 
@@ -278,14 +334,23 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
       star = true;
       const std::string q = all ? std::string() : lower(tok(i).text);
       i += all ? 1 : 3;
+      // "*" is the columns of every table of this query's FROM, in order
+      // (those of OUTER (b, c) among them, not those of a query within).
+      size_t from = i;
+      while (from < end && !(depth_[from] == depth_[at] && is(from, "FROM"))) ++from;
       for (const TableRef& t : tables_) {
         if (!all && t.alias != q && t.name != q) continue;
+        if (all && (t.at <= from || t.at >= end)) continue;
+        if (all && depth_[t.at] != depth_[at]) {
+          size_t open = t.at;
+          while (open > from && !(punct(open, "(") && depth_[open] < depth_[t.at])) --open;
+          if (depth_[t.at] != depth_[at] + 1 || !is(open - 1, "OUTER")) continue;
+        }
         if (!t.info) continue;
         for (size_t c = 0; c < t.info->columns.size(); ++c) {
           if (types) types->push_back(c < t.info->types.size() ? t.info->types[c] : ColType{});
           if (names) names->push_back(t.info->columns[c]);
         }
-        if (all) break;  // "*" of the first table: what one-table selects need
       }
     } else {
       Node n;
@@ -345,7 +410,10 @@ void Translator::select_at(size_t at, size_t end, std::vector<ColType>* types, s
     } else if (is(i, "UNION")) {
       ++i;
       if (is(i, "ALL")) ++i;
-      if (is(i, "SELECT")) select_at(i, end, nullptr, nullptr);
+      std::vector<ColType> next_types;
+      std::vector<Node> next;
+      if (is(i, "SELECT")) select_at(i, end, &next_types, nullptr, &next);
+      if (!star && next.size() == next_types.size()) united(*items, types, next, &next_types);
       break;
     } else {
       break;  // INTO TEMP, FOR UPDATE and the like end what is read
@@ -441,7 +509,19 @@ void Translator::analyze() {
   const size_t end = sig_.size();
   switch (r_.kind) {
     case StmtKind::Select:
-    case StmtKind::SelectIntoTemp: select_at(0, end, &r_.result_types, &r_.result_names); break;
+    case StmtKind::SelectIntoTemp: {
+      select_at(0, end, &r_.result_types, &r_.result_names);
+      // The table's columns are named by the items: two of one name are
+      // refused as CREATE TABLE refuses them (SQLite would rename one).
+      const std::vector<std::string>& n = r_.result_names;
+      for (size_t a = 0; a < n.size() && r_.ok; ++a) {
+        if (!n[a].empty() && std::find(n.begin() + a + 1, n.end(), n[a]) != n.end()) {
+          fail("column " + n[a] + " is named twice in the temporary table");
+          r_.error_code = err::kColumnTwice;
+        }
+      }
+      break;
+    }
     case StmtKind::Delete: {
       size_t i = 0;
       while (i < end && !(depth_[i] == 0 && is(i, "WHERE"))) ++i;

@@ -65,6 +65,7 @@ class Translator {
   struct TableRef {
     std::string name, alias;
     const TableInfo* info = nullptr;
+    size_t at = 0;  // sig index of its name
   };
 
   const Token& tok(size_t i) const { return toks_[sig_[i]]; }
@@ -141,6 +142,10 @@ class Translator {
   ColType column_ref(const std::string& qualifier, const std::string& col) const;
   void wrap(const Node& n, const std::string& before, const std::string& after);
   void meets_date(const Node& n, bool stored);
+  std::string dbdate_text() const;
+  void date_as_text(const Node& n);
+  void united(const std::vector<Node>& a, std::vector<ColType>* types, const std::vector<Node>& b,
+              std::vector<ColType>* b_types);
   void stored_into(const ColType& col, const Node& v);
   void wrap_once(const Node& n, const std::string& before, const std::string& after);
   void text_rule(const Node& a, const Node& b, bool b_is_query = false);

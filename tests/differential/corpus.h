@@ -62,6 +62,10 @@ struct Record {
   std::vector<rt::Type> columns;
   bool ordered = false;
   std::vector<Param> params;
+  // A generated change into a table that held this many serials: a serial
+  // it gives above them is answered as such, not by its number (a failed
+  // statement before it may have left numbers unused on one back end).
+  long serials_held = -1;
 };
 
 struct Known {

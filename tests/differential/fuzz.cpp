@@ -64,6 +64,13 @@ std::vector<Record> records_of(const Case& c, const std::vector<World::Table>& t
   std::vector<Record> out;
   switch (c.kind) {
     case Case::Query:
+      if (c.into_temp) {
+        out.push_back(statement_record(render(c.stmt) + " into temp tq"));
+        out.push_back(query_record("select * from tq", fetch_of(c), false));
+        out.push_back(statement_record("drop table tq"));
+        break;
+      }
+      [[fallthrough]];
     case Case::Constant: out.push_back(query_record(render(c.stmt), fetch_of(c), c.ordered)); break;
     case Case::Partition:
       for (const std::string& t : partition_texts(c)) out.push_back(query_record(t, fetch_of(c), false));
@@ -74,7 +81,18 @@ std::vector<Record> records_of(const Case& c, const std::vector<World::Table>& t
       std::string cols;
       for (const World::Table& t : tables) {
         if (t.name != c.table) continue;
-        for (const World::Column& col : t.cols) cols += (cols.empty() ? "" : ", ") + col.name;
+        for (const World::Column& col : t.cols)
+          if (col.serial) out.back().serials_held = t.rows;
+        for (const World::Column& col : t.cols) {
+          // A serial given by the change is compared for what is promised
+          // of it, to be above every serial the table held: a statement of
+          // an earlier case that failed may have left serials unused on
+          // one back end only.
+          const std::string held = std::to_string(t.rows);
+          cols +=
+              (cols.empty() ? "" : ", ") +
+              (col.serial ? "case when " + col.name + " > " + held + " then -1 else " + col.name + " end" : col.name);
+        }
       }
       // The table's rows as a set: their order is another family's question.
       out.push_back(query_record("select " + cols + " from " + c.table, c.fetch, false));

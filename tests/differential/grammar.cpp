@@ -298,7 +298,8 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         default: return node(g_.chance(50) ? "($ / 4)" : "($ / 2.5)", {e('n')}, 'n');
       }
     case 'c':
-      switch (g_.below(7)) {
+      switch (g_.below(f_.dates_as_text ? 8 : 7)) {
+        case 7: return node("($ || '')", {e('d')}, 'c');
         case 6: return node("($ || '')", {column(s, 'n')}, 'c');
         case 0: return node("($ || $)", {e('c'), e('c')}, 'c');
         case 1: return node("upper($)", {e('c')}, 'c');
@@ -308,7 +309,8 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
         default: return node("case when $ then $ else $ end", {pred(s, d), e('c'), e('c')}, 'c');
       }
     default:
-      switch (g_.below(f_.date_functions ? 5 : 3)) {
+      switch (g_.below(f_.date_functions ? (f_.dates_as_text ? 6 : 5) : 3)) {
+        case 5: return node("date($ || '')", {e('d')}, 'd');
         case 0: return node("($ + $)", {e('d'), leaf(kInts[g_.below(4)], 'i')}, 'd');
         case 1: return node("($ - $)", {e('d'), leaf(kInts[g_.below(4)], 'i')}, 'd');
         case 2: return node("nvl($, $)", {e('d'), constant('d')}, 'd');
@@ -439,6 +441,16 @@ Case Grammar::query(const World& w) {
   Scope s;
   c.stmt = select(w, &s, &c.fetch, &c.ordered, true);
   c.fetch_from_list = true;
+  if (f_.temp_tables && g_.chance(10)) {
+    // Made into a temporary table (records_of) whose columns keep the
+    // items' types: each item named, as a table's columns must be.
+    c.into_temp = true;
+    std::vector<Part>& items = c.stmt.kids[0].kids;
+    for (size_t k = 0; k < items.size(); ++k) {
+      const char type = items[k].type;
+      items[k] = node("$ q" + std::to_string(k + 1), {std::move(items[k])}, type);
+    }
+  }
   return c;
 }
 
@@ -489,16 +501,18 @@ Case Grammar::change(const World& w) {
       for (const World::Column& col : t.cols) x.cols.emplace_back("u." + col.name, &col);
       // The value depends on the row: PostgreSQL would refuse a constant
       // that does not fit the column before it reads any row.
-      // A 0 for the serial asks for the next one, row by row. Into the
-      // table with a serial the value is a constant that fits: a statement
-      // that fails after taking serials leaves PostgreSQL's sequence on,
-      // SQLite's not (the page's BUGS).
-      const bool serial = std::any_of(t.cols.begin(), t.cols.end(), [](const auto& col) { return col.serial; });
-      const bool zero = serial;
+      // A 0 for the serial asks for the next one, row by row. A statement
+      // that fails may leave the serials it took unused on one back end
+      // only: the rows are compared with serials above the table's own
+      // (records_of).
+      const bool zero = std::any_of(t.cols.begin(), t.cols.end(), [](const auto& col) { return col.serial; });
+      // Text into a DATE is read as a date, row by row: a date shown as
+      // text is read back.
+      Part v = target.type == 'd' && f_.dates_as_text && g_.chance(40) ? node("$ || ''", {expr(x, 'd', 1)}, 'c')
+                                                                       : expr(x, target.type, 2);
       c.stmt = node("insert into " + t.name + " (k, " + (zero ? "s, " : "") + target.name + ") select u.k + 100, " +
                         (zero ? "0, " : "") + "case when u.k > 0 then $ end from " + t.name + " u$",
-                    {zero ? constant(target.type) : expr(x, target.type, 2), optional(node(" where $", {pred(x, 1)}))});
-      if (zero) c.stmt.kids[1].dropped = true;
+                    {std::move(v), optional(node(" where $", {pred(x, 1)}))});
       break;
     }
   }

@@ -47,7 +47,8 @@ struct Case {
   // Partition: the predicate p, and the query's parts around it:
   // SELECT ... WHERE base [AND p | AND NOT p | AND p IS NULL].
   Part pred;
-  std::string table;  // Change: the table whose rows are then read
+  std::string table;       // Change: the table whose rows are then read
+  bool into_temp = false;  // Query: its rows made into a temporary table, then read from it
 };
 
 // Families of the dialect, each on or off.
@@ -62,6 +63,7 @@ struct Features {
   bool long_decimals = true;     // decimals past 15 digits
   bool native_rows = true;       // rows written by each back end's client
   bool temp_tables = true;       // SELECT ... INTO TEMP and reads of it
+  bool dates_as_text = true;     // a DATE joined with ||, text read as a DATE
   // Every family, for a run that looks for faults.
   static Features all();
 };

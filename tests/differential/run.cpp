@@ -155,7 +155,10 @@ Answer run_statement(const Record& r, const std::string& text) {
   const bool insert = starts_word(text, "insert");
   const bool update = starts_word(text, "update") && !starts_word(text, "update statistics");
   if (insert || update || starts_word(text, "delete")) line += " rows=" + std::to_string(rows_processed());
-  if (insert) line += " serial=" + std::to_string(last_serial());
+  if (insert) {
+    const long serial = last_serial();
+    line += " serial=" + (r.serials_held >= 0 && serial > r.serials_held ? "above" : std::to_string(serial));
+  }
   a.lines.push_back(line);
   return a;
 }

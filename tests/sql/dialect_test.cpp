@@ -12,12 +12,26 @@
 namespace rt::sql {
 namespace {
 
-class DialectSql : public Sql {};
-
 struct Answer {
   const char* text;
-  std::vector<std::string> rows;  // the first column, in order
+  std::vector<std::string> rows;  // the first column, in order; {"x"}: a statement that must succeed
   int status = 0;                 // when not 0: the error, and no rows
+};
+
+class DialectSql : public Sql {
+ protected:
+  template <size_t N>
+  void check(const Answer (&cases)[N]) {
+    for (const Answer& a : cases) {
+      if (a.rows == std::vector<std::string>{"x"}) {
+        ok(a.text);
+      } else if (a.status != 0) {
+        EXPECT_EQ(status_of(a.text), a.status) << a.text;
+      } else {
+        EXPECT_EQ(column(a.text), a.rows) << a.text << ": " << last_error_message();
+      }
+    }
+  }
 };
 
 TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
@@ -106,17 +120,85 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       {"select k from oa where k = 1 union all select k from oa where k = 2 order by 1", {"1", "2"}},
       {"select a.k from oa a, ob b where a.k = b.k and w = 'q'", {"1"}},
   };
-  for (const Answer& a : cases) {
-    if (a.rows == std::vector<std::string>{"x"}) {  // a statement that must succeed
-      ok(a.text);
-      continue;
-    }
-    if (a.status != 0) {
-      EXPECT_EQ(status_of(a.text), a.status) << a.text;
-      continue;
-    }
-    EXPECT_EQ(column(a.text), a.rows) << a.text << ": " << last_error_message();
-  }
+  check(cases);
+}
+
+// Dates where they meet text, under the default DBDATE (MDY4/): text
+// stored into a DATE by INSERT ... SELECT or SET, or compared with one, is
+// read as a date on each row; a DATE shown as text takes the DBDATE form;
+// a table made by INTO TEMP keeps its DATE columns; a failed statement
+// leaves no row and later serials above every stored one.
+TEST_P(DialectSql, DatesMeetTextAsThePageSays) {
+  ok("create table da (k integer, d date, c char(12), v varchar(12), m decimal(8,2))");
+  ok("insert into da values (1, '12/31/2026', '01/02/2026', '2026-03-04', 1.5)");
+  ok("insert into da values (2, '02/28/2024', 'abc', '7/4/26', 2)");
+  ok("insert into da values (3, null, null, null, null)");
+  ok("create table dt (j integer, t char(12), e date)");
+  ok("insert into dt values (1, '12/31/2026', '01/01/2027')");
+  ok("insert into dt values (3, '2026-12-31', '02/29/2024')");
+  ok("insert into dt values (2, '123126', null)");
+  ok("create table dd (k integer, d date, m decimal(8,2), i integer)");
+  ok("create table sq (id serial, k integer, m decimal(4,2))");
+  ok("insert into sq values (0, 1, 1)");
+  const Answer cases[] = {
+      // INSERT ... SELECT and SET read text into a DATE as VALUES does.
+      {"insert into dd (k, d) select k, c from da where k = 1", {"x"}},
+      {"insert into dd (k, d) select k + 10, v from da where k < 3", {"x"}},
+      {"insert into dd (k, d) select j + 20, t from dt", {"x"}},
+      {"insert into dd (k, d) select k, c || '' from da where k = 3", {"x"}},
+      {"select d from dd order by k",
+       {"01/02/2026", "", "03/04/2026", "07/04/2026", "12/31/2026", "12/31/2026", "12/31/2026"}},
+      {"insert into dd (k, d) select k, c from da", {}, -1218},
+      {"insert into dd (k, d) select k, 'abc' from da", {}, -1218},
+      {"update dd set d = (select c from da where k = 2) where k = 1", {}, -1218},
+      {"update dd set d = (select v from da where k = 2) where k = 1", {"x"}},
+      {"select d - 1 from dd where k = 1", {"07/03/2026"}},
+      // ... and round into a DECIMAL(8,2), refusing what does not fit.
+      {"insert into dd (k, m) select k + 30, m / 3 from da where k < 3", {"x"}},
+      {"select m from dd where k > 30 order by k", {"0.50", "0.67"}},
+      {"insert into dd (k, m) select k, m * 1000000 from da where k = 1", {}, -1226},
+      {"insert into dd (k, m) select k, 123456789 from da where k = 1", {}, -1226},
+      {"select count(*) from dd where k > 30", {"2"}},
+      // A DATE compared with text reads the text as a date, row by row.
+      {"select count(*) from dt, da where da.k = 1 and da.d = dt.t", {"3"}},
+      {"select j from dt where t < e order by j", {"1"}},
+      {"select count(*) from da where d = c", {}, -1218},
+      // A DATE shown as text is in the DBDATE form.
+      {"select d || '' from da where k = 1", {"12/31/2026"}},
+      {"select 'on ' || d || '.' from da where k = 2", {"on 02/28/2024."}},
+      {"select d + 1 || '' from da where k = 1", {"01/01/2027"}},
+      {"select nvl(d || '', '-') from da order by k", {"12/31/2026", "02/28/2024", "-"}},
+      {"select cast(d as char(10)) from da where k = 2", {"02/28/2024"}},
+      {"select cast(d as varchar(12)) || '|' from da where k = 2", {"02/28/2024|"}},
+      {"select count(*) from da where d || '' = '12/31/2026'", {"1"}},
+      {"select d from da where k = 1 union select c from da where k = 1 order by 1", {"01/02/2026", "12/31/2026"}},
+      {"select c from da where k = 1 union select d from da where k = 2 order by 1", {"01/02/2026", "02/28/2024"}},
+      {"select d from da where k = 2 union select '01/01/2030' from da where k = 1 order by 1",
+       {"02/28/2024", "01/01/2030"}},
+      {"select '01/01/2030' from da where k = 1 union all select d from da where k = 2 order by 1",
+       {"02/28/2024", "01/01/2030"}},
+      // A table made by INTO TEMP keeps its dates, also through * and joins.
+      {"select * from da into temp tda", {"x"}},
+      {"select * from da, dt where da.k = dt.j into temp tj", {"x"}},
+      {"select * from da a, da b where a.k = b.k into temp tk", {}, -328},
+      {"select a.k, b.k from da a, da b where a.k = b.k into temp tk", {}, -328},
+      {"select a.k, a.d, b.e from da a, outer dt b where a.k = b.j into temp to1", {"x"}},
+      {"select d from tda where k = 1", {"12/31/2026"}},
+      {"select d + 1 from tda where k = 1", {"01/01/2027"}},
+      {"select k from tda where d > '01/01/2025' order by k", {"1"}},
+      {"select e - d from tj where k = 1", {"1"}},
+      {"select d || '/' || e from tj where k = 1", {"12/31/2026/01/01/2027"}},
+      {"select k from tj where e < d order by k", {}},
+      {"select k from to1 where e = '01/01/2027' and d - 1 > '01/01/2026'", {"1"}},
+      {"select count(*) from to1 where e is null", {"1"}},
+      // A statement that fails stores no row; later serials are above every
+      // serial stored, whichever the failed one took.
+      {"insert into sq (id, k, m) select 0, k, m * 60 from da where k < 3", {}, -1226},
+      {"insert into sq values (0, 2, 1)", {"x"}},
+      {"select count(*) from sq where id > 1 and k = 2", {"1"}},
+      {"select count(*) from sq", {"2"}},
+  };
+  check(cases);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DialectSql, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
