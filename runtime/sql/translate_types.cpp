@@ -110,12 +110,21 @@ void Translator::meets_date(const Node& n, bool stored) {
 // A value stored into a column of type `col`.
 void Translator::stored_into(const ColType& col, const Node& v) {
   if (lite() && col.kind == ColType::Char && v.string_const) trim_constant(v);
+  const bool texty = col.kind == ColType::Char || col.kind == ColType::Varchar || col.kind == ColType::Text;
   if (col.kind == ColType::Date) {
     meets_date(v, true);
+  } else if (v.param && (texty || col.kind == ColType::Int || col.kind == ColType::Float)) {
+    ParamTarget& p = r_.targets[param_at_.at(v.first)];
+    p.kind = texty ? ParamTarget::Text : ParamTarget::Number;
+    p.whole = col.kind == ColType::Int;
+    p.stored = true;
   } else if (is_dec(col)) {
     if (v.param) {
       ParamTarget& p = r_.targets[param_at_.at(v.first)];
-      p = {ParamTarget::Decimal, true, col.precision, col.scale};
+      p.kind = ParamTarget::Decimal;
+      p.stored = true;
+      p.precision = col.precision;
+      p.scale = col.scale;
     } else if (lite() && col.scale >= 0) {
       wrap(v, "dec_store(", "," + std::to_string(col.precision) + "," + std::to_string(col.scale) + ")");
     }
@@ -182,7 +191,7 @@ void Translator::trim_constant(const Node& n) {
 // no number stops the statement with -1213 (PostgreSQL has no operator
 // for text and a number; SQLite would compare them as text).
 void Translator::number_meets_text(const Node& num, const Node& text) {
-  if (num.string_const || num.param || !is_number(num.type)) return;
+  if (num.string_const || !is_number(num.type)) return;
   if (text.string_const) {
     if (num.type.kind == ColType::Float) return;
     std::string v = tok(text.first).value;
@@ -212,8 +221,24 @@ void Translator::compared(const Node& a, const Node& b) {
   if (!r_.ok) return;
   if (a.type.kind == ColType::Date) meets_date(b, false);
   if (b.type.kind == ColType::Date) meets_date(a, false);
-  if (is_dec(a.type) && b.param) r_.targets[param_at_.at(b.first)].kind = ParamTarget::Decimal;
-  if (is_dec(b.type) && a.param) r_.targets[param_at_.at(a.first)].kind = ParamTarget::Decimal;
+  param_compared(a, b);
+  param_compared(b, a);
+}
+
+// A placeholder compared with `other`: a text bound to it meeting a number
+// is read as a number of that kind by the binder; one meeting text is
+// marked, for the statement to be read again when a number is bound.
+void Translator::param_compared(const Node& p, const Node& other) {
+  if (!p.param || other.param) return;
+  ParamTarget& t = r_.targets[param_at_.at(p.first)];
+  if (is_dec(other.type)) {
+    t.kind = ParamTarget::Decimal;
+  } else if ((other.type.kind == ColType::Int || other.type.kind == ColType::Float) && t.kind == ParamTarget::None) {
+    t.kind = ParamTarget::Number;
+    t.whole = other.type.kind == ColType::Int;
+  } else if (is_text_value(other)) {
+    t.meets_text = true;
+  }
 }
 
 // Skips to the next clause word at the depth of i, or to end.
