@@ -111,6 +111,10 @@ void Translator::meets_date(const Node& n, bool stored) {
 void Translator::stored_into(const ColType& col, const Node& v) {
   if (lite() && col.kind == ColType::Char && v.string_const) trim_constant(v);
   const bool texty = col.kind == ColType::Char || col.kind == ColType::Varchar || col.kind == ColType::Text;
+  // A decimal constant stored into text keeps its places, as PostgreSQL
+  // stores it (SQLite would store the REAL 7.5 for 7.50).
+  if (lite() && texty && v.first == v.last && is_dec(v.type) && tok(v.first).kind == Tok::Number)
+    o(v.first) = quote_literal(tok(v.first).text);
   if (col.kind == ColType::Date) {
     meets_date(v, true);
   } else if (v.param && (texty || col.kind == ColType::Int || col.kind == ColType::Float)) {
