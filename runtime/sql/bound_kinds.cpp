@@ -38,17 +38,26 @@ class ByBoundKinds : public BackendStatement {
   }
 
  private:
-  static bool is_number(const Value& v) { return !v.is_null() && v.type().is_numeric(); }
+  // Whether the value bound needs the statement read with a number there:
+  // any number where the placeholder meets text, a decimal with places
+  // where it meets a whole number column (PostgreSQL would take the
+  // placeholder for an integer).
+  static bool needs_number(const ParamTarget& t, const Value& v) {
+    if (v.is_null() || !v.type().is_numeric()) return false;
+    if (t.meets_text) return true;
+    return t.kind == ParamTarget::Number && t.whole && !t.stored && v.type().kind == Kind::Decimal &&
+           !v.as_decimal().is_whole();
+  }
 
   Outcome pick(const Params& params, BackendStatement** s) {
     *s = plain_.get();
     const std::vector<ParamTarget>& targets = plain_->translation().targets;
     const size_t n = std::min(params.size(), targets.size());
     size_t k = 0;
-    while (k < n && !(targets[k].meets_text && is_number(params[k]))) ++k;
+    while (k < n && !needs_number(targets[k], params[k])) ++k;
     if (k == n) return {};
     std::vector<bool> numbers(targets.size());
-    for (; k < n; ++k) numbers[k] = targets[k].meets_text && is_number(params[k]);
+    for (; k < n; ++k) numbers[k] = needs_number(targets[k], params[k]);
     auto it = read_.find(numbers);
     if (it == read_.end()) {
       std::unique_ptr<BackendStatement> made;
@@ -70,7 +79,7 @@ class ByBoundKinds : public BackendStatement {
 
 void by_bound_kinds(Connection* conn, std::string_view text, std::unique_ptr<BackendStatement>* stmt) {
   for (const ParamTarget& t : (*stmt)->translation().targets) {
-    if (t.meets_text) {
+    if (t.meets_text || (t.kind == ParamTarget::Number && t.whole && !t.stored)) {
       *stmt = std::make_unique<ByBoundKinds>(conn, text, std::move(*stmt));
       return;
     }

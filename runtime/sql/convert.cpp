@@ -91,7 +91,17 @@ int convert_param(const Value& v, const ParamTarget& target, Value* out, std::st
     *out = Value::of_char(t, static_cast<int>(t.size()));
     return 0;
   }
-  if (target.kind == ParamTarget::Number && v.type().kind != Kind::Char) return 0;
+  if (target.kind == ParamTarget::Number && v.type().kind != Kind::Char) {
+    // A decimal for a whole number column: stored rounded, as a constant
+    // is; compared as a whole number when it is one (a statement read
+    // for a number there takes the others, see by_bound_kinds).
+    if (!target.whole || v.type().kind != Kind::Decimal) return 0;
+    Decimal r;
+    std::int64_t i = 0;
+    if ((target.stored || v.as_decimal().is_whole()) && v.as_decimal().round_to(0, &r) && r.to_int64(&i))
+      *out = Value::of_int(i);
+    return 0;
+  }
   Decimal d;
   if (v.type().kind == Kind::Char) {
     if (!read_number(v.str(), target.kind == ParamTarget::Number && target.whole, &d)) {

@@ -100,10 +100,14 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
     }
     case Tok::Param: {
       n->param = true;
-      // Bound to a number where it meets text: a number of any places.
+      // Bound to a number where it meets text: a number of any places
+      // (PostgreSQL would read the parameter as text beside a constant).
       const size_t k = param_at_.at(i);
-      if (k < opt_.number_params.size() && opt_.number_params[k]) n->type = dec_t(0, -1);
       n->last = i++;
+      if (k < opt_.number_params.size() && opt_.number_params[k]) {
+        n->type = dec_t(0, -1);
+        if (!lite()) wrap(*n, "CAST(", " AS numeric)");
+      }
       return true;
     }
     case Tok::Word: break;

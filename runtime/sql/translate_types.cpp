@@ -240,7 +240,7 @@ void Translator::param_compared(const Node& p, const Node& other) {
   } else if ((other.type.kind == ColType::Int || other.type.kind == ColType::Float) && t.kind == ParamTarget::None) {
     t.kind = ParamTarget::Number;
     t.whole = other.type.kind == ColType::Int;
-  } else if (is_text_value(other)) {
+  } else if (is_text_value(other) || other.string_const) {
     t.meets_text = true;
   }
 }

@@ -108,6 +108,8 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       {"select k from op where d = ?", {"2"}, 0, {chr("12.5")}},
       {"select k from op where d > ?", {}, -1213, {chr("abc")}},
       {"select k from op where n = ? and c = ?", {"1"}, 0, {chr("7"), num(7)}},
+      {"select k from op where n > ?", {"2"}, 0, {dec("7.50")}},
+      {"select k from op where n in (?)", {"1"}, 0, {dec("7.00")}},
       // Stored by VALUES and SET alike.
       {"insert into op values (?, ?, ?, ?, ?)", {"x"}, 0, {num(3), dec("7.50"), chr("8"), chr("9.125"), num(4)}},
       {"select c || '/' || n || '/' || d || '/' || v from op where k = 3", {"7.50/8/9.13/4"}},
