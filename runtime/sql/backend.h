@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/settings.h"
@@ -86,8 +87,14 @@ class Connection {
  public:
   virtual ~Connection() = default;
   virtual Backend kind() const = 0;
-  // Translates and prepares a statement of the dialect.
-  virtual Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* stmt) = 0;
+  // Translates and prepares a statement of the dialect. One whose
+  // placeholders meet text values comes back as a statement that is
+  // translated again for the numbers bound there (by_bound_kinds).
+  Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* stmt) { return prepare(text, {}, stmt); }
+  // The same, read with the placeholders `numbers` marks bound to numbers
+  // (TranslateOptions::number_params).
+  virtual Outcome prepare(std::string_view text, const std::vector<bool>& numbers,
+                          std::unique_ptr<BackendStatement>* stmt) = 0;
   virtual bool in_transaction() = 0;
   virtual Outcome begin() = 0;
   virtual Outcome commit() = 0;
@@ -126,6 +133,14 @@ class Connection {
   // that is running, or waiting for a lock, end soon with an error.
   virtual void cancel_from_signal() {}
 };
+
+// A statement just prepared without numbers (`*stmt`) whose placeholders
+// meet text values (ParamTarget::meets_text) is put inside one that, for
+// each run, picks the statement read for the placeholders bound to numbers
+// there: prepared at the first run that binds them so, then kept. When
+// none is (text bound to a CHAR key: the programs' own case) it is the
+// statement as prepared, with its SQL and its use of indexes.
+void by_bound_kinds(Connection* conn, std::string_view text, std::unique_ptr<BackendStatement>* stmt);
 
 // The settings the connection was made with (lock timeout, cursor idle
 // time, spin time); put in place by connect before a back end opens.

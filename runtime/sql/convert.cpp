@@ -20,6 +20,23 @@ int conv_error(const Value& v, ConvError e) {
   return err::kUnknown;
 }
 
+// Text read as a number of a column's kind, blanks around it allowed: a
+// whole number for an INTEGER column, any decimal else.
+bool read_number(std::string_view text, bool whole, Decimal* out) {
+  const size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return false;
+  text = text.substr(b, text.find_last_not_of(' ') - b + 1);
+  if (whole) {
+    std::string_view digits = text;
+    if (digits[0] == '+' || digits[0] == '-') digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  }
+  const std::optional<Decimal> d = Decimal::parse(text);
+  if (!d) return false;
+  *out = *d;
+  return true;
+}
+
 }  // namespace
 
 int store(Value* into, Fetched kind, std::int64_t i, std::string_view text) {
@@ -66,14 +83,35 @@ int convert_param(const Value& v, const ParamTarget& target, Value* out, std::st
     *out = Value::of_date(*d);
     return 0;
   }
+  if (target.kind == ParamTarget::Text) {
+    // A number stored into a text column keeps its places, as a number
+    // constant written there does on both back ends.
+    if (!v.type().is_numeric()) return 0;
+    const std::string t = v.type().is_whole() ? std::to_string(v.as_int()) : v.as_decimal().to_string();
+    *out = Value::of_char(t, static_cast<int>(t.size()));
+    return 0;
+  }
+  if (target.kind == ParamTarget::Number && v.type().kind != Kind::Char) {
+    // A decimal for a whole number column: stored rounded, as a constant
+    // is; compared as a whole number when it is one (a statement read
+    // for a number there takes the others, see by_bound_kinds).
+    if (!target.whole || v.type().kind != Kind::Decimal) return 0;
+    Decimal r;
+    std::int64_t i = 0;
+    if ((target.stored || v.as_decimal().is_whole()) && v.as_decimal().round_to(0, &r) && r.to_int64(&i))
+      *out = Value::of_int(i);
+    return 0;
+  }
   Decimal d;
   if (v.type().kind == Kind::Char) {
-    const std::optional<Decimal> p = Decimal::parse(v.str());
-    if (!p) {
+    if (!read_number(v.str(), target.kind == ParamTarget::Number && target.whole, &d)) {
       *why = "'" + v.str() + "' is not a number";
       return err::kCharToNumber;
     }
-    d = *p;
+    if (target.kind == ParamTarget::Number) {
+      *out = Value::of_decimal(d, decimal_t(Decimal::kMaxDigits, d.scale()));
+      return 0;
+    }
   } else if (v.type().kind == Kind::Date) {
     return 0;
   } else {

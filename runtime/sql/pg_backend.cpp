@@ -131,12 +131,14 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
   PGconn* conn() const override { return c_; }
   LockWaits* waits() const { return waits_; }
 
-  Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
+  Outcome prepare(std::string_view text, const std::vector<bool>& numbers,
+                  std::unique_ptr<BackendStatement>* out) override {
     if (!literals_read_standard())
       return {err::kConnect, "the session no longer reads text constants the standard way"};
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
     opt.temp_table_storage = TempTables::kStorage;
+    opt.number_params = numbers;
     Translation tr = translate(text, Backend::Postgres, this, opt);
     if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     std::string name;
@@ -151,6 +153,7 @@ class PgConn : public Connection, public SchemaLookup, public CursorSession {
       if (!command_ok(res)) return error_of(c_, res.get(), tr.kind);
     }
     *out = std::make_unique<PgStmt>(this, std::move(name), std::move(tr));
+    if (numbers.empty()) by_bound_kinds(this, text, out);
     return {};
   }
 

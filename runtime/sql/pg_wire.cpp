@@ -371,6 +371,20 @@ std::string case_functions() {
            ascii_from + "', '" + ascii_to + "') ELSE translate($1, " + quote_literal(from) + ", " + quote_literal(to) +
            ") END $f$";
   }
+  // dec_fit(x): a sum, difference or product of decimals with the places
+  // that fit 38 digits beside the digits before the point, rounded half
+  // away from zero (one place fewer when rounding carries into a new
+  // digit); past 38 digits before the point, numeric field overflow.
+  auto whole = [](const std::string& v) {
+    return "CASE WHEN abs(" + v + ") < 1 THEN 0 ELSE length(trunc(abs(" + v + "))::text) END";
+  };
+  auto fit = [&](const std::string& v) {
+    return "round(" + v + ", greatest(0, least(scale(" + v + "), 38 - " + whole(v) + ")))";
+  };
+  out +=
+      "; CREATE FUNCTION pg_temp.dec_fit(numeric) RETURNS numeric LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$ "
+      "SELECT CASE WHEN abs($1) >= 1e38 THEN $1::numeric(38,0) ELSE " +
+      fit(fit("$1")) + " END $f$";
   return out + "; " + kDateIn;
 }
 

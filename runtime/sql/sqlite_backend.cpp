@@ -190,15 +190,18 @@ class SqliteConn : public Connection, public SchemaLookup {
     if (reader_) sqlite3_interrupt(reader_);
   }
 
-  Outcome prepare(std::string_view text, std::unique_ptr<BackendStatement>* out) override {
+  Outcome prepare(std::string_view text, const std::vector<bool>& numbers,
+                  std::unique_ptr<BackendStatement>* out) override {
     TranslateOptions opt;
     opt.date_format = DateFormat::current();
+    opt.number_params = numbers;
     Translation tr = translate(text, Backend::Sqlite, this, opt);
     if (!tr.ok) return {tr.error_code ? tr.error_code : err::kSyntax, tr.error};
     StmtHandle st;
     Outcome o = compile(db_, tr, &st);
     if (!o.ok()) return o;
     *out = std::make_unique<SqliteStmt>(this, std::move(st), std::move(tr));
+    if (numbers.empty()) by_bound_kinds(this, text, out);
     return {};
   }
 

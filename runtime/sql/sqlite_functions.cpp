@@ -521,7 +521,7 @@ int register_sqlite_functions(sqlite3* db) {
   };
   static const Fn fns[] = {{"dec_add", 2, arith_fn<&Decimal::add_to_fit>},
                            {"dec_sub", 2, arith_fn<&Decimal::sub_to_fit>},
-                           {"dec_mul", 2, arith_fn<&Decimal::mul>},
+                           {"dec_mul", 2, arith_fn<&Decimal::mul_to_fit>},
                            {"dec_div", 2, div_fn},
                            {"dec_div", 4, div_fn},
                            {"dec_neg", 1, neg_fn},

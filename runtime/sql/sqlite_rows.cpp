@@ -8,6 +8,7 @@
 // touches a statement; only the translator writes these calls.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -103,14 +104,17 @@ void key_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // A decimal joined to text shows the places of its type, as PostgreSQL's
-// numeric does: SQLite holds 1.50 as the REAL 1.5.
+// numeric does: SQLite holds 1.50 as the REAL 1.5. Only those that fit 38
+// digits beside the digits before the point: a sum or product past 38
+// digits has kept no more.
 void text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   Decimal d;
   if (!decimal_of(argv[0], &d)) {
     sqlite3_result_value(ctx, argv[0]);
     return;
   }
-  const std::string text = d.to_string(sqlite3_value_int(argv[1]));
+  const int places = std::min(sqlite3_value_int(argv[1]), Decimal::kMaxDigits - d.int_digits());
+  const std::string text = d.to_string(places);
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -13,11 +14,13 @@
 namespace rt::sql::detail {
 namespace {
 // A DECIMAL(p,s) value read into a CHAR variable shows its s digits, as on
-// PostgreSQL; SQLite itself keeps 1.50 as 1.5 and 2.00 as 2.
+// PostgreSQL; SQLite itself keeps 1.50 as 1.5 and 2.00 as 2. Of them as
+// many as fit 38 digits: a sum or product past 38 digits kept no more.
 int store_scaled(Value* into, Fetched kind, std::int64_t i, std::string_view text, const ColInfo& info) {
   if (info.scale >= 0 && into->type().kind == Kind::Char && (kind == Fetched::Int || kind == Fetched::Number)) {
     auto d = kind == Fetched::Int ? std::optional<Decimal>(Decimal::from_int(i)) : Decimal::parse(text);
-    if (d) return store(into, Fetched::Number, 0, d->to_string(info.scale));
+    if (d)
+      return store(into, Fetched::Number, 0, d->to_string(std::min(info.scale, Decimal::kMaxDigits - d->int_digits())));
   }
   return store(into, kind, i, text);
 }

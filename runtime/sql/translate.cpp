@@ -477,7 +477,10 @@ ColType column_type(std::string_view declared) {
     t.kind = ColType::Text;
   } else if (d.find("char") != std::string::npos) {
     t.kind = ColType::Char;
-  } else if (starts("real") || starts("float") || starts("double") || starts("smallfloat")) {
+  }
+  if ((t.kind == ColType::Char || t.kind == ColType::Varchar) && d.find('(') != std::string::npos)
+    t.length = std::atoi(d.c_str() + d.find('(') + 1);
+  else if (starts("real") || starts("float") || starts("double") || starts("smallfloat")) {
     t.kind = ColType::Float;
   }
   return t;

@@ -62,6 +62,15 @@
 // of its kind (-1213 otherwise, on both back ends); another text value is
 // read as a number on each row (dec_num() on SQLite, CAST AS numeric on
 // PostgreSQL), text that is no number stopping the statement with -1213.
+// A placeholder is read as the constant bound to it would be: the binder
+// converts text for a number column (ParamTarget), and one that meets
+// text is read as a number where TranslateOptions::number_params says a
+// number is bound to it.
+//
+// A sum, difference or product of decimals past 38 digits keeps the
+// places that fit (dec_add, dec_sub, dec_mul on SQLite; on PostgreSQL
+// pg_temp.dec_fit around a product whose operands could pass 38 digits,
+// and around any of them joined to text).
 //
 // Exact decimals on SQLite (sqlite_functions.h): where an operand is a
 // DECIMAL, arithmetic (+ - * / and unary -) becomes dec_add, dec_sub,
@@ -114,7 +123,11 @@ struct ColType {
   enum Kind : unsigned char { Unknown, Char, Varchar, Text, Int, Decimal, Float, Date } kind = Unknown;
   int precision = 0;  // DECIMAL: 0 when not fixed
   int scale = -1;     // DECIMAL: -1 when not fixed
-  friend bool operator==(const ColType&, const ColType&) = default;
+  int length = 0;     // CHAR, VARCHAR: the declared length, 0 when not known
+  // The length of a text column is no part of its type.
+  friend bool operator==(const ColType& a, const ColType& b) {
+    return a.kind == b.kind && a.precision == b.precision && a.scale == b.scale;
+  }
 };
 
 // Reads a declared type as either back end writes it ("DECIMAL(12,2)",
@@ -146,11 +159,21 @@ enum class ParamUse : unsigned char {
 };
 
 // Where a placeholder meets a typed column, the binder converts the value
-// for it: a DATE takes a CHAR value read in the DBDATE form; a value stored
-// into a DECIMAL(p,s) column is rounded to s places and must fit p digits.
+// for it, as the same value written as a constant there would be read: a
+// DATE takes a CHAR value read in the DBDATE form; a number column
+// (Number, Decimal) takes a CHAR value that reads as a number of its kind
+// (-1213 otherwise); a value stored into a DECIMAL(p,s) column is rounded
+// to s places and must fit p digits; a number stored into a text column
+// (Text) is stored as its text, with its places.
 struct ParamTarget {
-  enum Kind : unsigned char { None, Date, Decimal } kind = None;
+  enum Kind : unsigned char { None, Date, Decimal, Number, Text } kind = None;
   bool stored = false;  // assigned to the column (SET, VALUES), not compared
+  bool whole = false;   // Number: an INTEGER or SMALLINT column
+  // Compared with a text value: bound to a number, the placeholder is read
+  // as that number would be there, the text read as a number on each row.
+  // That needs other SQL, which the statement gets for the numbers bound
+  // (TranslateOptions::number_params).
+  bool meets_text = false;
   int precision = 0;
   int scale = -1;
 };
@@ -161,6 +184,10 @@ struct TranslateOptions {
   // TEMP becomes: the back end's storage settings for such tables ("" for
   // none). The translator only places it.
   std::string temp_table_storage;
+  // The placeholders (by number, from 0) bound to numbers where they meet
+  // text (ParamTarget::meets_text): each is read as a number there, as a
+  // number constant would be. Empty: every placeholder reads as text there.
+  std::vector<bool> number_params;
 };
 
 struct Translation {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "core/errors.h"
+#include "values/decimal.h"
 
 namespace rt::sql::dialect {
 
@@ -51,7 +52,11 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
     } else {
       size_t k = i + 1;
       Node inner;
-      if (expr(k, close, 0, &inner)) n->type = inner.type;
+      if (expr(k, close, 0, &inner)) {
+        n->type = inner.type;
+        n->to_fit = inner.to_fit;
+        n->fitted = inner.fitted;
+      }
       // A list "(a, b)" or what was not read: the rest is skipped.
       while (k < close && punct(k, ",")) {
         ++k;
@@ -93,10 +98,18 @@ bool Translator::primary(size_t& i, size_t end, Node* n) {
       n->last = i++;
       return true;
     }
-    case Tok::Param:
+    case Tok::Param: {
       n->param = true;
+      // Bound to a number where it meets text: a number of any places
+      // (PostgreSQL would read the parameter as text beside a constant).
+      const size_t k = param_at_.at(i);
       n->last = i++;
+      if (k < opt_.number_params.size() && opt_.number_params[k]) {
+        n->type = dec_t(0, -1);
+        if (!lite()) wrap(*n, "CAST(", " AS numeric)");
+      }
       return true;
+    }
     case Tok::Word: break;
     default: return false;
   }
@@ -366,16 +379,39 @@ int Translator::infix_power(size_t i, size_t end) const {
 }
 
 // A decimal joined to text shows the places of its type, as numeric text
-// does on PostgreSQL (SQLite holds 2.50 as 2.5). The value of an NVL or
-// CASE is one of its values, each with its own places.
+// does on PostgreSQL (SQLite holds 2.50 as 2.5), or those of them that fit
+// 38 digits beside the digits before the point (a sum, difference or
+// product past 38 digits keeps fewer: dec_text on SQLite, pg_temp.dec_fit
+// on PostgreSQL). The value of an NVL or CASE is one of its values, each
+// with its own places.
 void Translator::show_places(const Node& n) {
   if (!is_dec(n.type)) return;
   const auto values = values_of_.find(n.first);
   if (values != values_of_.end() && n.first < n.last) {
     for (const Node& v : values->second) show_places(v);
+  } else if (!lite()) {
+    if (n.to_fit && !n.fitted) wrap(n, "pg_temp.dec_fit(", ")");
   } else if (n.type.scale >= 0) {
     wrap(n, "dec_text(", "," + std::to_string(n.type.scale) + ")");
   }
+}
+
+// A product of decimals past 38 digits keeps the places that fit, and is
+// refused (-1226) past 38 digits before the point. PostgreSQL's is exact:
+// where the operands' digits could make more than 38, it goes through
+// pg_temp.dec_fit, which keeps the places that fit. (SQLite's dec_mul
+// keeps them itself.)
+void Translator::fit_product(const Node& left, const Node& right, Node* n) {
+  n->to_fit = true;
+  if (lite()) return;
+  auto digits = [&](const Node& x) {
+    if (is_dec(x.type)) return x.type.precision > 0 ? x.type.precision : 39;
+    if (x.type.kind != ColType::Int) return 39;
+    return x.first == x.last && tok(x.first).kind == Tok::Number ? constant_digits(tok(x.first).text) : 19;
+  };
+  if (digits(left) + digits(right) <= Decimal::kMaxDigits) return;
+  wrap(*n, "pg_temp.dec_fit(", ")");
+  n->fitted = true;
 }
 
 bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
@@ -412,11 +448,12 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       continue;
     }
     const std::string_view sym = tok(op).text;
+    n->to_fit = n->fitted = false;
     if (sym == "||") {
       n->type = {ColType::Text, 0, -1};
       for (const Node* side : {&left, &right}) {
         date_as_text(*side);
-        if (lite()) show_places(*side);
+        show_places(*side);
       }
       continue;
     }
@@ -425,6 +462,8 @@ bool Translator::expr(size_t& i, size_t end, int min_power, Node* n) {
       continue;
     }
     n->type = arith_type(left.type, right.type, sym[0]);
+    if (is_dec(n->type) && (sym == "+" || sym == "-")) n->to_fit = true;
+    if (is_dec(n->type) && sym == "*") fit_product(left, right, n);
     // PostgreSQL computes whole numbers in their columns' type, refusing
     // a SMALLINT past 32767 or an INTEGER past 2147483647; SQLite computes
     // them in 64 bits, as the dialect does: a sum, difference or product

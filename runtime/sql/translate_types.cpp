@@ -165,17 +165,51 @@ void Translator::united(const std::vector<Node>& a, std::vector<ColType>* types,
 
 // A value stored into a column of type `col`.
 void Translator::stored_into(const ColType& col, const Node& v) {
+  if (col.length > 0) too_long(col, v);
+  if (!r_.ok) return;
   if (lite() && col.kind == ColType::Char && v.string_const) trim_constant(v);
+  const bool texty = col.kind == ColType::Char || col.kind == ColType::Varchar || col.kind == ColType::Text;
+  // A decimal constant stored into text keeps its places, as PostgreSQL
+  // stores it (SQLite would store the REAL 7.5 for 7.50).
+  if (lite() && texty && v.first == v.last && is_dec(v.type) && tok(v.first).kind == Tok::Number)
+    o(v.first) = quote_literal(tok(v.first).text);
   if (col.kind == ColType::Date) {
     meets_date(v, true);
+  } else if (v.param && (texty || col.kind == ColType::Int || col.kind == ColType::Float)) {
+    ParamTarget& p = r_.targets[param_at_.at(v.first)];
+    p.kind = texty ? ParamTarget::Text : ParamTarget::Number;
+    p.whole = col.kind == ColType::Int;
+    p.stored = true;
   } else if (is_dec(col)) {
     if (v.param) {
       ParamTarget& p = r_.targets[param_at_.at(v.first)];
-      p = {ParamTarget::Decimal, true, col.precision, col.scale};
+      p.kind = ParamTarget::Decimal;
+      p.stored = true;
+      p.precision = col.precision;
+      p.scale = col.scale;
     } else if (lite() && col.scale >= 0) {
       wrap(v, "dec_store(", "," + std::to_string(col.precision) + "," + std::to_string(col.scale) + ")");
     }
   }
+}
+
+// Text made of constants alone (joined with ||, in brackets) that is too
+// long for the CHAR or VARCHAR it is stored into is refused before any row
+// is read, as PostgreSQL folds it: a statement that would change no row is
+// refused alike on both back ends. A CHAR's trailing blanks do not count.
+void Translator::too_long(const ColType& col, const Node& v) {
+  std::string text;
+  for (size_t k = v.first; k <= v.last; ++k) {
+    if (tok(k).kind == Tok::String)
+      text += tok(k).value;
+    else if (!punct(k, "||") && !punct(k, "(") && !punct(k, ")"))
+      return;
+  }
+  if (col.kind == ColType::Char) text.erase(text.find_last_not_of(' ') + 1);
+  const long chars = std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+  if (chars <= col.length) return;
+  fail("'" + text + "' is too long for a column of " + std::to_string(col.length) + " characters");
+  r_.error_code = err::kStringTooLong;
 }
 
 // Text before and after a node, once however often it is compared (an
@@ -238,7 +272,7 @@ void Translator::trim_constant(const Node& n) {
 // no number stops the statement with -1213 (PostgreSQL has no operator
 // for text and a number; SQLite would compare them as text).
 void Translator::number_meets_text(const Node& num, const Node& text) {
-  if (num.string_const || num.param || !is_number(num.type)) return;
+  if (num.string_const || !is_number(num.type)) return;
   if (text.string_const) {
     if (num.type.kind == ColType::Float) return;
     std::string v = tok(text.first).value;
@@ -268,8 +302,24 @@ void Translator::compared(const Node& a, const Node& b) {
   if (!r_.ok) return;
   if (a.type.kind == ColType::Date) meets_date(b, false);
   if (b.type.kind == ColType::Date) meets_date(a, false);
-  if (is_dec(a.type) && b.param) r_.targets[param_at_.at(b.first)].kind = ParamTarget::Decimal;
-  if (is_dec(b.type) && a.param) r_.targets[param_at_.at(a.first)].kind = ParamTarget::Decimal;
+  param_compared(a, b);
+  param_compared(b, a);
+}
+
+// A placeholder compared with `other`: a text bound to it meeting a number
+// is read as a number of that kind by the binder; one meeting text is
+// marked, for the statement to be read again when a number is bound.
+void Translator::param_compared(const Node& p, const Node& other) {
+  if (!p.param || other.param) return;
+  ParamTarget& t = r_.targets[param_at_.at(p.first)];
+  if (is_dec(other.type)) {
+    t.kind = ParamTarget::Decimal;
+  } else if ((other.type.kind == ColType::Int || other.type.kind == ColType::Float) && t.kind == ParamTarget::None) {
+    t.kind = ParamTarget::Number;
+    t.whole = other.type.kind == ColType::Int;
+  } else if (is_text_value(other) || other.string_const) {
+    t.meets_text = true;
+  }
 }
 
 // Skips to the next clause word at the depth of i, or to end.

@@ -60,6 +60,10 @@ class Translator {
     ColType type;
     bool string_const = false;
     bool param = false;
+    // A sum, difference or product of decimals, which keeps the places
+    // that fit 38 digits; on PostgreSQL still exact, unless `fitted`.
+    bool to_fit = false;
+    bool fitted = false;
   };
 
   struct TableRef {
@@ -132,6 +136,7 @@ class Translator {
   std::optional<int> int_constant(const Node& a) const;
   bool predicate(size_t& i, size_t end, const Node& left, Node* n);
   void show_places(const Node& n);
+  void fit_product(const Node& left, const Node& right, Node* n);
   void outer_aggregate(size_t call, size_t close);
 
   // translate_types.cpp
@@ -147,11 +152,13 @@ class Translator {
   void united(const std::vector<Node>& a, std::vector<ColType>* types, const std::vector<Node>& b,
               std::vector<ColType>* b_types);
   void stored_into(const ColType& col, const Node& v);
+  void too_long(const ColType& col, const Node& v);
   void wrap_once(const Node& n, const std::string& before, const std::string& after);
   void text_rule(const Node& a, const Node& b, bool b_is_query = false);
   void trim_constant(const Node& n);
   void number_meets_text(const Node& num, const Node& text);
   void compared(const Node& a, const Node& b);
+  void param_compared(const Node& p, const Node& other);
   size_t skip_clause(size_t i, size_t end) const;
   void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false,
                  std::vector<Node>* read = nullptr);

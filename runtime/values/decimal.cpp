@@ -5,6 +5,8 @@
 #include <cctype>
 #include <limits>
 #include <source_location>
+#include <string>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/runtime.h"
@@ -278,6 +280,42 @@ bool Decimal::mul(const Decimal& a, const Decimal& b, Decimal* out) {
   if (s > kMax) return d.round_to(kMax, out);
   *out = d;
   return true;
+}
+
+bool Decimal::mul_to_fit(const Decimal& a, const Decimal& b, Decimal* out) {
+  if (mul(a, b, out)) return true;
+  // The exact product has up to 76 digits: its magnitude as decimal
+  // digits, most significant first, multiplied digit by digit.
+  auto digits = [](int128 v) {
+    std::string d;
+    for (v = v < 0 ? -v : v; v > 0; v /= 10) d.insert(d.begin(), static_cast<char>('0' + v % 10));
+    return d;
+  };
+  const std::string x = digits(a.mant_), y = digits(b.mant_);
+  std::vector<int> p(x.size() + y.size(), 0);
+  for (size_t i = x.size(); i-- > 0;) {
+    for (size_t j = y.size(); j-- > 0;) p[i + j + 1] += (x[i] - '0') * (y[j] - '0');
+  }
+  for (size_t k = p.size(); k-- > 1;) {
+    p[k - 1] += p[k] / 10;
+    p[k] %= 10;
+  }
+  size_t lead = 0;
+  while (lead + 1 < p.size() && p[lead] == 0) ++lead;
+  const int n = static_cast<int>(p.size() - lead), scale = a.scale_ + b.scale_;
+  const int whole = std::max(0, n - scale);
+  // Places kept: all that fit beside the digits before the point; one
+  // fewer when rounding carries into a new digit.
+  for (int t = std::min({scale, kMax - whole, kMax}); t >= 0; --t) {
+    const int keep = n - (scale - t);  // digits of the product kept
+    int128 m = 0;
+    for (int k = 0; k < keep; ++k) m = m * 10 + p[lead + k];
+    if (keep >= 0 && keep < n && p[lead + keep] >= 5) ++m;
+    if (!in_range(m)) continue;
+    *out = Decimal((a.mant_ < 0) != (b.mant_ < 0) ? -m : m, t);
+    return true;
+  }
+  return false;
 }
 
 Decimal::Status Decimal::divide(const Decimal& a, const Decimal& b, int scale, Decimal* out) {

@@ -76,6 +76,8 @@ class Decimal {
   static bool add_to_fit(const Decimal& a, const Decimal& b, Decimal* out);
   static bool sub_to_fit(const Decimal& a, const Decimal& b, Decimal* out);
   static bool mul(const Decimal& a, const Decimal& b, Decimal* out);
+  // a * b keeping the places that fit, as add_to_fit does.
+  static bool mul_to_fit(const Decimal& a, const Decimal& b, Decimal* out);
   // a / b rounded half away from zero to `scale` digits after the point.
   static Status divide(const Decimal& a, const Decimal& b, int scale, Decimal* out);
 

@@ -64,6 +64,8 @@ bool parse_columns(const std::string& types, std::vector<rt::Type>* out) {
   return true;
 }
 
+}  // namespace
+
 // "char(10) 'ab  ' | integer 5 | date null"
 bool parse_params(const std::string& line, std::vector<Param>* out) {
   size_t i = 0;
@@ -110,8 +112,6 @@ bool parse_params(const std::string& line, std::vector<Param>* out) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string collapse(const std::string& text) { return rt::text::one_line(text); }
 

@@ -89,5 +89,8 @@ std::string collapse(const std::string& text);
 
 // Parses "char(10)", "decimal(8,2)", "integer", ...; false when unknown.
 bool parse_type(const std::string& name, rt::Type* out);
+// Parses a line of parameters without its "? ":
+// "char(10) 'ab  ' | integer 5 | date null".
+bool parse_params(const std::string& line, std::vector<Param>* out);
 
 }  // namespace lunadesk::differential

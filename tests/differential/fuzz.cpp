@@ -23,22 +23,35 @@ std::vector<rt::Type> fetch_types(const std::string& fetch) {
   return t;
 }
 
-Record query_record(const std::string& text, const std::string& fetch, bool ordered) {
+// `params`: the values bound, as a corpus line of parameters without "? ".
+Record query_record(const std::string& text, const std::string& fetch, bool ordered, const std::string& params = "") {
   Record r;
   r.kind = RecordKind::Query;
   r.group = "generated";
   r.text = text;
   r.columns = fetch_types(fetch);
   r.ordered = ordered;
+  parse_params(params, &r.params);
   return r;
 }
 
-Record statement_record(const std::string& text) {
+Record statement_record(const std::string& text, const std::string& params = "") {
   Record r;
   r.kind = RecordKind::Statement;
   r.group = "generated";
   r.text = text;
+  parse_params(params, &r.params);
   return r;
+}
+
+std::string quoted(const std::string& s) {
+  std::string r = "'";
+  for (char c : s) r += c == '\'' ? std::string("''") : std::string(1, c);
+  return r + "'";
+}
+
+std::string joined(const std::string& a, const std::string& b) {
+  return a.empty() || b.empty() ? a + b : a + " | " + b;
 }
 
 // The fetch types of a case's result columns.
@@ -65,19 +78,25 @@ std::vector<Record> records_of(const Case& c, const std::vector<World::Table>& t
   switch (c.kind) {
     case Case::Query:
       if (c.into_temp) {
-        out.push_back(statement_record(render(c.stmt) + " into temp tq"));
+        out.push_back(statement_record(render(c.stmt) + " into temp tq", bound_params(c.stmt)));
         out.push_back(query_record("select * from tq", fetch_of(c), false));
         out.push_back(statement_record("drop table tq"));
         break;
       }
       [[fallthrough]];
-    case Case::Constant: out.push_back(query_record(render(c.stmt), fetch_of(c), c.ordered)); break;
-    case Case::Partition:
-      for (const std::string& t : partition_texts(c)) out.push_back(query_record(t, fetch_of(c), false));
+    case Case::Constant:
+      out.push_back(query_record(render(c.stmt), fetch_of(c), c.ordered, bound_params(c.stmt)));
       break;
+    case Case::Partition: {
+      // The whole query's parameters, then the predicate's.
+      const std::string whole = bound_params(c.stmt), with_p = joined(whole, bound_params(c.pred));
+      for (const std::string& t : partition_texts(c))
+        out.push_back(query_record(t, fetch_of(c), false, out.empty() ? whole : with_p));
+      break;
+    }
     case Case::Change: {
       out.push_back(statement_record("begin work"));
-      out.push_back(statement_record(render(c.stmt)));
+      out.push_back(statement_record(render(c.stmt), bound_params(c.stmt)));
       std::string cols;
       for (const World::Table& t : tables) {
         if (t.name != c.table) continue;
@@ -252,13 +271,29 @@ void minimise(Trial* t, const std::function<bool(const Trial&)>& still) {
   }
 }
 
+// A parameter's type as the corpus writes it.
+std::string type_name(const rt::Type& t) {
+  switch (t.kind) {
+    case rt::Kind::Char: return "char(" + std::to_string(t.len) + ")";
+    case rt::Kind::Decimal: return "decimal(" + std::to_string(t.len) + "," + std::to_string(t.scale) + ")";
+    case rt::Kind::Date: return "date";
+    case rt::Kind::SmallInt: return "smallint";
+    default: return "integer";
+  }
+}
+
 std::string corpus_text(const Trial& t, const std::vector<World::Table>& tables, const std::string& oracle) {
   std::string s = "# " + oracle + "\ngroup generated\n";
   for (const Record& r : t.setup)
     s += std::string(r.kind == RecordKind::Native ? "native" : "setup") + "\n" + r.text + "\n\n";
   for (const Record& r : records_of(t.c, tables)) {
+    std::string params;
+    for (const Param& p : r.params) {
+      std::string v = p.null ? "null" : p.type.kind == rt::Kind::Char ? quoted(p.text) : p.text;
+      params += (params.empty() ? "\n? " : " | ") + type_name(p.type) + " " + v;
+    }
     if (r.kind == RecordKind::Statement) {
-      s += "statement\n" + r.text + "\n\n";
+      s += "statement\n" + r.text + params + "\n\n";
       continue;
     }
     std::string types;
@@ -267,7 +302,7 @@ std::string corpus_text(const Trial& t, const std::vector<World::Table>& tables,
                : ty.kind == rt::Kind::Decimal ? 'N'
                : ty.kind == rt::Kind::Date    ? 'D'
                                               : 'T';
-    s += "query " + types + (r.ordered ? " ordered" : "") + "\n" + r.text + "\n\n";
+    s += "query " + types + (r.ordered ? " ordered" : "") + "\n" + r.text + params + "\n\n";
   }
   if (t.c.kind == Case::Constant) s += "# documented: " + t.c.expected + "\n";
   return s;

@@ -96,6 +96,18 @@ std::string render(const Part& p) {
   return r;
 }
 
+std::string bound_params(const Part& p) {
+  if (p.dropped) return "";
+  std::string r = p.bound;
+  size_t k = 0;
+  for (char c : p.sep.empty() ? p.text : std::string(p.kids.size(), '$')) {
+    if (c != '$' || k >= p.kids.size()) continue;
+    const std::string more = bound_params(p.kids[k++]);
+    if (!more.empty()) r += (r.empty() ? "" : " | ") + more;
+  }
+  return r;
+}
+
 Features Features::all() {
   Features f;
   f.outer_join = f.order_by_decimal = true;
@@ -238,6 +250,20 @@ Part Grammar::constant(char type, bool bare) {
   }
 }
 
+// A value bound to a ?: a number or a text, whatever the operand it
+// meets, each read as the same value written there would be.
+// (A number bound where text is met stops the statement on a row of text
+// that is no number, as a constant does: the corpus holds that family.)
+Part Grammar::param(char type) {
+  static const char* const kNumbers[] = {"integer 7",    "integer -3",      "decimal(8,2) 12.50", "decimal(8,2) 7",
+                                         "char(10) '7'", "char(10) ' 12 '", "integer null"};
+  static const char* const kTexts[] = {"char(10) '007'", "char(10) 'ab c'", "char(10) 'b'", "char(10) null"};
+  Part p = leaf("?", type);
+  p.bound = type == 'c' ? kTexts[g_.below(static_cast<int>(std::size(kTexts)))]
+                        : kNumbers[g_.below(static_cast<int>(std::size(kNumbers)))];
+  return p;
+}
+
 Part Grammar::expr(const Scope& s, char type, int depth) {
   if (type == 'b') return pred(s, depth);
   if (s.aggregate && (depth <= 0 || g_.chance(35)))
@@ -290,7 +316,9 @@ Part Grammar::expr(const Scope& s, char type, int depth) {
       switch (g_.below(f_.quotients ? 8 : 7)) {
         case 0: return node("($ + $)", {e('n'), e('n')}, 'n');
         case 1: return node("($ - $)", {e('n'), e('n')}, 'n');
-        case 2: return node("($ * $)", {e('n'), e('i')}, 'n');
+        case 2:
+          // Two long decimals multiplied may pass 38 digits.
+          return node("($ * $)", {e('n'), f_.long_decimals && g_.chance(30) ? e('n') : e('i')}, 'n');
         case 3: return node(g_.chance(50) ? "round($, 1)" : "trunc($, 1)", {e('n')}, 'n');
         case 4: return node("abs($)", {e('n')}, 'n');
         case 5: return node("nvl($, $)", {e('n'), constant('n')}, 'n');
@@ -331,6 +359,8 @@ Part Grammar::pred(const Scope& s, int depth) {
     case 1: {
       // A number meets a number of either kind.
       const char u = (t == 'i' || t == 'n') ? "in"[g_.below(2)] : t;
+      if (f_.parameters && t != 'd' && g_.chance(20))
+        return node(std::string("$ ") + cmp_op(g_.below(7)) + " $", {e(t), param(u)}, 'b');
       return node(std::string("$ ") + cmp_op(g_.below(7)) + " $", {e(t), e(u)}, 'b');
     }
     case 2:
@@ -339,7 +369,8 @@ Part Grammar::pred(const Scope& s, int depth) {
     case 3: {
       std::vector<Part> items;
       const int n = 1 + g_.below(3);
-      for (int k = 0; k < n; ++k) items.push_back(constant(t, true));
+      for (int k = 0; k < n; ++k)
+        items.push_back(f_.parameters && t != 'd' && g_.chance(15) ? param(t) : constant(t, true));
       return node(g_.chance(30) ? "$ not in ($)" : "$ in ($)", {e(t), list(", ", std::move(items))}, 'b');
     }
     case 4: return node(g_.chance(50) ? "$ is null" : "$ is not null", {e(t)}, 'b');

@@ -31,10 +31,14 @@ struct Part {
   char type = 0;          // expression type: i n c d b (boolean); 0 for syntax
   bool optional = false;  // may be left out whole
   bool dropped = false;
-  int min_kids = 1;  // a list keeps at least this many
+  int min_kids = 1;   // a list keeps at least this many
+  std::string bound;  // a "?": the value bound to it, as the corpus writes one ("integer 7")
 };
 
 std::string render(const Part& p);
+// The values bound to the "?" of what render(p) gives, in order, as a
+// corpus line of parameters without its "? " ("" when there are none).
+std::string bound_params(const Part& p);
 
 // A generated query or statement with what checks it.
 struct Case {
@@ -64,6 +68,7 @@ struct Features {
   bool native_rows = true;       // rows written by each back end's client
   bool temp_tables = true;       // SELECT ... INTO TEMP and reads of it
   bool dates_as_text = true;     // a DATE joined with ||, text read as a DATE
+  bool parameters = true;        // numbers and text bound to a ? compared with any column
   // Every family, for a run that looks for faults.
   static Features all();
 };
@@ -113,6 +118,7 @@ class Grammar {
   Part pred(const Scope& s, int depth);
   Part column(const Scope& s, char type);
   Part constant(char type, bool bare = false);
+  Part param(char type);
   Part select(const World& w, Scope* scope, std::string* fetch, bool* ordered, bool allow_group);
   Case query(const World& w);
   Case partition(const World& w);

@@ -16,6 +16,7 @@ struct Answer {
   const char* text;
   std::vector<std::string> rows;  // the first column, in order; {"x"}: a statement that must succeed
   int status = 0;                 // when not 0: the error, and no rows
+  Params params = {};
 };
 
 class DialectSql : public Sql {
@@ -24,11 +25,11 @@ class DialectSql : public Sql {
   void check(const Answer (&cases)[N]) {
     for (const Answer& a : cases) {
       if (a.rows == std::vector<std::string>{"x"}) {
-        ok(a.text);
+        ok(a.text, a.params);
       } else if (a.status != 0) {
-        EXPECT_EQ(status_of(a.text), a.status) << a.text;
+        EXPECT_EQ(status_of(a.text, a.params), a.status) << a.text;
       } else {
-        EXPECT_EQ(column(a.text), a.rows) << a.text << ": " << last_error_message();
+        EXPECT_EQ(column(a.text, a.params), a.rows) << a.text << ": " << last_error_message();
       }
     }
   }
@@ -48,6 +49,11 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
   ok("insert into oc values (30, 300)");
   ok("create table os (s smallint, t smallint, i integer, m money, c char(4), v varchar(6))");
   ok("insert into os values (32000, 32000, 2000000000, 1.50, 'ab', 'ab  ')");
+  ok("create table op (k integer, c char(4), n integer, d decimal(8,2), v varchar(6))");
+  ok("insert into op values (1, '007', 7, 7, 'x')");
+  ok("insert into op values (2, ' 12', 12, 12.5, '7.0')");
+  ok("create table ox (k integer, a decimal(30,10), c decimal(38,20))");
+  ok("insert into ox values (1, 1234567890123456789.123456789, 999999999999999999.11111111111111111115)");
   const Answer cases[] = {
       // Every row of oa, with ob's rows that meet the conditions naming
       // ob, else nulls; a condition on oa alone filters oa.
@@ -83,6 +89,48 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       // A decimal joined to text shows its type's places.
       {"select m || '' from os", {"1.50"}},
       {"select 2.50 || '/' || m * 2 from os", {"2.50/3.00"}},
+      // A product or sum past 38 digits keeps the places that fit, read
+      // or joined to text; past 38 digits before the point it is -1226.
+      {"select a * a from ox", {"1524157875323883675323883573784484098.5"}},
+      {"select a * a || '' from ox", {"1524157875323883675323883573784484098.5"}},
+      {"select c * 10 || '' from ox", {"9999999999999999991.1111111111111111115"}},
+      {"select (c * -0.5) || '' from ox", {"-499999999999999999.55555555555555555558"}},
+      {"select c * -0.5 from ox", {"-499999999999999999.55555555555555555558"}},
+      {"select c + 1 || '' from ox", {"1000000000000000000.1111111111111111112"}},
+      {"select k from ox where a * a > 1524157875323883675323883573784484098.4", {"1"}},
+      {"select a * a * 100 from ox", {}, -1226},
+      {"select 'a' || a * a * 100 from ox", {}, -1226},
+      // A number bound to a parameter is read as the same number written
+      // there; a text as the same quoted text.
+      {"select k from op where c = 7", {"1"}},
+      {"select k from op where c = ?", {"1"}, 0, {num(7)}},
+      {"select k from op where c = ?", {"1"}, 0, {chr("007")}},
+      {"select k from op where c = ?", {}, 0, {chr("7")}},
+      {"select k from op where ? = c", {"2"}, 0, {dec("12.00")}},
+      {"select k from op where c in (?, ?) order by k", {"1", "2"}, 0, {num(12), chr("007")}},
+      {"select k from op where c between ? and ?", {"1"}, 0, {num(1), dec("10.5")}},
+      {"select k from op where v = ?", {}, -1213, {num(7)}},
+      {"select k from op where v = ?", {"2"}, 0, {chr("7.0")}},
+      {"select k from op where upper(c) = ? or k = ?", {"2"}, 0, {num(12), num(0)}},
+      {"select k from oa where c = ?", {}, -1213, {num(7)}},
+      {"select k from oa where c = 7", {}, -1213},
+      {"select k from op where n = ?", {"1"}, 0, {chr("7")}},
+      {"select k from op where n in (?, 3)", {"2"}, 0, {chr(" 12 ")}},
+      {"select k from op where n = ?", {}, -1213, {chr("7.5")}},
+      {"select k from op where n = '7.5'", {}, -1213},
+      {"select k from op where n = ?", {}, -1213, {chr("x")}},
+      {"select k from op where d = ?", {"2"}, 0, {chr("12.5")}},
+      {"select k from op where d > ?", {}, -1213, {chr("abc")}},
+      {"select k from op where n = ? and c = ?", {"1"}, 0, {chr("7"), num(7)}},
+      {"select k from op where n > ?", {"2"}, 0, {dec("7.50")}},
+      {"select k from op where n in (?)", {"1"}, 0, {dec("7.00")}},
+      // Stored by VALUES and SET alike.
+      {"insert into op values (?, ?, ?, ?, ?)", {"x"}, 0, {num(3), dec("7.50"), chr("8"), chr("9.125"), num(4)}},
+      {"select c || '/' || n || '/' || d || '/' || v from op where k = 3", {"7.50/8/9.13/4"}},
+      {"insert into op (k, n) values (4, ?)", {}, -1213, {chr("4x")}},
+      {"update op set n = ?, c = ?, d = ? where k = 3", {"x"}, 0, {chr("-5"), num(42), chr("1.005")}},
+      {"select c || '/' || n || '/' || d from op where k = 3", {"42/-5/1.01"}},
+      {"update op set n = ? where k = 3", {}, -1213, {chr("")}},
       // A CHAR meets a CASE or NVL of text without trailing blanks.
       {"select count(*) from os where c = case when s > 0 then 'ab  ' end", {"1"}},
       {"select count(*) from os where nvl(null, 'ab ') = c", {"1"}},
@@ -112,6 +160,10 @@ TEST_P(DialectSql, FamiliesAnswerAsThePageSays) {
       {"select k from oa where k > all (select k from ob)", {}, -201},
       {"select lpad(c, 6, '*') from oa", {}, -674},
       {"select rpad(c, 6) from oa", {}, -674},
+      {"update oa set c = 'ab' || ('cd' || 'e') where k = 99", {}, -1279},
+      {"update oa set c = 'abcde' where k = 99", {}, -1279},
+      {"update oa set c = 'abcd  ' where k = 99", {"x"}},
+      {"update oa set c = c || 'abcde' where k = 99", {"x"}},
       // What stays accepted: a grouped expression, an aggregate of an
       // expression, UNION ALL, COUNT(ALL x), a column of one table.
       {"select c, count(*) from oa group by c order by c", {"x", "y"}},

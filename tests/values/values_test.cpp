@@ -238,6 +238,23 @@ TEST(DecimalValue, OverflowAtTheLimitsIsReported) {
     EXPECT_EQ(ok ? r.to_string() : "", c.sum) << c.a << " + " << c.b;
     EXPECT_EQ(Decimal::sub_to_fit(*Decimal::parse(c.a), -*Decimal::parse(c.b), &r), ok);
   }
+  // A product keeps the places that fit in the same way; past 38 digits
+  // before the point it is refused.
+  const struct {
+    std::string a, b, product;  // "" when it cannot fit
+  } products[] = {
+      {"1234567890123456789.123456789", "1234567890123456789.123456789", "1524157875323883675323883573784484098.5"},
+      {"-12345678901234567890.5", "0.0000000000000000000012345678901234567",
+       "-0.01524157875323883565204238172268709135"},
+      {"0.99999999999999999999", "10.0000000000000000001", "10." + std::string(36, '0')},
+      {"123456789012345678901234567.89", "-3.000000000000005", "-370370367037037653987648765.39839450617"},
+      {"99999999999999999999.99", "99999999999999999999.99", ""},
+      {"2.5", "-0.5", "-1.25"},
+  };
+  for (const auto& c : products) {
+    const bool ok = Decimal::mul_to_fit(*Decimal::parse(c.a), *Decimal::parse(c.b), &r);
+    EXPECT_EQ(ok ? r.to_string() : "", c.product) << c.a << " * " << c.b;
+  }
   const Decimal big = *Decimal::parse("1" + std::string(19, '0'));
   EXPECT_TRUE(Decimal::mul(big, *Decimal::parse(std::string(18, '9')), &r));
   EXPECT_FALSE(Decimal::mul(big, big, &r));
