@@ -9,9 +9,11 @@
 //   translate_expr.cpp   the typed expression reader: precedence, the type
 //                        of each operation, and the back-end rewrites made
 //                        as each operation is read (exact decimals, dates)
-//   translate_types.cpp  the statement walker (select lists, clauses, SET,
-//                        VALUES) and the rules where two operands meet
-//                        (dates, CHAR blanks, numbers and text, stores)
+//   translate_types.cpp  the statement walker (select lists, clauses,
+//                        grouping, SET, VALUES)
+//   translate_meet.cpp   the rules where two operands meet or a value is
+//                        stored (dates, CHAR blanks, numbers and text,
+//                        placeholders, stores, text too long)
 //   translate_outer.cpp  FROM a, OUTER b made into LEFT JOIN ... ON
 // Only these files include this header; the public face is translate.h.
 #pragma once
@@ -145,6 +147,17 @@ class Translator {
   static ColType type_in(const TableInfo* info, const std::string& col);
   const TableRef* table_named(const std::string& q) const;
   ColType column_ref(const std::string& qualifier, const std::string& col) const;
+  size_t skip_clause(size_t i, size_t end) const;
+  void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false,
+                 std::vector<Node>* read = nullptr);
+  void ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having, bool grouped);
+  void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
+                 std::vector<Node>* items = nullptr);
+  void analyze();
+  void update_sets(size_t end);
+  void insert_values(size_t end);
+
+  // translate_meet.cpp
   void wrap(const Node& n, const std::string& before, const std::string& after);
   void meets_date(const Node& n, bool stored);
   std::string dbdate_text() const;
@@ -159,15 +172,6 @@ class Translator {
   void number_meets_text(const Node& num, const Node& text);
   void compared(const Node& a, const Node& b);
   void param_compared(const Node& p, const Node& other);
-  size_t skip_clause(size_t i, size_t end) const;
-  void expr_list(size_t& i, size_t end, const std::vector<Node>* order_of = nullptr, bool positions = false,
-                 std::vector<Node>* read = nullptr);
-  void ungrouped(const std::vector<Node>& items, const std::vector<Node>& group, const Node& having, bool grouped);
-  void select_at(size_t at, size_t end, std::vector<ColType>* types, std::vector<std::string>* names,
-                 std::vector<Node>* items = nullptr);
-  void analyze();
-  void update_sets(size_t end);
-  void insert_values(size_t end);
 
   // translate_outer.cpp
   void outer_joins();
