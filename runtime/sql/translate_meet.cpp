@@ -5,6 +5,7 @@
 // too long for its column. Rewrites only the tokens of the nodes it is
 // given; never walks a statement (translate_types.cpp does).
 #include <algorithm>
+#include <optional>
 
 #include "core/errors.h"
 #include "translator.h"
@@ -119,22 +120,54 @@ void Translator::stored_into(const ColType& col, const Node& v) {
   }
 }
 
-// Text made of constants alone (joined with ||, in brackets) that is too
-// long for the CHAR or VARCHAR it is stored into is refused before any row
-// is read, as PostgreSQL folds it: a statement that would change no row is
-// refused alike on both back ends. A CHAR's trailing blanks do not count.
-void Translator::too_long(const ColType& col, const Node& v) {
-  std::string text;
-  for (size_t k = v.first; k <= v.last; ++k) {
-    if (tok(k).kind == Tok::String)
-      text += tok(k).value;
-    else if (!punct(k, "||") && !punct(k, "(") && !punct(k, ")"))
-      return;
+// The text of tokens [k, end] when they are text constants alone: joined
+// with ||, in brackets, given to UPPER, LOWER (the case left as written),
+// TRIM or NVL. Advances k
+// past what it read; nullopt for anything else (a column, a parameter,
+// another function, a null).
+std::optional<std::string> Translator::constant_text(size_t& k, size_t end) const {
+  std::optional<std::string> text;
+  while (true) {
+    std::optional<std::string> part;
+    if (k > end) return std::nullopt;
+    if (tok(k).kind == Tok::String) {
+      part = tok(k++).value;
+    } else if (punct(k, "(")) {
+      part = constant_text(++k, end);
+      if (!part || !punct(k++, ")")) return std::nullopt;
+    } else if ((is(k, "UPPER") || is(k, "LOWER") || is(k, "TRIM") || is(k, "NVL")) && punct(k + 1, "(")) {
+      // UPPER and LOWER keep the length, which is all that is asked here.
+      const bool trim = is(k, "TRIM"), nvl = is(k, "NVL");
+      k += 2;
+      part = constant_text(k, end);
+      if (!part) return std::nullopt;
+      if (nvl && (!punct(k++, ",") || !constant_text(k, end))) return std::nullopt;
+      if (!punct(k++, ")")) return std::nullopt;
+      if (trim) {
+        const size_t b = part->find_first_not_of(' ');
+        *part = b == std::string::npos ? std::string() : part->substr(b, part->find_last_not_of(' ') - b + 1);
+      }
+    } else {
+      return std::nullopt;
+    }
+    text = text.value_or("") + *part;
+    if (k > end || !punct(k, "||")) return text;
+    ++k;
   }
-  if (col.kind == ColType::Char) text.erase(text.find_last_not_of(' ') + 1);
-  const long chars = std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+}
+
+// Text made of constants alone that is too long for the CHAR or VARCHAR it
+// is stored into is refused before any row is read, as PostgreSQL folds
+// it: a statement that would change no row is refused alike on both back
+// ends. A CHAR's trailing blanks do not count.
+void Translator::too_long(const ColType& col, const Node& v) {
+  size_t k = v.first;
+  std::optional<std::string> text = constant_text(k, v.last);
+  if (!text || k != v.last + 1) return;
+  if (col.kind == ColType::Char) text->erase(text->find_last_not_of(' ') + 1);
+  const long chars = std::count_if(text->begin(), text->end(), [](char c) { return (c & 0xC0) != 0x80; });
   if (chars <= col.length) return;
-  fail("'" + text + "' is too long for a column of " + std::to_string(col.length) + " characters");
+  fail("'" + *text + "' is too long for a column of " + std::to_string(col.length) + " characters");
   r_.error_code = err::kStringTooLong;
 }
 

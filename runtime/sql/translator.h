@@ -165,6 +165,7 @@ class Translator {
   void united(const std::vector<Node>& a, std::vector<ColType>* types, const std::vector<Node>& b,
               std::vector<ColType>* b_types);
   void stored_into(const ColType& col, const Node& v);
+  std::optional<std::string> constant_text(size_t& k, size_t end) const;
   void too_long(const ColType& col, const Node& v);
   void wrap_once(const Node& n, const std::string& before, const std::string& after);
   void text_rule(const Node& a, const Node& b, bool b_is_query = false);
