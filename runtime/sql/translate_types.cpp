@@ -341,7 +341,7 @@ void Translator::analyze() {
       if (i < end) {
         ++i;
         Node n;
-        expr(i, end, 0, &n);
+        if (expr(i, end, 0, &n)) chosen_first(n);
       }
       break;
     }
@@ -384,8 +384,21 @@ void Translator::update_sets(size_t end) {
   if (is(i, "WHERE")) {
     ++i;
     Node n;
-    expr(i, end, 0, &n);
+    if (expr(i, end, 0, &n)) chosen_first(n);
   }
+}
+
+// SQLite reads a query within the condition of a DELETE or UPDATE the
+// first time a row needs it, so it may see rows the statement has already
+// changed: `delete from t where a in (select a from t) or b in (select c
+// from t)` deleted one row of two where PostgreSQL, reading every query as
+// the statement began, deletes both. When the condition reads the target
+// table again, the rows are chosen first, by one query, then changed.
+void Translator::chosen_first(const Node& cond) {
+  if (!lite() || tables_.empty() || !r_.ok) return;
+  const std::string& target = tables_[0].name;
+  if (std::none_of(tables_.begin() + 1, tables_.end(), [&](const TableRef& t) { return t.name == target; })) return;
+  wrap(cond, "rowid IN (SELECT rowid FROM " + target + " WHERE ", ")");
 }
 
 void Translator::insert_values(size_t end) {

@@ -155,6 +155,7 @@ class Translator {
                  std::vector<Node>* items = nullptr);
   void analyze();
   void update_sets(size_t end);
+  void chosen_first(const Node& cond);
   void insert_values(size_t end);
 
   // translate_meet.cpp
