@@ -248,6 +248,11 @@ bool Translator::function(size_t& i, size_t end, Node* n) {
     if (lite() && name == "ABS" && args.size() == 1 && is_dec(first)) o(i) = "dec_abs";
   } else if (name == "AVG") {
     n->type = first.kind == ColType::Float ? first : dec_t(0, -1);
+    // SQLite holds a DECIMAL(p,s) without its trailing zeros: the values
+    // go to the average with their column's places, for it to keep as many
+    // as PostgreSQL's does.
+    if (lite() && is_dec(first) && first.scale > 0 && args.size() == 1)
+      wrap(args[0], "dec_text(", "," + std::to_string(first.scale) + ")");
   } else if (name == "ROUND" || name == "TRUNC") {
     // Exact on SQLite too, with the places asked for (none when not
     // given), as numeric rounding gives them.
