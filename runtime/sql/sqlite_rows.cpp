@@ -118,6 +118,12 @@ void text_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// The text of a value, as SQLite gives it (no copy).
+std::string_view text_view(sqlite3_value* v) {
+  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return {t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0};
+}
+
 // upper() and lower() with the runtime's case mapping (values/text.h), so
 // that letters beyond ASCII fold here as they do in the programs.
 void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -125,8 +131,7 @@ void fold_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
     return;
   }
-  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  const std::string_view in(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
+  const std::string_view in = text_view(argv[0]);
   const std::string out = sqlite3_user_data(ctx) ? text::upshift(in) : text::downshift(in);
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
@@ -167,8 +172,7 @@ void date_in_fn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
     return;
   }
-  const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  const std::string_view text(t ? t : "", t ? static_cast<size_t>(sqlite3_value_bytes(argv[0])) : 0);
+  const std::string_view text = text_view(argv[0]);
   const auto* f = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
   const DateFormat format = DateFormat::from_dbdate(f ? f : "");
   std::optional<Date> d = Date::parse(text, format);
