@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "screen/screen.h"
 #include "values/value.h"
 
 namespace {
@@ -109,7 +110,9 @@ struct SpawnAttr {
 // The child's pid, or -1.
 pid_t spawn_shell(std::string_view cmd, int out_fd) {
   if (cmd.find('\0') != std::string_view::npos) return -1;
-  // The command writes to the same terminal: what we wrote comes first.
+  // The command writes to the same terminal: what we wrote comes first,
+  // the screen's last drawing too (a message shown while the command runs).
+  rt::ui::flush();
   std::fflush(stdout);
   std::fflush(stderr);
   const std::string line(cmd);

@@ -38,6 +38,8 @@ void show_lock_wait(sql::LockWait w) {
     case sql::LockWait::Long: ui::message("Waiting for a record locked by another user... Ctrl-C gives up"); break;
     case sql::LockWait::Over: ui::message(""); break;
   }
+  // The statement is still waiting: what was drawn is sent now.
+  ui::flush();
 }
 
 std::string program_name() {
@@ -173,6 +175,7 @@ void connect(const std::source_location& loc) {
   }
   check_schema_version();
   sql::set_lock_wait_hook(&show_lock_wait);
+  sql::set_before_call_hook(&ui::flush);
 }
 
 void defer_interrupt() { defer_interrupts(); }

@@ -190,11 +190,22 @@ class CursesTerminal : public Terminal {
     keypad(stdscr, TRUE);
     meta(stdscr, TRUE);
     set_escdelay(25);
+    // Curses would look for typed keys between the lines of an update (two
+    // polls each time) to cut it short; an update here is small, and is
+    // sent whole.
+    typeahead(-1);
     add_alternative_keys();
     follow_interrupt_mode();
     leaveok(stdscr, FALSE);
     active_ = true;
     erase();
+    refresh();
+    // Until curses has once been left and resumed it takes itself for a
+    // program that has not set up its screen, and writes out every cursor
+    // movement at once: an update then reaches the terminal in several
+    // writes, and a terminal could show half of it. Left and resumed, it
+    // writes each update whole.
+    endwin();
     refresh();
   }
 
@@ -209,15 +220,21 @@ class CursesTerminal : public Terminal {
       shadow_ = g;
       repaint_ = false;
     } else {
+      bool changed = false;
       for (int r = 0; r < g.rows(); ++r)
         for (int c = 0; c < g.cols(); ++c)
           if (!(g.at(r, c) == shadow_.at(r, c))) {
             // Rewrite the left half when only the right half of a wide character changed.
             int cc0 = (g.at(r, c).cont && c > 0) ? c - 1 : c;
             put_cell(r, cc0, g.at(r, cc0));
+            changed = true;
           }
+      // Nothing to send: the terminal is left alone.
+      if (!changed && cr == cursor_row_ && cc == cursor_col_) return;
       shadow_ = g;
     }
+    cursor_row_ = cr;
+    cursor_col_ = cc;
     if (cr >= 0) {
       move(cr, cc);
       curs_set(1);
@@ -422,6 +439,7 @@ class CursesTerminal : public Terminal {
   bool repaint_ = true;
   bool isig_ = false;
   Grid shadow_;
+  int cursor_row_ = -2, cursor_col_ = -2;  // where the last update left the cursor
 };
 
 }  // namespace

@@ -17,7 +17,25 @@ void FakeTerminal::type(std::string_view text) {
   }
 }
 
+const Grid& FakeTerminal::screen() const {
+  flush();
+  return shown_;
+}
+std::string FakeTerminal::row(int line) const {
+  const Grid& g = screen();
+  return g.rows() ? g.row_text(line - 1) : std::string();
+}
+int FakeTerminal::cursor_line() const {
+  flush();
+  return cur_row_ + 1;
+}
+int FakeTerminal::cursor_col() const {
+  flush();
+  return cur_col_ + 1;
+}
+
 void FakeTerminal::present(const Grid& screen, int cursor_row, int cursor_col) {
+  ++presents_;
   shown_ = screen;
   cur_row_ = cursor_row;
   cur_col_ = cursor_col;

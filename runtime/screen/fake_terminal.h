@@ -39,11 +39,15 @@ class FakeTerminal : public Terminal {
     cols_ = cols;
   }
 
-  // What the terminal shows; line counts from 1.
-  const Grid& screen() const { return shown_; }
-  std::string row(int line) const { return shown_.rows() ? shown_.row_text(line - 1) : std::string(); }
-  int cursor_line() const { return cur_row_ + 1; }  // 0 when hidden
-  int cursor_col() const { return cur_col_ + 1; }
+  // What the terminal shows once the program's last drawing is sent, as it
+  // is when the program next waits: reading it sends that drawing
+  // (screen.h: flush). Line counts from 1.
+  const Grid& screen() const;
+  std::string row(int line) const;
+  int cursor_line() const;  // 0 when hidden
+  int cursor_col() const;
+  // How many times the screen was sent to this terminal.
+  int presents() const { return presents_; }
   int bells() const { return bells_; }
   int repaints() const { return repaints_; }
   const std::string& notice() const { return notice_; }
@@ -67,6 +71,7 @@ class FakeTerminal : public Terminal {
   std::function<void(FakeTerminal&)> idle_;
   Grid shown_;
   int cur_row_ = -1, cur_col_ = -1;
+  int presents_ = 0;
   int bells_ = 0, repaints_ = 0;
   std::string notice_;
 };

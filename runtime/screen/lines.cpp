@@ -76,7 +76,7 @@ void display_line(std::string_view text) {
 }
 
 void sleep_seconds(int n) {
-  present();
+  show();
   for (int i = 0; i < n * 10 && !rt::quit_flag; ++i) term().sleep_ms(100);
   if (rt::quit_flag) rt::stop_on_signal();
 }

@@ -108,9 +108,12 @@ Grid compose() {
   return out;
 }
 
-void present() {
+void present() { st().unshown = true; }
+
+void show() {
   auto& s = st();
   Terminal& t = term();
+  s.unshown = false;
   if (t.lines() < kScreenLines || t.columns() < kScreenCols) {
     if (!s.too_small) s.int_at_notice = rt::int_count;
     s.too_small = true;
@@ -162,7 +165,7 @@ bool interrupt_arrived() {
 int wait_key() {
   auto& s = st();
   Terminal& t = term();
-  present();
+  show();
   rt::set_quit_deferred(true);
   int k = key::kNone;
   for (;;) {
@@ -191,12 +194,12 @@ int wait_key() {
     }
     if (k == key::kResize || k == key::ctrl('r') || k == key::ctrl('l')) {
       t.force_repaint();
-      present();
+      show();
       continue;
     }
     if (s.too_small) {
       if (k == key::kInterrupt) leave_small_terminal();
-      present();
+      show();
       continue;
     }
     break;
@@ -217,6 +220,11 @@ int wait_key() {
 using namespace detail;
 
 void start() { term(); }
+
+void flush() {
+  auto& s = st();
+  if (s.term && s.unshown) show();
+}
 
 void stop() {
   auto& s = st();

@@ -36,6 +36,14 @@ inline constexpr int kScreenCols = 80;
 
 // Starts the real terminal unless one is in use. Idempotent.
 void start();
+// What is drawn reaches the terminal when the program next waits: for a
+// key, in a pause, or here. flush() sends, at once, what was drawn and not
+// yet sent; the program's layer calls it before each call to the database
+// and before a command is started, so that a message drawn before long
+// work is on the terminal while the work runs. A key costs one write to
+// the terminal however many drawings answered it. Does nothing before the
+// terminal is started or when everything drawn was sent.
+void flush();
 // Restores the terminal (also run as a clean-up). Idempotent. Lines given
 // to display_line() while the screen was up are written to standard output
 // afterwards.

@@ -3,7 +3,8 @@
 // Owns the terminal, the window stack (index 0 is the full screen), the
 // open forms, the options, the error line, the cursor and the dialogs that
 // run. compose() lays the windows over each other into the 24x80 screen;
-// present() hands it to the terminal, which sends only what changed.
+// present() marks it as changed; show() hands it to the terminal, which
+// sends only what changed, when the program waits (screen.h: flush).
 #pragma once
 
 #include <cstdint>
@@ -96,6 +97,7 @@ struct State {
   std::vector<BufferOwner*> owners;
   std::vector<std::string> output_lines;
   bool too_small = false;
+  bool unshown = false;   // drawn since the last show()
   int int_at_notice = 0;  // rt::int_count when the too-small notice came up
   int int_painted = 0;    // rt::int_count at the last whole repaint
 
@@ -112,7 +114,11 @@ Window* find_window(std::string_view name);
 void reset_state();
 
 Grid compose();
+// The screen changed: it is sent to the terminal at the next show().
 void present();
+// Sends the screen to the terminal now (with the notice of a terminal too
+// small for it instead, when it is).
+void show();
 // Waits for one key with the runtime's handling of signals, redraw,
 // resize and the error line. An interrupt that arrived since the running
 // dialog began (while it waited, or during its events) gives

@@ -226,6 +226,7 @@ ContinueOnLock::ContinueOnLock() { ++detail::lock_waits().scopes; }
 ContinueOnLock::~ContinueOnLock() { --detail::lock_waits().scopes; }
 
 void set_lock_wait_hook(LockWaitHook hook) { detail::lock_waits().hook = hook; }
+void set_before_call_hook(void (*hook)()) { g().before_call = hook; }
 
 bool try_connect(std::string_view dbname, std::string* error, const ConnectOptions& options) {
   State& s = g();

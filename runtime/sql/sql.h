@@ -139,6 +139,13 @@ class ContinueOnLock {
 // for none.
 void set_lock_wait_hook(LockWaitHook hook);
 
+// The program's hook run before each call that goes to the database (a
+// statement, a cursor's open or fetch, a transaction's start or end): the
+// program sends there what it drew and has not yet sent to the terminal,
+// so that a message drawn before a long statement shows while it runs.
+// Null for none.
+void set_before_call_hook(void (*hook)());
+
 // Inside this scope, on PostgreSQL, the INSERT, UPDATE and DELETE
 // statements that run in an open transaction under the default rule go to
 // the server without waiting for each answer: the server works through

@@ -69,6 +69,7 @@ struct State {
   // signal meanwhile must not re-enter it (the server and SQLite roll an
   // unfinished transaction back by themselves when the process ends).
   int busy = 0;
+  void (*before_call)() = nullptr;  // set_before_call_hook()
 
   // At exit without a disconnect, the cursors and statements that module
   // variables still hold let go of their back-end handles while the
@@ -120,10 +121,16 @@ struct Busy {
 // leaves the row changes sent where they are). Once the interrupt key has
 // stopped an Interruptible scope's work, nothing more reaches the back end
 // but a rollback.
+// The program's hook, before a call reaches the database.
+inline void before_call() {
+  if (g().before_call) g().before_call();
+}
+
 template <class F>
 detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
   stop_if_quit();
   if (refused_when_interrupted && detail::interrupted()) return {err::kInterrupted, std::string(kInterruptedText)};
+  before_call();
   Busy busy;
   return after_wait(call());
 }
@@ -133,6 +140,7 @@ detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
 // clean-ups find the back end free.
 template <class F>
 detail::Outcome guarded(F call, bool refused_when_interrupted = true) {
+  before_call();
   settle();
   return unsettled(call, refused_when_interrupted);
 }

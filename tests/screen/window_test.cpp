@@ -87,6 +87,32 @@ TEST(Screen, RedrawKeysAreTheRuntimesOwn) {
   EXPECT_EQ(t->repaints(), 3);
 }
 
+// What the program draws reaches the terminal once, when it waits for a
+// key or flushes; a key whose answer changes nothing writes nothing.
+TEST(Screen, DrawingIsSentOnceWhenTheProgramWaits) {
+  auto* t = ui::install_fake_terminal();
+  ui::flush();
+  const int base = t->presents();
+  ui::display_at("one", 1, 1);
+  ui::message("two");
+  ui::open_window("w_busy", 10, 10, 2, 20, true);
+  ui::display_at("three", 1, 1);
+  EXPECT_EQ(t->presents(), base) << "nothing is sent while the program draws";
+  ui::flush();
+  EXPECT_EQ(t->presents(), base + 1);
+  ui::flush();
+  EXPECT_EQ(t->presents(), base + 1) << "nothing new, nothing sent";
+  ui::close_window("w_busy");
+  ui::display_at("four", 3, 1);
+  t->push({'x', 'y'});
+  EXPECT_EQ(ui::read_key(), 'x');
+  EXPECT_EQ(t->presents(), base + 2) << "the wait sends the drawing once";
+  EXPECT_EQ(ui::read_key(), 'y');
+  EXPECT_EQ(t->presents(), base + 3) << "each wait shows the screen as it stands";
+  EXPECT_EQ(t->row(3), "four");
+  EXPECT_EQ(t->presents(), base + 3) << "reading the fake terminal sent nothing new";
+}
+
 TEST(Screen, SmallTerminalShowsANoticeAndWaits) {
   auto* t = ui::install_fake_terminal();
   t->set_size(20, 70);

@@ -415,6 +415,37 @@ TEST_P(ScrollCursor, IdleBrowseDuringALockWait) {
   }
 }
 
+// The program's hook runs before every call that reaches the database, the
+// screen's last drawing is sent there: a statement, a cursor's open and
+// fetches, the start and end of a transaction.
+int calls_before = 0;
+void count_call() { ++calls_before; }
+
+TEST_P(ScrollCursor, TheProgramsHookRunsBeforeEachCallToTheDatabase) {
+  set_before_call_hook(&count_call);
+  calls_before = 0;
+  Cursor c;
+  declare(c, "select k, name from br order by k", true);
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"open", [&] { open(c); }},
+      {"fetch", [&] { EXPECT_EQ(at(c, Fetch::Next), "1 r1"); }},
+      {"fetch from the server", [&] { EXPECT_EQ(at(c, Fetch::Last), "6 r6"); }},
+      {"begin", [] { begin_work(); }},
+      {"statement", [] { execute("update br set name = 'hooked' where k = 3"); }},
+      {"commit", [] { commit_work(); }},
+  };
+  for (const auto& [what, call] : calls) {
+    const int before = calls_before;
+    call();
+    EXPECT_EQ(rt::status, 0) << what << ": " << last_error_message();
+    EXPECT_GE(calls_before, before + 1) << what;
+  }
+  set_before_call_hook(nullptr);
+  const int hooked = calls_before;
+  execute("update br set name = 'r3' where k = 3");
+  EXPECT_EQ(calls_before, hooked) << "a hook taken away is not called";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ScrollCursor, lunadesk::testing::all_backends(), lunadesk::testing::backend_name);
 
 }  // namespace
