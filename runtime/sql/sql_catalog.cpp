@@ -43,6 +43,7 @@ bool native(std::string_view text, std::vector<NativeRow>* rows, std::string* er
     if (error) *error = "not connected";
     return false;
   }
+  before_call();
   detail::Outcome o = s.conn->native(text, rows);
   if (!o.ok() && error) *error = o.message;
   return o.ok();
@@ -63,6 +64,7 @@ bool may_change(std::string_view table) {
 
 bool backup_to(const std::string& path, std::string* error) {
   State& s = g();
+  before_call();
   detail::Outcome o = s.conn ? s.conn->backup(path) : detail::Outcome{err::kConnect, "not connected"};
   if (!o.ok() && error) *error = o.message;
   return o.ok();
