@@ -85,6 +85,7 @@ void fail(int code, std::string message, const Loc& loc, std::string_view text) 
 void settle() {
   State& s = g();
   if (s.sent.empty()) return;
+  before_call();
   detail::Settled r;
   detail::Outcome o;
   {

@@ -117,15 +117,15 @@ struct Busy {
   Busy& operator=(const Busy&) = delete;
 };
 
-// Runs a back-end call marked busy, without settling first (the call
-// leaves the row changes sent where they are). Once the interrupt key has
-// stopped an Interruptible scope's work, nothing more reaches the back end
-// but a rollback.
 // The program's hook, before a call reaches the database.
 inline void before_call() {
   if (g().before_call) g().before_call();
 }
 
+// Runs a back-end call marked busy, without settling first (the call
+// leaves the row changes sent where they are). Once the interrupt key has
+// stopped an Interruptible scope's work, nothing more reaches the back end
+// but a rollback.
 template <class F>
 detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
   stop_if_quit();
@@ -140,7 +140,6 @@ detail::Outcome unsettled(F call, bool refused_when_interrupted = true) {
 // clean-ups find the back end free.
 template <class F>
 detail::Outcome guarded(F call, bool refused_when_interrupted = true) {
-  before_call();
   settle();
   return unsettled(call, refused_when_interrupted);
 }
